@@ -1,0 +1,168 @@
+#include "album_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "atomic_file.h"
+#include "paths.h"
+
+namespace glim {
+namespace {
+
+constexpr std::string_view kHeader = kProductHeader;  // 26 bytes, no length prefix
+static_assert(kHeader.size() == 26);
+// The smallest entry record: two empty texts and two flags.
+constexpr std::size_t kMinEntryBytes = 4 + 4 + 1 + 1;
+
+void putInt(std::string& out, int32_t value) {
+  const auto v = static_cast<uint32_t>(value);
+  for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+void putText(std::string& out, std::string_view text) {
+  putInt(out, static_cast<int32_t>(text.size()));
+  out += text;
+}
+
+// Reads fields in sequence and refuses anything that runs past the end.
+class FieldReader {
+ public:
+  explicit FieldReader(std::string_view bytes) : bytes_(bytes) {}
+  std::size_t remaining() const { return bytes_.size() - pos_; }
+
+  bool readInt(int32_t& value) {
+    if (remaining() < 4) return false;
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= uint32_t(static_cast<unsigned char>(bytes_[pos_ + i])) << (8 * i);
+    pos_ += 4;
+    value = static_cast<int32_t>(v);
+    return true;
+  }
+  bool readText(std::string& text) {
+    int32_t length = 0;
+    if (!readInt(length) || length < 0 || static_cast<std::size_t>(length) > remaining()) return false;
+    text.assign(bytes_.substr(pos_, static_cast<std::size_t>(length)));
+    pos_ += static_cast<std::size_t>(length);
+    return true;
+  }
+  bool readFlag(bool& flag) {
+    if (remaining() < 1) return false;
+    flag = bytes_[pos_++] != 0;
+    return true;
+  }
+  bool readRaw(std::size_t size, std::string_view& out) {
+    if (remaining() < size) return false;
+    out = bytes_.substr(pos_, size);
+    pos_ += size;
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
+};
+
+std::string storedPath(const std::string& path, std::string_view albumFolder) {
+  if (sameFolder(folderPart(path), albumFolder)) return fileNamePart(path);
+  return path;
+}
+
+}  // namespace
+
+std::string encodeAlbumFile(const std::vector<PictureEntry>& entries,
+                            const AlbumSettings& settings, std::string_view albumPath) {
+  const std::string albumFolder = folderPart(albumPath);
+  std::string out;
+  out += kHeader;
+  putInt(out, static_cast<int32_t>(entries.size()));
+  for (const PictureEntry& entry : entries) {
+    putText(out, storedPath(entry.FilePath, albumFolder));
+    putText(out, entry.commentText());
+    out += static_cast<char>(entry.ShowFlag ? 1 : 0);
+    out += static_cast<char>(entry.CheckMark ? 1 : 0);
+  }
+  putInt(out, static_cast<int32_t>(settings.backgroundColor));
+  putInt(out, settings.thumbWidth);
+  putInt(out, settings.thumbHeight);
+  putInt(out, settings.perLine);
+  putInt(out, settings.borderWidth);
+  putInt(out, settings.detailBorderWidth);
+  putText(out, settings.caption);
+  putText(out, settings.freeText);
+  putText(out, settings.detailCaption);
+  return out;
+}
+
+std::optional<DecodedAlbum> decodeAlbumFile(std::string_view bytes, std::string_view albumPath) {
+  FieldReader in(bytes);
+  std::string_view header;
+  if (!in.readRaw(kHeader.size(), header) || header != kHeader) return std::nullopt;
+
+  // A bare file name is found beside the album file, wherever that now lies.
+  const std::string albumFolder = withTrailingSeparator(folderPart(albumPath));
+  DecodedAlbum album;
+  int32_t count = 0;
+  if (!in.readInt(count) || count < 0 || static_cast<std::size_t>(count) > in.remaining() / kMinEntryBytes)
+    return std::nullopt;
+  album.entries.resize(static_cast<std::size_t>(count));
+  for (PictureEntry& entry : album.entries) {
+    std::string comment;
+    if (!in.readText(entry.FilePath) || !in.readText(comment) || !in.readFlag(entry.ShowFlag) ||
+        !in.readFlag(entry.CheckMark))
+      return std::nullopt;
+    if (!entry.FilePath.empty() && folderPart(entry.FilePath).empty())
+      entry.FilePath = albumFolder + entry.FilePath;
+    entry.Comment = std::move(comment);
+  }
+  int32_t color = 0;
+  AlbumSettings& s = album.settings;
+  if (!in.readInt(color) || !in.readInt(s.thumbWidth) || !in.readInt(s.thumbHeight) ||
+      !in.readInt(s.perLine) || !in.readInt(s.borderWidth) || !in.readInt(s.detailBorderWidth) ||
+      !in.readText(s.caption) || !in.readText(s.freeText) || !in.readText(s.detailCaption))
+    return std::nullopt;
+  s.backgroundColor = static_cast<uint32_t>(color);
+  s.clampAll();
+  return album;
+}
+
+MessageBox saveErrorBox(std::string_view path) {
+  return errorBox("Save Glimmervellium: Couldn't save file " + fileNamePart(path) + " !");
+}
+
+MessageBox openErrorBox(std::string_view path) {
+  return errorBox("Open Glimmervellium: Couldn't open file " + fileNamePart(path) + " !");
+}
+
+MessageBox invalidFileBox() { return errorBox("This isn't a valid \"Glimmervellium 1\" file!"); }
+
+std::optional<MessageBox> SaveFile(Album& album, const AlbumSettings& settings,
+                                   const std::string& path) {
+  if (!writeFileAtomically(path, encodeAlbumFile(album.entries(), settings, path)))
+    return saveErrorBox(path);
+  album.Setsavedfilename(path);
+  return std::nullopt;
+}
+
+std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings,
+                                   const std::string& path) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return openErrorBox(path);
+  std::string bytes;
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    if (bytes.size() + n > kMaxAlbumFileBytes) return invalidFileBox();
+    bytes.append(buffer, n);
+  }
+  if (std::ferror(file.get())) return openErrorBox(path);
+
+  std::optional<DecodedAlbum> decoded = decodeAlbumFile(bytes, path);
+  if (!decoded) return invalidFileBox();
+  album.replaceEntries(std::move(decoded->entries));
+  settings = std::move(decoded->settings);
+  album.Setsavedfilename(path);
+  return std::nullopt;
+}
+
+}  // namespace glim

@@ -1,0 +1,94 @@
+#include "atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace glim {
+
+AtomicFileWriter::~AtomicFileWriter() { discard(); }
+
+bool AtomicFileWriter::open(const std::string& target) {
+  discard();
+  failed_ = false;
+  target_ = target;
+  temp_ = target + ".tmp-XXXXXX";
+  fd_ = ::mkstemp(temp_.data());
+  if (fd_ < 0) {
+    failed_ = true;
+    temp_.clear();
+    return false;
+  }
+  // A new file gets the usual permissions; a replaced one keeps its own.
+  struct stat st {};
+  mode_t mode;
+  if (::stat(target.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd_, mode);
+  return true;
+}
+
+bool AtomicFileWriter::write(const void* data, std::size_t size) {
+  if (fd_ < 0 || failed_) {
+    failed_ = true;
+    return false;
+  }
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd_, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      failed_ = true;
+      return false;
+    }
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool AtomicFileWriter::commit() {
+  if (fd_ < 0 || failed_) {
+    discard();
+    return false;
+  }
+  const bool synced = ::fsync(fd_) == 0;
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  if (!synced || !closed || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+    failed_ = true;
+    ::unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+void AtomicFileWriter::discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+    temp_.clear();
+  }
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+  AtomicFileWriter writer;
+  return writer.open(path) && writer.write(bytes) && writer.commit();
+}
+
+}  // namespace glim

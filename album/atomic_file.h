@@ -1,0 +1,38 @@
+// Files written whole or not at all: the bytes go to a temporary file beside the target,
+// which replaces the target only when every byte was written and flushed.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace glim {
+
+class AtomicFileWriter {
+ public:
+  AtomicFileWriter() = default;
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+  ~AtomicFileWriter();  // discards an uncommitted temporary file
+
+  // Creates the temporary file beside `target`; false when the folder is not writable.
+  bool open(const std::string& target);
+  // Appends bytes; after a failure every later call fails too.
+  bool write(const void* data, std::size_t size);
+  bool write(std::string_view text) { return write(text.data(), text.size()); }
+  // Flushes, closes and renames over the target. False leaves the target as it was.
+  bool commit();
+  void discard();
+  bool failed() const { return failed_; }
+
+ private:
+  int fd_ = -1;
+  bool failed_ = false;
+  std::string target_;
+  std::string temp_;
+};
+
+// Writes `bytes` as the whole content of `path`; false when anything failed (target untouched).
+bool writeFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace glim
