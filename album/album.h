@@ -11,8 +11,8 @@ namespace glim {
 // One picture of the album. Texts are the album's 8-bit bytes.
 struct PictureEntry {
   std::string FilePath;
-  bool ShowFlag = true;   // write the comment on the detail page
-  bool CheckMark = true;  // the comments list's check mark
+  bool ShowFlag = true;                // write the comment on the detail page
+  bool CheckMark = true;               // the comments list's check mark
   std::optional<std::string> Comment;  // absent and empty mean the same
   // Work fields of album creation only; meaningless outside a run.
   std::string PageName;

@@ -34,14 +34,16 @@ class FieldReader {
   bool readInt(int32_t& value) {
     if (remaining() < 4) return false;
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t(static_cast<unsigned char>(bytes_[pos_ + i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+      v |= uint32_t(static_cast<unsigned char>(bytes_[pos_ + i])) << (8 * i);
     pos_ += 4;
     value = static_cast<int32_t>(v);
     return true;
   }
   bool readText(std::string& text) {
     int32_t length = 0;
-    if (!readInt(length) || length < 0 || static_cast<std::size_t>(length) > remaining()) return false;
+    if (!readInt(length) || length < 0 || static_cast<std::size_t>(length) > remaining())
+      return false;
     text.assign(bytes_.substr(pos_, static_cast<std::size_t>(length)));
     pos_ += static_cast<std::size_t>(length);
     return true;
@@ -63,15 +65,18 @@ class FieldReader {
   std::size_t pos_ = 0;
 };
 
+// A picture beside the album file is stored by name, so both can move together. A path
+// that names the folder itself keeps its folder rather than becoming empty.
 std::string storedPath(const std::string& path, std::string_view albumFolder) {
-  if (sameFolder(folderPart(path), albumFolder)) return fileNamePart(path);
+  std::string name = fileNamePart(path);
+  if (!name.empty() && sameFolder(folderPart(path), albumFolder)) return name;
   return path;
 }
 
 }  // namespace
 
-std::string encodeAlbumFile(const std::vector<PictureEntry>& entries,
-                            const AlbumSettings& settings, std::string_view albumPath) {
+std::string encodeAlbumFile(const std::vector<PictureEntry>& entries, const AlbumSettings& settings,
+                            std::string_view albumPath) {
   const std::string albumFolder = folderPart(albumPath);
   std::string out;
   out += kHeader;
@@ -103,7 +108,8 @@ std::optional<DecodedAlbum> decodeAlbumFile(std::string_view bytes, std::string_
   const std::string albumFolder = withTrailingSeparator(folderPart(albumPath));
   DecodedAlbum album;
   int32_t count = 0;
-  if (!in.readInt(count) || count < 0 || static_cast<std::size_t>(count) > in.remaining() / kMinEntryBytes)
+  if (!in.readInt(count) || count < 0 ||
+      static_cast<std::size_t>(count) > in.remaining() / kMinEntryBytes)
     return std::nullopt;
   album.entries.resize(static_cast<std::size_t>(count));
   for (PictureEntry& entry : album.entries) {
@@ -134,7 +140,9 @@ MessageBox openErrorBox(std::string_view path) {
   return errorBox("Open Glimmervellium: Couldn't open file " + fileNamePart(path) + " !");
 }
 
-MessageBox invalidFileBox() { return errorBox("This isn't a valid \"Glimmervellium 1\" file!"); }
+MessageBox invalidFileBox() {
+  return errorBox("This isn't a valid \"Glimmervellium 1\" file!");
+}
 
 std::optional<MessageBox> SaveFile(Album& album, const AlbumSettings& settings,
                                    const std::string& path) {
@@ -144,8 +152,7 @@ std::optional<MessageBox> SaveFile(Album& album, const AlbumSettings& settings,
   return std::nullopt;
 }
 
-std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings,
-                                   const std::string& path) {
+std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings, const std::string& path) {
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) return openErrorBox(path);
   std::string bytes;

@@ -18,8 +18,8 @@ namespace glim {
 inline constexpr std::size_t kMaxAlbumFileBytes = std::size_t{256} << 20;
 
 // The file's bytes for these entries and settings, with the path rule applied for `albumPath`.
-std::string encodeAlbumFile(const std::vector<PictureEntry>& entries,
-                            const AlbumSettings& settings, std::string_view albumPath);
+std::string encodeAlbumFile(const std::vector<PictureEntry>& entries, const AlbumSettings& settings,
+                            std::string_view albumPath);
 
 struct DecodedAlbum {
   std::vector<PictureEntry> entries;
@@ -40,7 +40,6 @@ std::optional<MessageBox> SaveFile(Album& album, const AlbumSettings& settings,
 
 // OpenFile: replaces entries and settings by the file's content and sets the album file name.
 // On any failure returns the message to show and leaves album and settings as they were.
-std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings,
-                                   const std::string& path);
+std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings, const std::string& path);
 
 }  // namespace glim

@@ -27,15 +27,15 @@ inline constexpr uint32_t rgbColor(uint8_t r, uint8_t g, uint8_t b) {
 }
 
 struct AlbumSettings {
-  uint32_t backgroundColor = kSilver;                                // Shape1
-  int32_t thumbWidth = 90;                                           // BreitEd
-  int32_t thumbHeight = 90;                                          // HochEd
-  std::string caption = "Glimmervellium";                            // CaptionED
+  uint32_t backgroundColor = kSilver;                                 // Shape1
+  int32_t thumbWidth = 90;                                            // BreitEd
+  int32_t thumbHeight = 90;                                           // HochEd
+  std::string caption = "Glimmervellium";                             // CaptionED
   std::string freeText = "Click on a picture to see it full sized.";  // FreeText
-  int32_t perLine = 5;                                               // AnzEd
-  int32_t borderWidth = 3;                                           // BorderEd
-  std::string detailCaption = "Glimmervellium";                      // Caption2ED
-  int32_t detailBorderWidth = 3;                                     // Border2ED
+  int32_t perLine = 5;                                                // AnzEd
+  int32_t borderWidth = 3;                                            // BorderEd
+  std::string detailCaption = "Glimmervellium";                       // Caption2ED
+  int32_t detailBorderWidth = 3;                                      // Border2ED
 
   // Brings every number into its range and the colour's top byte to 0, as the fields do.
   void clampAll() {

@@ -11,7 +11,9 @@
 
 namespace glim {
 
-AtomicFileWriter::~AtomicFileWriter() { discard(); }
+AtomicFileWriter::~AtomicFileWriter() {
+  discard();
+}
 
 bool AtomicFileWriter::open(const std::string& target) {
   discard();
