@@ -61,6 +61,17 @@ typedef PicoWindow* HWND;
 #define PICODEC_WM_USER 0x0400u
 #define PICODEC_SAVE_JPEG 7
 
+/* Limits on what the library accepts. A picture larger than these is refused with an error
+ * text before any pixel memory is allocated. */
+#define PICODEC_MAX_DIMENSION 65535                   /* pixels in either direction */
+#define PICODEC_MAX_PIXELS (128u * 1024u * 1024u)     /* width x height */
+#define PICODEC_MAX_FILE_BYTES (512u * 1024u * 1024u) /* a picture file read whole */
+#define PICODEC_JPEG_QUALITY 90                       /* SaveDib with PICODEC_SAVE_JPEG */
+
+/* Return values of the int32_t functions (callers may ignore them and test the record). */
+#define PICODEC_OK 1
+#define PICODEC_FAILED 0
+
 /* One decoded picture. Field order and reserved areas are the contract with the library:
  * 1084 bytes on a 32-bit build; pointer and handle fields are native width elsewhere. */
 typedef struct DibImage {

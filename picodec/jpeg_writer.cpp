@@ -1,0 +1,125 @@
+#include "jpeg_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "codec_error.h"
+#include "row_convert.h"
+
+namespace picodec {
+namespace {
+
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void onError(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, errors->message);
+  std::longjmp(errors->jump, 1);
+}
+
+void onMessage(j_common_ptr, int) {}
+
+// The libjpeg part. Holds only trivially destructible locals, so the error longjmp skips no
+// destructor. Returns false with `message` filled when libjpeg gave up.
+bool compress(FILE* file, const DibImage& dib, uint8_t* rowBuffer, Progress* progress,
+              char* message) {
+  jpeg_compress_struct cinfo;
+  ErrorManager errors;
+  cinfo.err = jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = onError;
+  errors.pub.emit_message = onMessage;
+  errors.message[0] = 0;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    std::snprintf(message, JMSG_LENGTH_MAX, "%s", errors.message);
+    return false;
+  }
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, file);
+
+  const BITMAPINFOHEADER& h = *dib.Header;
+  const bool grey = hasGreyRamp(dib);
+  const bool direct = grey || h.biBitCount == 24;
+  cinfo.image_width = static_cast<JDIMENSION>(h.biWidth);
+  cinfo.image_height = static_cast<JDIMENSION>(h.biHeight);
+  cinfo.input_components = grey ? 1 : 3;
+  cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, PICODEC_JPEG_QUALITY, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+
+  const int32_t height = h.biHeight;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const auto top = static_cast<int32_t>(cinfo.next_scanline);
+    const int32_t stored = height - 1 - top;  // rows are bottom-up
+    JSAMPROW row;
+    if (direct) {
+      row = dib.Pixels + static_cast<int64_t>(stored) * dib.RowBytes;
+    } else {
+      rowToBgr(dib, stored, rowBuffer);
+      row = rowBuffer;
+    }
+    jpeg_write_scanlines(&cinfo, &row, 1);
+    progress->update(top, height);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return true;
+}
+
+// A name beside the target that no other writer uses.
+std::string temporaryName(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+}  // namespace
+
+void writeJpeg(const DibImage& dib, const std::string& path, Progress& progress) {
+  if (dib.Pixels == nullptr || dib.Header == nullptr) fail("There is no picture to save.");
+  const BITMAPINFOHEADER& h = *dib.Header;
+  if (h.biWidth < 1 || h.biHeight < 1 || h.biWidth > PICODEC_MAX_DIMENSION ||
+      h.biHeight > PICODEC_MAX_DIMENSION) {
+    fail("The picture has a size that cannot be saved.");
+  }
+  std::vector<uint8_t> rowBuffer(static_cast<size_t>(h.biWidth) * 3);
+
+  const std::string temp = temporaryName(path);
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) fail("The file " + path + " cannot be created: " + std::strerror(errno) + ".");
+  FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    fail("The file " + path + " cannot be created.");
+  }
+  char message[JMSG_LENGTH_MAX] = {0};
+  const bool written = compress(file, dib, rowBuffer.data(), &progress, message);
+  const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !flushed || !closed) {
+    ::unlink(temp.c_str());
+    fail(written ? "The file " + path + " could not be written completely."
+                 : "The JPEG file could not be made: " + std::string(message));
+  }
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(temp.c_str());
+    fail("The file " + path + " cannot be replaced: " + reason + ".");
+  }
+}
+
+}  // namespace picodec

@@ -1,0 +1,72 @@
+// Picks the reader by the file's first bytes and lists the readable types for the file box.
+#include <cstring>
+#include <string>
+
+#include "codec_error.h"
+#include "picture_readers.h"
+
+namespace picodec {
+namespace {
+
+bool startsWith(Bytes bytes, const char* magic, size_t offset = 0) {
+  const size_t n = std::strlen(magic);
+  return bytes.size() >= offset + n && std::memcmp(bytes.data() + offset, magic, n) == 0;
+}
+
+bool isHeifBrand(Bytes bytes) {
+  if (!startsWith(bytes, "ftyp", 4) || bytes.size() < 12) return false;
+  static const char* const brands[] = {"heic", "heix", "hevc", "hevx", "heim", "heis",
+                                       "hevm", "hevs", "mif1", "msf1", "avif", "avis"};
+  for (const char* brand : brands) {
+    if (startsWith(bytes, brand, 8)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+PictureFormat sniffFormat(Bytes bytes) {
+  if (startsWith(bytes, "BM")) return PictureFormat::Bmp;
+  if (startsWith(bytes, "\xFF\xD8\xFF")) return PictureFormat::Jpeg;
+  if (startsWith(bytes, "\x89PNG\r\n\x1A\n")) return PictureFormat::Png;
+  if (startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a")) return PictureFormat::Gif;
+  if (bytes.size() >= 4 && ((bytes[0] == 'I' && bytes[1] == 'I' && bytes[3] == 0 &&
+                             (bytes[2] == 42 || bytes[2] == 43)) ||
+                            (bytes[0] == 'M' && bytes[1] == 'M' && bytes[2] == 0 &&
+                             (bytes[3] == 42 || bytes[3] == 43)))) {
+    return PictureFormat::Tiff;
+  }
+  if (startsWith(bytes, "RIFF") && startsWith(bytes, "WEBP", 8)) return PictureFormat::Webp;
+  if (isHeifBrand(bytes)) return PictureFormat::Heif;
+  return PictureFormat::Unknown;
+}
+
+DibOwner readPictureAs(PictureFormat format, Bytes bytes, Progress& progress) {
+  switch (format) {
+    case PictureFormat::Bmp:
+      return readBmp(bytes, progress);
+    case PictureFormat::Unknown:
+      break;
+    default:
+      fail("This kind of picture file cannot be read yet.");
+  }
+  fail("The file is not a picture of a kind this program reads.");
+}
+
+DibOwner readPicture(Bytes bytes, Progress& progress) {
+  return readPictureAs(sniffFormat(bytes), bytes, progress);
+}
+
+const char* openFilterText() {
+  return "All pictures|*.bmp;*.dib;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.gif;*.tif;*.tiff;*.webp;"
+         "*.heic;*.heif|"
+         "Windows bitmaps (*.bmp)|*.bmp;*.dib|"
+         "JPEG pictures (*.jpg)|*.jpg;*.jpeg;*.jpe;*.jfif|"
+         "PNG pictures (*.png)|*.png|"
+         "GIF pictures (*.gif)|*.gif|"
+         "TIFF pictures (*.tif)|*.tif;*.tiff|"
+         "WebP pictures (*.webp)|*.webp|"
+         "HEIF pictures (*.heic)|*.heic;*.heif";
+}
+
+}  // namespace picodec

@@ -1,0 +1,37 @@
+// The readers of the picture formats, one source file each, and the dispatch that picks
+// one by the file's first bytes (never by its name).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "dib_record.h"
+#include "progress.h"
+
+namespace picodec {
+
+using Bytes = std::span<const uint8_t>;
+
+enum class PictureFormat { Unknown, Bmp, Jpeg, Png, Gif, Tiff, Webp, Heif };
+
+// The format a file's first bytes announce.
+PictureFormat sniffFormat(Bytes bytes);
+
+// Decodes a picture file held in memory. Throws CodecError with a text for the user.
+DibOwner readPicture(Bytes bytes, Progress& progress);
+// Decodes with the reader of the given format; throws CodecError when it is not available.
+DibOwner readPictureAs(PictureFormat format, Bytes bytes, Progress& progress);
+
+DibOwner readBmp(Bytes bytes, Progress& progress);
+DibOwner readJpeg(Bytes bytes, Progress& progress);
+DibOwner readPng(Bytes bytes, Progress& progress);
+DibOwner readGif(Bytes bytes, Progress& progress);
+DibOwner readTiff(Bytes bytes, Progress& progress);
+DibOwner readWebp(Bytes bytes, Progress& progress);
+DibOwner readHeif(Bytes bytes, Progress& progress);
+
+// The filter text of GetDIBOpenFilter.
+const char* openFilterText();
+
+}  // namespace picodec
