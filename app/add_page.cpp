@@ -1,0 +1,129 @@
+// TMainForm: the "Add picture" page with the file-browsing area, the file-type filter box,
+// the preview pane, the button row and the album list.
+#include <QComboBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "main_form.h"
+#include "page_parts.h"
+
+namespace glim {
+
+QWidget* TMainForm::buildAddPage() {
+  auto* content = new QWidget;
+  Splitter1 = new QSplitter(Qt::Vertical, content);
+  Splitter1->setChildrenCollapsible(false);
+
+  // Upper part: the folder tree and the file list; the browsing itself comes with the pane.
+  Splitter2 = new QSplitter(Qt::Horizontal, Splitter1);
+  Splitter2->setChildrenCollapsible(false);
+  QFont shellFont(QStringLiteral("Segoe UI"));
+  shellFont.setPixelSize(12);
+  JamShellTree1 = new QTreeView(Splitter2);
+  JamShellTree1->setHeaderHidden(true);
+  JamShellTree1->setFont(shellFont);
+  JamShellList1 = new QTreeView(Splitter2);  // report view: one line per item, with details
+  JamShellList1->setRootIsDecorated(false);
+  JamShellList1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  JamShellList1->setFont(shellFont);
+  Splitter2->addWidget(JamShellTree1);
+  Splitter2->addWidget(JamShellList1);
+  Splitter2->setSizes({241, 397});
+  Splitter2->setStretchFactor(1, 1);
+
+  // Lower part: buttons above the album list at the left, filter box above the preview at
+  // the right.
+  auto* lower = new QWidget(Splitter1);
+  auto* lowerLayout = new QHBoxLayout(lower);
+  lowerLayout->setContentsMargins(2, 2, 2, 2);
+  lowerLayout->setSpacing(4);
+
+  auto* left = new QWidget(lower);
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  leftLayout->setSpacing(2);
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(2);
+  AddBtn =
+      new QPushButton(QIcon(QStringLiteral(":/art/add.svg")), QStringLiteral("&Add file"), left);
+  DelBtn =
+      new QPushButton(QIcon(QStringLiteral(":/art/delete.svg")), QStringLiteral("Delete"), left);
+  ViewBtn =
+      new QPushButton(QIcon(QStringLiteral(":/art/show.svg")), QStringLiteral("&Show big"), left);
+  PrintBtn =
+      new QPushButton(QIcon(QStringLiteral(":/art/print.svg")), QStringLiteral("Print..."), left);
+  for (QPushButton* button : {AddBtn, DelBtn, ViewBtn, PrintBtn}) buttons->addWidget(button);
+  buttons->addStretch(1);
+  DelBtn->setEnabled(false);
+  ViewBtn->setEnabled(false);
+  PrintBtn->setEnabled(false);
+  leftLayout->addLayout(buttons);
+  ImageList = new QListWidget(left);
+  ImageList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  leftLayout->addWidget(ImageList, 1);
+  lowerLayout->addWidget(left, 1);
+
+  auto* right = new QWidget(lower);
+  right->setFixedWidth(185);
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->setSpacing(2);
+  FilterComboBox1 = new QComboBox(right);
+  FilterComboBox1->setToolTip(QStringLiteral("Here you can select the displayed file types"));
+  connect(FilterComboBox1, &QComboBox::currentIndexChanged, this,
+          &TMainForm::FilterComboBox1Change);
+  rightLayout->addWidget(FilterComboBox1);
+  DibPrevPanel = new QFrame(right);
+  DibPrevPanel->setFrameStyle(QFrame::Box | QFrame::Plain);
+  DibPrevPanel->setLineWidth(1);
+  DibPrevPanel->setAutoFillBackground(true);
+  QPalette workspace = DibPrevPanel->palette();
+  workspace.setColor(QPalette::Window, workspace.color(QPalette::Dark));  // application workspace
+  DibPrevPanel->setPalette(workspace);
+  DibPrevPaint = new QWidget(DibPrevPanel);
+  DibPrevPaint->setToolTip(QStringLiteral("Shows a preview of the loaded picture"));
+  DibPrevPaint->installEventFilter(this);
+  auto* paneLayout = new QVBoxLayout(DibPrevPanel);
+  paneLayout->setContentsMargins(1, 1, 1, 1);
+  paneLayout->addWidget(DibPrevPaint);
+  rightLayout->addWidget(DibPrevPanel, 1);
+  lowerLayout->addWidget(right);
+
+  Splitter1->addWidget(Splitter2);
+  Splitter1->addWidget(lower);
+  Splitter1->setSizes({209, 180});
+  Splitter1->setStretchFactor(1, 1);
+  auto* layout = new QVBoxLayout(content);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(Splitter1);
+  return makePage(QStringLiteral("Add pictures - Select a file and click on \"Add picture\""),
+                  content);
+}
+
+void TMainForm::FilterComboBox1Change() {
+  fileListMask_ = currentFileMask(fileTypes_, FilterComboBox1->currentIndex());
+  // The file list applies fileListMask_ when the file-browsing pane is in place.
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == DibPrevPaint && event->type() == QEvent::Paint) {
+    DibPrevPaintPaint();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::DibPrevPaintPaint() {
+  // The pane shows its panel colour; the current picture is drawn here by the preview work,
+  // through the drawing layer, fitted into the pane's top left corner.
+}
+
+}  // namespace glim

@@ -1,0 +1,154 @@
+// TMainForm: the "Create Glimmervellium" page, whose fields are the album's creation
+// settings, and the "View result" page with the browser that shows the created album.
+#include <QDesktopServices>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "album_text.h"
+#include "main_form.h"
+#include "page_parts.h"
+#include "picture_button.h"
+
+namespace glim {
+
+namespace {
+QSpinBox* spinField(IntRange range, int32_t value, QWidget* parent) {
+  auto* field = new QSpinBox(parent);
+  field->setRange(range.min, range.max);
+  field->setValue(value);
+  // A typed value out of range is brought to the nearest bound when the field is left.
+  field->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+  field->setFixedWidth(70);
+  return field;
+}
+
+QColor swatchColor(uint32_t value) {
+  return QColor(int(value & 0xFF), int(value >> 8 & 0xFF), int(value >> 16 & 0xFF));
+}
+}  // namespace
+
+QWidget* TMainForm::buildCreatePage() {
+  const AlbumSettings defaults;
+  auto* content = new QWidget;
+  auto* layout = new QHBoxLayout(content);
+  layout->setContentsMargins(0, 0, 4, 0);
+  layout->addWidget(makeDecorativePanel(QStringLiteral(":/art/create_picture.svg"),
+                                        QStringLiteral("Create Glimmervellium..."), content));
+  auto* right = new QVBoxLayout;
+  layout->addLayout(right, 1);
+
+  auto* Panel27 = new QWidget(content);
+  Panel27->setFixedHeight(36);
+  GoBtn1 =
+      new PictureButton(QIcon(QStringLiteral(":/art/go.svg")).pixmap(101, 30),
+                        QIcon(QStringLiteral(":/art/go_down.svg")).pixmap(101, 30), true, Panel27);
+  GoBtn1->move(8, 3);
+  GoBtn1->setHint(QStringLiteral("Create HTML file!"));
+  connect(GoBtn1, &PictureButton::clicked, this, &TMainForm::GoBtn1Click);
+  Shape1 = new QFrame(Panel27);
+  Shape1->setGeometry(130, 5, 25, 25);
+  Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
+  Shape1->setAutoFillBackground(true);
+  ColorBtn = new QPushButton(QStringLiteral("Background color..."), Panel27);
+  ColorBtn->setGeometry(164, 5, 130, 25);
+  connect(ColorBtn, &QPushButton::clicked, this, &TMainForm::ColorBtnClick);
+  right->addWidget(Panel27);
+
+  auto* thumbs = new QGroupBox(QStringLiteral("Thumbnails"), content);
+  auto* thumbsForm = new QFormLayout(thumbs);
+  BreitEd = spinField(kThumbSizeRange, defaults.thumbWidth, thumbs);
+  HochEd = spinField(kThumbSizeRange, defaults.thumbHeight, thumbs);
+  thumbsForm->addRow(QStringLiteral("Width:"), BreitEd);
+  thumbsForm->addRow(QStringLiteral("Height:"), HochEd);
+  right->addWidget(thumbs);
+
+  auto* overview = new QGroupBox(QStringLiteral("Overview"), content);
+  auto* overviewForm = new QFormLayout(overview);
+  CaptionED = new QLineEdit(albumText(defaults.caption), overview);
+  FreeText = new QLineEdit(albumText(defaults.freeText), overview);
+  AnzEd = spinField(kPerLineRange, defaults.perLine, overview);
+  BorderEd = spinField(kBorderRange, defaults.borderWidth, overview);
+  overviewForm->addRow(QStringLiteral("Caption:"), CaptionED);
+  overviewForm->addRow(QStringLiteral("Free text:"), FreeText);
+  overviewForm->addRow(QStringLiteral("Thumbnails per line:"), AnzEd);
+  overviewForm->addRow(QStringLiteral("Border width:"), BorderEd);
+  right->addWidget(overview);
+
+  auto* detail = new QGroupBox(QStringLiteral("Detail view"), content);
+  auto* detailForm = new QFormLayout(detail);
+  Caption2ED = new QLineEdit(albumText(defaults.detailCaption), detail);
+  Border2ED = spinField(kBorderRange, defaults.detailBorderWidth, detail);
+  detailForm->addRow(QStringLiteral("Caption:"), Caption2ED);
+  detailForm->addRow(QStringLiteral("Border width:"), Border2ED);
+  right->addWidget(detail);
+  right->addStretch(1);
+
+  setBackgroundColor(defaults.backgroundColor);
+  return makePage(
+      QStringLiteral("Create Glimmervellium - Copy all pictures and create a HTML file "), content);
+}
+
+QWidget* TMainForm::buildResultPage() {
+  WebBrowser1 = new QTextBrowser;
+  // Links between the album's own pages are followed here; anything else goes to the desktop.
+  WebBrowser1->setOpenLinks(false);
+  connect(WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) {
+    const bool page =
+        url.isLocalFile() && (url.path().endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) ||
+                              url.path().endsWith(QLatin1String(".html"), Qt::CaseInsensitive));
+    if (page || url.isRelative()) {
+      WebBrowser1->setSource(WebBrowser1->source().resolved(url));
+    } else {
+      QDesktopServices::openUrl(url);
+    }
+  });
+  return makePage(QString(), WebBrowser1);
+}
+
+void TMainForm::setBackgroundColor(uint32_t color) {
+  backgroundColor_ = color & 0x00FFFFFFu;
+  QPalette palette = Shape1->palette();
+  palette.setColor(QPalette::Window, swatchColor(backgroundColor_));
+  Shape1->setPalette(palette);
+}
+
+void TMainForm::ColorBtnClick() {
+  if (const std::optional<uint32_t> chosen = dialogs_->chooseColor(backgroundColor_)) {
+    setBackgroundColor(*chosen);
+  }
+}
+
+AlbumSettings TMainForm::currentSettings() const {
+  AlbumSettings settings;
+  settings.backgroundColor = backgroundColor_;
+  settings.thumbWidth = BreitEd->value();
+  settings.thumbHeight = HochEd->value();
+  settings.caption = albumBytes(CaptionED->text());
+  settings.freeText = albumBytes(FreeText->text());
+  settings.perLine = AnzEd->value();
+  settings.borderWidth = BorderEd->value();
+  settings.detailCaption = albumBytes(Caption2ED->text());
+  settings.detailBorderWidth = Border2ED->value();
+  return settings;
+}
+
+void TMainForm::showSettings(const AlbumSettings& settings) {
+  setBackgroundColor(settings.backgroundColor);
+  BreitEd->setValue(settings.thumbWidth);  // each field clamps to its range
+  HochEd->setValue(settings.thumbHeight);
+  AnzEd->setValue(settings.perLine);
+  BorderEd->setValue(settings.borderWidth);
+  Border2ED->setValue(settings.detailBorderWidth);
+  CaptionED->setText(albumText(settings.caption));
+  FreeText->setText(albumText(settings.freeText));
+  Caption2ED->setText(albumText(settings.detailCaption));
+}
+
+}  // namespace glim

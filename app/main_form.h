@@ -1,0 +1,180 @@
+// TMainForm: the application's one main window. It owns the album and the current picture,
+// leads the user through five pages (add, sort, comment, create, view the result), carries
+// the file commands, the picture buttons and the progress status bar. Handlers stay thin:
+// the album core does the work and the window shows what it reports.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "album.h"
+#include "album_settings.h"
+#include "file_type_filter.h"
+#include "picodec.h"
+#include "user_dialogs.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QSplitter;
+class QTabWidget;
+class QTextBrowser;
+class QToolButton;
+class QTreeView;
+
+namespace glim {
+
+class PictureButton;
+class ProgressStatusBar;
+class TMainForm;
+class TPreViewForm;
+class TViewPicForm;
+
+// The window handle given to the codec library: its progress messages land in `WMUser`.
+struct MainWindowHandle {
+  PicoWindow window;  // first, so that the library's pointer is this record's address
+  TMainForm* form;
+};
+
+class TMainForm : public QWidget {
+  Q_OBJECT
+ public:
+  // `dialogs` answers every message box and dialog; null means real Qt dialogs.
+  explicit TMainForm(UserDialogs* dialogs = nullptr, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The album (entries, file names, program folder) and the current picture.
+  Album album;
+  DibImage currentPicture{};
+  // The other two windows of the program, created after this one.
+  TPreViewForm* PreViewForm = nullptr;
+  TViewPicForm* ViewPicForm = nullptr;
+
+  // Top bar.
+  QToolButton* NewBtn;
+  QToolButton* OpenBtn;
+  QToolButton* SaveBtn;
+  QToolButton* SaveAsBtn;
+  QTabWidget* PageControl1;
+  // "Add picture".
+  QSplitter* Splitter1;  // upper part (tree and list) over the lower part
+  QSplitter* Splitter2;  // folder tree beside the file list
+  QTreeView* JamShellTree1;
+  QTreeView* JamShellList1;
+  QComboBox* FilterComboBox1;
+  QFrame* DibPrevPanel;
+  QWidget* DibPrevPaint;
+  QPushButton* AddBtn;
+  QPushButton* DelBtn;
+  QPushButton* ViewBtn;
+  QPushButton* PrintBtn;
+  QListWidget* ImageList;
+  // "Sort".
+  QListWidget* SortBox;
+  QPushButton* UpNow;
+  QPushButton* DownNow;
+  // "Comments".
+  QListWidget* ImageBox;
+  QGroupBox* CommentGroup;
+  QCheckBox* ShowComment;
+  QPlainTextEdit* ComMemo;
+  // "Create Glimmervellium".
+  PictureButton* GoBtn1;
+  QFrame* Shape1;
+  QPushButton* ColorBtn;
+  QSpinBox* BreitEd;
+  QSpinBox* HochEd;
+  QLineEdit* CaptionED;
+  QLineEdit* FreeText;
+  QSpinBox* AnzEd;
+  QSpinBox* BorderEd;
+  QLineEdit* Caption2ED;
+  QSpinBox* Border2ED;
+  // "View result".
+  QTextBrowser* WebBrowser1;
+  // Bottom strip and status bar.
+  QToolButton* wwwBtn;
+  PictureButton* ueberbtn;
+  PictureButton* EndeBtn;
+  ProgressStatusBar* StatusBar1;
+
+  // The lists follow the album.
+  void UpdateListBox();
+  void ChangeImageBox();
+  void Setsavedfilename(const std::string& path);
+
+  // Album file.
+  void SaveFile(const std::string& path);
+  void OpenFile(const std::string& path);
+  void NewBtnClick();
+  void OpenBtnClick();
+  void SaveBtnClick();
+  void SaveAsBtnClick();
+
+  // The creation settings are the create page's fields; there is no other copy.
+  AlbumSettings currentSettings() const;
+  void showSettings(const AlbumSettings& settings);
+  uint32_t backgroundColor() const { return backgroundColor_; }
+  void setBackgroundColor(uint32_t color);
+  void ColorBtnClick();
+
+  // Picture buttons and the home page.
+  void EndeBtnClick();
+  void ueberbtnClick();
+  void ueberBtn2Click() { ueberbtnClick(); }
+  void GoBtn1Click();
+  void wwwBtnClick();
+  bool EndePressed() const;
+  bool UeberPressed() const;
+  bool GoPressed() const;
+
+  // File-type filter box; the mask is what the file list shows.
+  void FilterComboBox1Change();
+  QString fileListMask() const { return fileListMask_; }
+  const std::vector<FileTypeChoice>& fileTypeChoices() const { return fileTypes_; }
+
+  // Progress from the codec library.
+  HWND windowHandle() { return &handle_.window; }
+  void WMUser(intptr_t wparam);
+  void SetProStatus(int32_t value);
+
+  UserDialogs& dialogs() { return *dialogs_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormDestroy();
+  bool FormCloseQuery();
+  void DibPrevPaintPaint();
+  FileDialogRequest albumFileDialog(const char* title) const;
+  MessageAnswer ask(const char* text, const char* caption);
+
+  QWidget* buildTopBar();
+  QWidget* buildBottomBar();
+  QWidget* buildAddPage();
+  QWidget* buildSortPage();
+  QWidget* buildCommentsPage();
+  QWidget* buildCreatePage();
+  QWidget* buildResultPage();
+
+  std::unique_ptr<UserDialogs> ownDialogs_;
+  UserDialogs* dialogs_;
+  MainWindowHandle handle_;
+  uint32_t backgroundColor_ = kSilver;
+  std::vector<FileTypeChoice> fileTypes_;
+  QString fileListMask_ = QStringLiteral("*");
+  bool destroyed_ = false;
+};
+
+}  // namespace glim

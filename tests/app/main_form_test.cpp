@@ -1,0 +1,249 @@
+// The main window right after start, the lists following the album, closing, and the
+// picture buttons of the bottom strip.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "about_box.h"
+#include "main_form_fixture.h"
+#include "maker_info.h"
+#include "picture_button.h"
+#include "progress_status_bar.h"
+
+namespace glim {
+namespace {
+
+TEST_F(MainFormTest, StateRightAfterStart) {
+  EXPECT_EQ(form->windowTitle(), "Tulbrin Glimmervellium 1.0 - [noname.lmf]");
+  EXPECT_EQ(form->size(), QSize(638, 512));
+  EXPECT_EQ(form->album.EntryCount(), 0);
+  EXPECT_TRUE(form->album.SavedFileName.empty());
+  EXPECT_TRUE(form->album.PreviewFileName.empty());
+  EXPECT_EQ(form->album.ProgramDir, QCoreApplication::applicationDirPath().toStdString() + "/");
+  EXPECT_EQ(form->ImageList->count(), 0);
+  EXPECT_EQ(form->SortBox->count(), 0);
+  EXPECT_EQ(form->ImageBox->count(), 0);
+  EXPECT_FALSE(form->DelBtn->isEnabled());
+  EXPECT_FALSE(form->ViewBtn->isEnabled());
+  EXPECT_FALSE(form->PrintBtn->isEnabled());
+  EXPECT_TRUE(form->AddBtn->isEnabled());
+  EXPECT_TRUE(form->UpNow->isEnabled());
+  EXPECT_TRUE(form->DownNow->isEnabled());
+  EXPECT_FALSE(form->ShowComment->isEnabled());
+  EXPECT_FALSE(form->ComMemo->isEnabled());
+  EXPECT_TRUE(form->ComMemo->toPlainText().isEmpty());
+  EXPECT_FALSE(form->EndePressed());
+  EXPECT_FALSE(form->UeberPressed());
+  EXPECT_FALSE(form->GoPressed());
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(form->StatusBar1->Progress(), 0);
+}
+
+TEST_F(MainFormTest, CurrentPictureStartsWhite320By200) {
+  const DibImage& dib = form->currentPicture;
+  ASSERT_NE(dib.Pixels, nullptr);
+  ASSERT_NE(dib.Header, nullptr);
+  EXPECT_EQ(dib.Header->biWidth, 320);
+  EXPECT_EQ(dib.Header->biHeight, 200);
+  EXPECT_EQ(dib.Header->biBitCount, 24);
+  int notWhite = 0;
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 320; ++x) notWhite += getpixel(dib, x, y) != 0xFFFFFFu;
+  }
+  EXPECT_EQ(notWhite, 0);
+}
+
+TEST_F(MainFormTest, FilterBoxHoldsTheCodecLibrarysTypes) {
+  const auto expected = parseFileTypeFilter(GetDIBOpenFilter());
+  ASSERT_FALSE(expected.empty());
+  ASSERT_EQ(form->FilterComboBox1->count(), static_cast<int>(expected.size()));
+  EXPECT_EQ(form->FilterComboBox1->currentIndex(), 0);
+  EXPECT_EQ(form->FilterComboBox1->itemText(0), expected[0].description);
+  EXPECT_EQ(form->fileListMask(), expected[0].mask);
+  form->FilterComboBox1->setCurrentIndex(static_cast<int>(expected.size()) - 1);
+  EXPECT_EQ(form->fileListMask(), expected.back().mask);
+}
+
+TEST_F(MainFormTest, PagesAndCreateFieldsAsLaidOut) {
+  const QStringList tabs = {"Add picture", "Sort", "Comments", "Create Glimmervellium",
+                            "View result"};
+  ASSERT_EQ(form->PageControl1->count(), tabs.size());
+  QStringList banners;
+  for (int i = 0; i < tabs.size(); ++i) {
+    EXPECT_EQ(form->PageControl1->tabText(i), tabs[i]);
+    EXPECT_FALSE(form->PageControl1->tabIcon(i).isNull());
+    const auto* banner = form->PageControl1->widget(i)->findChild<QLabel*>("bannerText");
+    banners << (banner ? banner->text() : QString());
+  }
+  EXPECT_EQ(banners,
+            QStringList({"Add pictures - Select a file and click on \"Add picture\"",
+                         "Sort - You can correct the order of the pictures",
+                         "Comment - select picture and write a comment",
+                         "Create Glimmervellium - Copy all pictures and create a HTML file ", ""}));
+  EXPECT_EQ(form->NewBtn->text(), "&New");
+  EXPECT_EQ(form->SaveAsBtn->toolTip(), "Save album as...");
+  EXPECT_EQ(form->currentSettings(), AlbumSettings());
+  for (QSpinBox* field : {form->BreitEd, form->HochEd}) {
+    EXPECT_EQ(field->minimum(), kThumbSizeRange.min);
+    EXPECT_EQ(field->maximum(), kThumbSizeRange.max);
+  }
+  EXPECT_EQ(form->AnzEd->maximum(), kPerLineRange.max);
+  EXPECT_EQ(form->BorderEd->minimum(), kBorderRange.min);
+  EXPECT_EQ(form->Border2ED->maximum(), kBorderRange.max);
+  AlbumSettings wild;
+  wild.thumbWidth = 5000;
+  wild.perLine = 0;
+  wild.borderWidth = -3;
+  form->showSettings(wild);
+  EXPECT_EQ(form->BreitEd->value(), 1000);
+  EXPECT_EQ(form->AnzEd->value(), 1);
+  EXPECT_EQ(form->BorderEd->value(), 0);
+}
+
+TEST_F(MainFormTest, ListsFollowTheAlbumWithLineZeroSelected) {
+  form->album.append("/pictures/a.jpg");
+  form->album.append("/pictures/holiday/b.png");
+  form->album.append("/other/c.bmp");
+  form->album.setComment(0, "first\r\nline two");
+  form->album.setShowFlag(0, false);
+  form->album.setCheckMark(1, false);
+  form->UpdateListBox();
+
+  const QStringList names = {"a.jpg", "b.png", "c.bmp"};
+  for (const QListWidget* list : {form->ImageList, form->SortBox, form->ImageBox}) {
+    EXPECT_EQ(lines(list), names);
+    EXPECT_EQ(list->currentRow(), 0);
+    ASSERT_EQ(list->selectedItems().size(), 1);
+    EXPECT_EQ(list->selectedItems()[0]->text(), "a.jpg");
+  }
+  EXPECT_EQ(form->ImageBox->item(0)->checkState(), Qt::Checked);
+  EXPECT_EQ(form->ImageBox->item(1)->checkState(), Qt::Unchecked);
+  EXPECT_TRUE(form->DelBtn->isEnabled());
+  EXPECT_TRUE(form->ViewBtn->isEnabled());
+  EXPECT_TRUE(form->PrintBtn->isEnabled());
+  EXPECT_TRUE(form->ShowComment->isEnabled());
+  EXPECT_TRUE(form->ComMemo->isEnabled());
+  EXPECT_FALSE(form->ShowComment->isChecked());
+  EXPECT_EQ(form->ComMemo->toPlainText(), "first\nline two");
+  EXPECT_FALSE(form->album.Updating);
+
+  // Showing another line's comment writes nothing back into the album.
+  const auto before = form->album.entries();
+  form->ImageBox->setCurrentRow(1);
+  form->ChangeImageBox();
+  EXPECT_TRUE(form->ShowComment->isChecked());
+  EXPECT_TRUE(form->ComMemo->toPlainText().isEmpty());
+  EXPECT_EQ(form->album.entries(), before);
+
+  // A rebuild brings every selection back to line 0; an empty album disables again.
+  form->UpdateListBox();
+  EXPECT_EQ(form->ImageBox->currentRow(), 0);
+  form->album.DelallPics();
+  form->UpdateListBox();
+  EXPECT_EQ(form->ImageList->count(), 0);
+  EXPECT_FALSE(form->DelBtn->isEnabled());
+  EXPECT_FALSE(form->ComMemo->isEnabled());
+  EXPECT_TRUE(form->ComMemo->toPlainText().isEmpty());
+}
+
+TEST_F(MainFormTest, QuitQuestionIsAskedAlwaysAndCancelKeepsEverything) {
+  form->album.append("/pictures/a.jpg");
+  form->UpdateListBox();
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  dialogs.answers = {MessageAnswer::Cancel};
+  EXPECT_FALSE(form->close());
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(form->album.EntryCount(), 1);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0],
+            (MessageBox{"Hereby you quit the program! All data not saved will be lost!",
+                        "Quit program", MessageButtons::OkCancel, MessageIcon::Information}));
+  dialogs.answers = {MessageAnswer::Ok};
+  EXPECT_TRUE(form->close());
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_EQ(dialogs.messages.size(), 2u);
+}
+
+TEST_F(MainFormTest, QuitButtonAsksAndCancelLeavesTheNormalPicture) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  dialogs.answers = {MessageAnswer::Cancel};
+  QTest::mousePress(form->EndeBtn, Qt::LeftButton, {}, QPoint(20, 10));
+  EXPECT_TRUE(form->EndePressed());
+  EXPECT_TRUE(form->EndeBtn->pressedPicture()->isVisible());
+  QTest::mouseRelease(form->EndeBtn, Qt::LeftButton, {}, QPoint(20, 10));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, "Quit program");
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->EndePressed());
+  EXPECT_TRUE(form->EndeBtn->normalPicture()->isVisible());
+  EXPECT_FALSE(form->EndeBtn->pressedPicture()->isVisible());
+
+  QTest::mouseClick(form->EndeBtn, Qt::LeftButton, {}, QPoint(20, 10));  // answered OK
+  EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  QString shownCopyright;
+  bool ownedByForm = false;
+  QTimer::singleShot(0, form.get(), [&] {
+    auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    ownedByForm = box->parentWidget() == form.get();
+    shownCopyright = box->Copyright->text();
+    box->BitBtn1->click();
+  });
+  QTest::mouseClick(form->ueberbtn, Qt::LeftButton, {}, QPoint(30, 10));
+  EXPECT_TRUE(ownedByForm);
+  EXPECT_TRUE(shownCopyright.contains(QString::number(QDate::currentDate().year())));
+  EXPECT_FALSE(form->UeberPressed());
+  EXPECT_TRUE(form->ueberbtn->normalPicture()->isVisible());
+  EXPECT_EQ(form->findChildren<TAboutBox*>().size(), 0) << "the box is destroyed after showing";
+}
+
+class UrlRecorder : public QObject {
+  Q_OBJECT
+ public:
+  QList<QUrl> urls;
+ public slots:
+  void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(MainFormTest, HomePageButtonOpensTheMakersHomePage) {
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler("https", &recorder, "open");
+  form->wwwBtn->click();
+  QDesktopServices::unsetUrlHandler("https");
+  ASSERT_EQ(recorder.urls.size(), 1);
+  EXPECT_EQ(recorder.urls[0], QUrl(QString::fromUtf8(maker::kHomePageAddress)));
+  EXPECT_EQ(form->wwwBtn->toolTip(), "Go to the Tulbrin homepage...");
+}
+
+TEST_F(MainFormTest, BackgroundColourComesFromTheColourDialog) {
+  dialogs.colors = {std::optional<uint32_t>(rgbColor(0x12, 0x34, 0x56)), std::nullopt};
+  form->ColorBtn->click();
+  EXPECT_EQ(form->backgroundColor(), rgbColor(0x12, 0x34, 0x56));
+  EXPECT_EQ(form->currentSettings().backgroundColor, rgbColor(0x12, 0x34, 0x56));
+  const QImage swatch = form->Shape1->grab().toImage();
+  EXPECT_EQ(swatch.pixelColor(12, 12), QColor(0x12, 0x34, 0x56));
+  form->ColorBtn->click();  // cancelled
+  EXPECT_EQ(form->backgroundColor(), rgbColor(0x12, 0x34, 0x56));
+}
+
+}  // namespace
+}  // namespace glim
+
+#include "main_form_test.moc"

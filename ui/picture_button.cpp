@@ -1,0 +1,61 @@
+#include "picture_button.h"
+
+#include <QMouseEvent>
+#include <QPointer>
+
+namespace glim {
+
+PictureButton::PictureButton(const QPixmap& normal, const QPixmap& pressed,
+                             bool pressedVisibleAtStart, QWidget* parent)
+    : QWidget(parent), normal_(new QLabel(this)), pressed_(new QLabel(this)) {
+  const QSize size = normal.deviceIndependentSize().toSize();
+  setFixedSize(size);
+  for (auto [label, pixmap] : {std::pair{pressed_, &pressed}, std::pair{normal_, &normal}}) {
+    label->setPixmap(*pixmap);
+    label->setGeometry(0, 0, size.width(), size.height());
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+  normal_->raise();
+  pressed_->setVisible(pressedVisibleAtStart);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void PictureButton::setHint(const QString& hint) {
+  setToolTip(hint);
+  normal_->setToolTip(hint);
+  pressed_->setToolTip(hint);
+}
+
+void PictureButton::showPressed(bool pressed) {
+  pressed_->setVisible(pressed);
+  normal_->setVisible(!pressed);
+}
+
+void PictureButton::resetImages() {
+  showPressed(false);
+  pressedFlag_ = false;
+}
+
+void PictureButton::mousePressEvent(QMouseEvent* event) {
+  showPressed(true);
+  pressedFlag_ = true;
+  if (event->button() == Qt::LeftButton) leftPressed_ = true;
+}
+
+void PictureButton::mouseMoveEvent(QMouseEvent* event) {
+  if (!pressedFlag_) return;
+  const QPoint p = event->position().toPoint();
+  const bool inside = p.x() >= 0 && p.x() < width() && p.y() >= 0 && p.y() < height();
+  showPressed(inside);
+}
+
+void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  const bool click = event->button() == Qt::LeftButton && leftPressed_ && rect().contains(p);
+  if (event->button() == Qt::LeftButton) leftPressed_ = false;
+  QPointer<PictureButton> self(this);
+  if (click) emit clicked();  // the action may show a modal box or close the window
+  if (self) resetImages();
+}
+
+}  // namespace glim

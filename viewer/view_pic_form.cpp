@@ -1,0 +1,7 @@
+#include "view_pic_form.h"
+
+namespace glim {
+
+TViewPicForm::TViewPicForm(QWidget* parent) : QDialog(parent) {}
+
+}  // namespace glim
