@@ -7,9 +7,15 @@
 
 namespace glim {
 
-inline int32_t DibWidth(const DibImage& dib) { return dib.Header->biWidth; }
-inline int32_t DibHeight(const DibImage& dib) { return dib.Header->biHeight; }
-inline uint32_t DibBitCount(const DibImage& dib) { return dib.Header->biBitCount; }
+inline int32_t DibWidth(const DibImage& dib) {
+  return dib.Header->biWidth;
+}
+inline int32_t DibHeight(const DibImage& dib) {
+  return dib.Header->biHeight;
+}
+inline uint32_t DibBitCount(const DibImage& dib) {
+  return dib.Header->biBitCount;
+}
 
 // 2 to the power n by n doublings in 32-bit arithmetic: wraps to 0 from n = 32 on.
 inline int32_t PowerOfTwo(int32_t n) {

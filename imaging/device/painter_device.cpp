@@ -1,0 +1,263 @@
+#include "painter_device.h"
+
+#include <QDebug>
+#include <QPaintDevice>
+#include <algorithm>
+#include <utility>
+
+#include "dib_view.h"
+
+namespace glim {
+namespace painter_drawing {
+namespace {
+
+// Larger device bitmaps are refused: 2^28 pixels are 1 GiB at 32 bits.
+constexpr int64_t kMaxBitmapPixels = int64_t{1} << 28;
+
+}  // namespace
+
+int32_t stretchDib(QPainter& painter, bool smooth, int32_t destX, int32_t destY, int32_t destWidth,
+                   int32_t destHeight, int32_t srcX, int32_t srcY, int32_t srcWidth,
+                   int32_t srcHeight, const void* bits, const BITMAPINFOHEADER* header,
+                   uint32_t rop) {
+  if (rop != SRCCOPY) return GDI_ERROR;
+  const auto view = DibView::describe(
+      header, bits, 0,
+      header != nullptr && header->biHeight > 0 ? static_cast<uint32_t>(header->biHeight) : 0);
+  if (!view) return GDI_ERROR;
+  // A negative source size mirrors as a negative destination size does.
+  int64_t dw = destWidth, dh = destHeight, sx = srcX, sy = srcY, sw = srcWidth, sh = srcHeight;
+  if (sw < 0) sx += sw, sw = -sw, dw = -dw;
+  if (sh < 0) sy += sh, sh = -sh, dh = -dh;
+  if (dw == 0 || dh == 0 || sw == 0 || sh == 0) return 0;
+
+  const QImage image = view->wrapScans();
+  if (image.isNull()) return GDI_ERROR;
+  painter.save();
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+  // Rows are bottom-up: the picture's row 0 belongs at the destination's bottom edge.
+  painter.translate(destX, static_cast<qreal>(destY) + static_cast<qreal>(dh));
+  painter.scale(dw < 0 ? -1 : 1, dh < 0 ? 1 : -1);
+  painter.drawImage(
+      QRectF(0, 0, static_cast<qreal>(std::abs(dw)), static_cast<qreal>(std::abs(dh))), image,
+      QRectF(static_cast<qreal>(sx), static_cast<qreal>(sy), static_cast<qreal>(sw),
+             static_cast<qreal>(sh)));
+  painter.restore();
+  return static_cast<int32_t>(sh);
+}
+
+int32_t copyDib(QPainter& painter, int32_t destX, int32_t destY, int32_t width, int32_t height,
+                int32_t srcX, int32_t srcY, uint32_t startScan, uint32_t lines, const void* bits,
+                const BITMAPINFOHEADER* header) {
+  const auto view = DibView::describe(header, bits, startScan, lines);
+  if (!view || width <= 0 || height <= 0) return 0;
+  // The part of the source rectangle that lies in the picture's columns and the held lines.
+  const int64_t firstColumn = std::max<int64_t>(srcX, 0);
+  const int64_t endColumn = std::min<int64_t>(int64_t{srcX} + width, view->width());
+  const int64_t firstScan = std::max<int64_t>(srcY, view->firstScan());
+  const int64_t endScan =
+      std::min<int64_t>(int64_t{srcY} + height, int64_t{view->firstScan()} + view->scans());
+  if (firstColumn >= endColumn || firstScan >= endScan) return static_cast<int32_t>(lines);
+
+  const QImage image = view->wrapScans();
+  if (image.isNull()) return 0;
+  // One unscaled row at a time: cheaper for the painter than a flipping transform.
+  for (int64_t scan = firstScan; scan < endScan; ++scan) {
+    const int64_t destRow = int64_t{destY} + (height - 1 - (scan - srcY));
+    painter.drawImage(
+        QPointF(static_cast<qreal>(destX + (firstColumn - srcX)), static_cast<qreal>(destRow)),
+        image,
+        QRectF(static_cast<qreal>(firstColumn), static_cast<qreal>(scan - view->firstScan()),
+               static_cast<qreal>(endColumn - firstColumn), 1));
+  }
+  return static_cast<int32_t>(lines);
+}
+
+std::unique_ptr<DeviceBitmap> makeBitmap(int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0 || int64_t{width} * height > kMaxBitmapPixels) return nullptr;
+  QImage image(width, height, QImage::Format_RGB32);
+  if (image.isNull()) return nullptr;
+  image.fill(Qt::black);
+  return std::make_unique<DeviceBitmap>(std::move(image));
+}
+
+int32_t setBitmapBits(DeviceBitmap& bitmap, uint32_t startScan, uint32_t lines, const void* bits,
+                      const BITMAPINFOHEADER* header) {
+  const auto view = DibView::describe(header, bits, startScan, lines);
+  QImage& target = bitmap.image();
+  if (!view || view->width() != target.width() || view->height() != target.height()) return 0;
+  QPainter painter(&target);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  return copyDib(painter, 0, 0, view->width(), view->height(), 0, 0, startScan, lines, bits,
+                 header);
+}
+
+}  // namespace painter_drawing
+
+namespace {
+
+// A memory device of the painter device: draws into the bitmap selected into it, with a painter
+// opened for each call so that the bitmap can be selected out and drawn elsewhere in between.
+class PainterMemoryDevice : public DeviceContext {
+ public:
+  PainterMemoryDevice(PainterDevice::Kind kind, UserDialogs* dialogs)
+      : kind_(kind), dialogs_(dialogs) {}
+
+  int32_t GetDeviceCaps(int32_t index) const override {
+    if (index == TECHNOLOGY)
+      return kind_ == PainterDevice::Kind::Printer ? DT_RASPRINTER : DT_RASDISPLAY;
+    if (index == RASTERCAPS) return RC_BITBLT | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
+    if (index == BITSPIXEL) return 32;
+    return 0;
+  }
+  int32_t SetStretchBltMode(int32_t mode) override { return std::exchange(stretchMode_, mode); }
+  HPALETTE SelectPalette(HPALETTE palette, bool) override {
+    return std::exchange(palette_, palette);
+  }
+  uint32_t RealizePalette() override { return palette_ != nullptr ? palette_->count : 0; }
+  int32_t StretchDIBits(int32_t destX, int32_t destY, int32_t destWidth, int32_t destHeight,
+                        int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight,
+                        const void* bits, const BITMAPINFOHEADER* header, uint32_t,
+                        uint32_t rop) override {
+    if (bitmap_ == nullptr) return GDI_ERROR;
+    QPainter painter(&bitmap_->image());
+    return painter_drawing::stretchDib(painter, stretchMode_ == HALFTONE, destX, destY, destWidth,
+                                       destHeight, srcX, srcY, srcWidth, srcHeight, bits, header,
+                                       rop);
+  }
+  int32_t SetDIBitsToDevice(int32_t destX, int32_t destY, int32_t width, int32_t height,
+                            int32_t srcX, int32_t srcY, uint32_t startScan, uint32_t lines,
+                            const void* bits, const BITMAPINFOHEADER* header, uint32_t) override {
+    if (bitmap_ == nullptr) return 0;
+    QPainter painter(&bitmap_->image());
+    return painter_drawing::copyDib(painter, destX, destY, width, height, srcX, srcY, startScan,
+                                    lines, bits, header);
+  }
+  std::unique_ptr<DeviceBitmap> CreateCompatibleBitmap(int32_t width, int32_t height) override {
+    return painter_drawing::makeBitmap(width, height);
+  }
+  std::unique_ptr<DeviceContext> CreateCompatibleDC() override {
+    return std::make_unique<PainterMemoryDevice>(kind_, dialogs_);
+  }
+  DeviceBitmap* SelectBitmap(DeviceBitmap* bitmap) override {
+    return std::exchange(bitmap_, bitmap);
+  }
+  int32_t SetDIBits(DeviceBitmap& bitmap, uint32_t startScan, uint32_t lines, const void* bits,
+                    const BITMAPINFOHEADER* header, uint32_t) override {
+    return painter_drawing::setBitmapBits(bitmap, startScan, lines, bits, header);
+  }
+  bool StretchBlt(int32_t destX, int32_t destY, int32_t destWidth, int32_t destHeight,
+                  DeviceContext& source, int32_t srcX, int32_t srcY, int32_t srcWidth,
+                  int32_t srcHeight, uint32_t rop) override {
+    const DeviceBitmap* from = source.selectedBitmap();
+    if (bitmap_ == nullptr || from == nullptr || rop != SRCCOPY) return false;
+    if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return false;
+    QPainter painter(&bitmap_->image());
+    painter.drawImage(QRectF(destX, destY, destWidth, destHeight), from->image(),
+                      QRectF(srcX, srcY, srcWidth, srcHeight));
+    return true;
+  }
+  DeviceBitmap* selectedBitmap() const override { return bitmap_; }
+  void ShowMessage(const std::string& text) override {
+    if (dialogs_ != nullptr) {
+      dialogs_->showMessage({text, "", MessageButtons::Ok, MessageIcon::None});
+    } else {
+      qWarning("%s", text.c_str());
+    }
+  }
+
+ private:
+  PainterDevice::Kind kind_;
+  UserDialogs* dialogs_;
+  DeviceBitmap* bitmap_ = nullptr;
+  HPALETTE palette_ = nullptr;
+  int32_t stretchMode_ = BLACKONWHITE;
+};
+
+}  // namespace
+
+PainterDevice::PainterDevice(QPainter& painter, Kind kind, UserDialogs* dialogs)
+    : painter_(painter), kind_(kind), dialogs_(dialogs) {}
+
+int32_t PainterDevice::GetDeviceCaps(int32_t index) const {
+  switch (index) {
+    case TECHNOLOGY:
+      return kind_ == Kind::Printer ? DT_RASPRINTER : DT_RASDISPLAY;
+    case RASTERCAPS:
+      return RC_BITBLT | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
+    case BITSPIXEL:
+      return painter_.device() != nullptr ? painter_.device()->depth() : 0;
+    default:
+      return 0;
+  }
+}
+
+int32_t PainterDevice::SetStretchBltMode(int32_t mode) {
+  return std::exchange(stretchMode_, mode);
+}
+
+HPALETTE PainterDevice::SelectPalette(HPALETTE palette, bool) {
+  return std::exchange(palette_, palette);
+}
+
+uint32_t PainterDevice::RealizePalette() {
+  return palette_ != nullptr ? palette_->count : 0;
+}
+
+int32_t PainterDevice::StretchDIBits(int32_t destX, int32_t destY, int32_t destWidth,
+                                     int32_t destHeight, int32_t srcX, int32_t srcY,
+                                     int32_t srcWidth, int32_t srcHeight, const void* bits,
+                                     const BITMAPINFOHEADER* header, uint32_t, uint32_t rop) {
+  return painter_drawing::stretchDib(painter_, stretchMode_ == HALFTONE, destX, destY, destWidth,
+                                     destHeight, srcX, srcY, srcWidth, srcHeight, bits, header,
+                                     rop);
+}
+
+int32_t PainterDevice::SetDIBitsToDevice(int32_t destX, int32_t destY, int32_t width,
+                                         int32_t height, int32_t srcX, int32_t srcY,
+                                         uint32_t startScan, uint32_t lines, const void* bits,
+                                         const BITMAPINFOHEADER* header, uint32_t) {
+  return painter_drawing::copyDib(painter_, destX, destY, width, height, srcX, srcY, startScan,
+                                  lines, bits, header);
+}
+
+std::unique_ptr<DeviceBitmap> PainterDevice::CreateCompatibleBitmap(int32_t width, int32_t height) {
+  return painter_drawing::makeBitmap(width, height);
+}
+
+std::unique_ptr<DeviceContext> PainterDevice::CreateCompatibleDC() {
+  return std::make_unique<PainterMemoryDevice>(kind_, dialogs_);
+}
+
+DeviceBitmap* PainterDevice::SelectBitmap(DeviceBitmap*) {
+  return nullptr;
+}
+
+int32_t PainterDevice::SetDIBits(DeviceBitmap& bitmap, uint32_t startScan, uint32_t lines,
+                                 const void* bits, const BITMAPINFOHEADER* header, uint32_t) {
+  return painter_drawing::setBitmapBits(bitmap, startScan, lines, bits, header);
+}
+
+bool PainterDevice::StretchBlt(int32_t destX, int32_t destY, int32_t destWidth, int32_t destHeight,
+                               DeviceContext& source, int32_t srcX, int32_t srcY, int32_t srcWidth,
+                               int32_t srcHeight, uint32_t rop) {
+  const DeviceBitmap* from = source.selectedBitmap();
+  if (from == nullptr || rop != SRCCOPY) return false;
+  if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return false;
+  painter_.save();
+  painter_.setRenderHint(QPainter::SmoothPixmapTransform, stretchMode_ == HALFTONE);
+  painter_.drawImage(QRectF(destX, destY, destWidth, destHeight), from->image(),
+                     QRectF(srcX, srcY, srcWidth, srcHeight));
+  painter_.restore();
+  return true;
+}
+
+void PainterDevice::ShowMessage(const std::string& text) {
+  if (dialogs_ != nullptr) {
+    dialogs_->showMessage({text, "", MessageButtons::Ok, MessageIcon::None});
+  } else {
+    qWarning("%s", text.c_str());
+  }
+}
+
+}  // namespace glim

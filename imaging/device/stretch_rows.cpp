@@ -1,0 +1,91 @@
+// Own line-by-line scaling of 24- and 8-bit pictures for screens.
+#include <cstring>
+#include <vector>
+
+#include "dibs24.h"
+#include "stretch_draw.h"
+
+namespace glim {
+namespace {
+
+// Nearest neighbour with one device call per destination line. Column offsets are computed once;
+// a source line is copied into the line buffer only when it differs from the line before.
+int32_t stretchRows(DeviceContext& device, int32_t destX, int32_t destY, int32_t destWidth,
+                    int32_t destHeight, const DibImage& picture, int32_t srcX, int32_t srcTop,
+                    int32_t srcWidth, int32_t srcHeight, int32_t bytesPerPixel) {
+  if (destWidth <= 0 || destHeight <= 0 || picture.Header == nullptr || picture.Pixels == nullptr) {
+    return 0;
+  }
+  const int64_t width = DibWidth(picture);
+  const int64_t height = DibHeight(picture);
+
+  DibImage line{};
+  if (bytesPerPixel == 3) {
+    newdib(&line, destWidth, 1, 24, nullptr, 0);
+  } else {
+    newdib(&line, destWidth, 1, 8, picture.Header, 256);
+  }
+  if (line.Pixels == nullptr) {  // nothing to draw with
+    if (line.Storage != 0) deldib(line);
+    return 0;
+  }
+
+  // offsets[i]: byte offset of destination column i in a source line; valid from first to last.
+  std::vector<int64_t> offsets(static_cast<size_t>(destWidth));
+  int64_t first = -1, last = -1;
+  for (int64_t i = 0; i < destWidth; ++i) {
+    const int64_t offset = (srcX + int64_t{srcWidth} * i / destWidth) * bytesPerPixel;
+    offsets[static_cast<size_t>(i)] = offset;
+    if (offset >= 0 && offset <= bytesPerPixel * width - 1) {
+      if (first < 0) first = i;
+      last = i;
+    }
+  }
+
+  const int64_t rowBytes = picture.RowBytes;
+  const int64_t highestOffset = (height - 1) * rowBytes;
+  int64_t previousOffset = -1;
+  int32_t copied = 0;
+  for (int32_t r = 0; r < destHeight; ++r) {
+    const int64_t offset = (height - 1 - (srcTop + int64_t{srcHeight} * r / destHeight)) * rowBytes;
+    if (offset < 0 || offset > highestOffset) {
+      std::memset(line.Pixels, 0, static_cast<size_t>(line.RowBytes));
+      previousOffset = -1;  // the buffer no longer holds a source line
+    } else if (offset != previousOffset) {
+      const uint8_t* source = picture.Pixels + offset;
+      if (bytesPerPixel == 3) {
+        for (int64_t j = first; j >= 0 && j <= last; ++j) {
+          std::memcpy(line.Pixels + 3 * j, source + offsets[static_cast<size_t>(j)], 3);
+        }
+      } else {
+        for (int64_t j = first; j >= 0 && j <= last; ++j) {
+          line.Pixels[j] = source[offsets[static_cast<size_t>(j)]];
+        }
+      }
+      previousOffset = offset;
+      ++copied;
+    }
+    device.SetDIBitsToDevice(destX, destY + r, destWidth, 1, 0, 0, 0, 1, line.Pixels, line.Header,
+                             DIB_RGB_COLORS);
+  }
+  deldib(line);
+  return copied;
+}
+
+}  // namespace
+
+int32_t StretchRows24(DeviceContext& device, int32_t destX, int32_t destY, int32_t destWidth,
+                      int32_t destHeight, const DibImage& picture, int32_t srcX, int32_t srcTop,
+                      int32_t srcWidth, int32_t srcHeight) {
+  return stretchRows(device, destX, destY, destWidth, destHeight, picture, srcX, srcTop, srcWidth,
+                     srcHeight, 3);
+}
+
+int32_t StretchRows8(DeviceContext& device, int32_t destX, int32_t destY, int32_t destWidth,
+                     int32_t destHeight, const DibImage& picture, int32_t srcX, int32_t srcTop,
+                     int32_t srcWidth, int32_t srcHeight) {
+  return stretchRows(device, destX, destY, destWidth, destHeight, picture, srcX, srcTop, srcWidth,
+                     srcHeight, 1);
+}
+
+}  // namespace glim

@@ -1,0 +1,164 @@
+#include "resampling.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "dibs24.h"
+
+namespace glim {
+namespace {
+
+// The sample grid: target index i samples source index (i * step) >> 10, step in 1/1024 source
+// pixels. Products are formed in 64 bits: equal to the 32-bit ones wherever those do not
+// overflow, and still right for sources of 2^21 pixels and more in one direction.
+struct Grid {
+  int64_t stepX = 0;
+  int64_t stepY = 0;
+  int64_t posX(int32_t x) const { return x * stepX; }
+  int64_t posY(int32_t y) const { return y * stepY; }
+};
+
+const uint8_t* sourceRow(const DibImage& dib, int64_t row) {
+  return dib.Pixels + row * dib.RowBytes;
+}
+uint8_t* targetRow(const DibImage& dib, int64_t row) {
+  return dib.Pixels + row * dib.RowBytes;
+}
+
+void resize1Bit(const DibImage& source, const DibImage& result, const Grid& grid, int32_t width,
+                int32_t height) {
+  for (int32_t y = 0; y < height; ++y) {
+    const auto sy = static_cast<int32_t>(grid.posY(y) >> 10);
+    for (int32_t x = 0; x < width; ++x) {
+      const auto sx = static_cast<int32_t>(grid.posX(x) >> 10);
+      setpixel(result, x, y, getpixel(source, sx, sy));
+    }
+  }
+}
+
+void resize4Bit(const DibImage& source, const DibImage& result, const Grid& grid, int32_t width,
+                int32_t height) {
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* from = sourceRow(source, grid.posY(y) >> 10);
+    uint8_t* to = targetRow(result, y);
+    for (int32_t x = 0; x < width; ++x) {
+      const int64_t sx = grid.posX(x) >> 10;
+      const uint8_t b = from[sx / 2];
+      const uint8_t value = (sx % 2 == 0) ? (b >> 4) : (b & 15);
+      to[x / 2] |= (x % 2 == 0) ? static_cast<uint8_t>(value << 4) : value;
+    }
+  }
+}
+
+// Source offsets of the target columns, computed once: offset[x] = bytesPerPixel * sx.
+std::vector<size_t> columnOffsets(const Grid& grid, int32_t width, size_t bytesPerPixel) {
+  std::vector<size_t> offsets(static_cast<size_t>(width));
+  for (int32_t x = 0; x < width; ++x) {
+    offsets[static_cast<size_t>(x)] = static_cast<size_t>(grid.posX(x) >> 10) * bytesPerPixel;
+  }
+  return offsets;
+}
+
+void resize8Bit(const DibImage& source, const DibImage& result, const Grid& grid, int32_t width,
+                int32_t height) {
+  const std::vector<size_t> offsets = columnOffsets(grid, width, 1);
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* from = sourceRow(source, grid.posY(y) >> 10);
+    uint8_t* to = targetRow(result, y);
+    for (int32_t x = 0; x < width; ++x) to[x] = from[offsets[static_cast<size_t>(x)]];
+  }
+}
+
+void resize24Nearest(const DibImage& source, const DibImage& result, const Grid& grid,
+                     int32_t width, int32_t height) {
+  const std::vector<size_t> offsets = columnOffsets(grid, width, 3);
+  int64_t previousRow = -1;
+  for (int32_t y = 0; y < height; ++y) {
+    const int64_t sy = grid.posY(y) >> 10;
+    uint8_t* to = targetRow(result, y);
+    if (sy == previousRow) {  // an enlarged row repeats the one above it
+      std::memcpy(to, to - result.RowBytes, static_cast<size_t>(width) * 3);
+      continue;
+    }
+    previousRow = sy;
+    const uint8_t* from = sourceRow(source, sy);
+    for (int32_t x = 0; x < width; ++x) {
+      std::memcpy(to + 3 * static_cast<size_t>(x), from + offsets[static_cast<size_t>(x)], 3);
+    }
+  }
+}
+
+void resize24Bilinear(const DibImage& source, const DibImage& result, const Grid& grid,
+                      int32_t width, int32_t height) {
+  const int32_t lastColumn = DibWidth(source) - 1;
+  const int32_t lastRow = DibHeight(source) - 1;
+  for (int32_t y = 0; y < height; ++y) {
+    const int64_t py = grid.posY(y);
+    const auto sy0 = static_cast<int32_t>(py >> 10);
+    const int32_t sy1 = std::min(sy0 + 1, lastRow);
+    const auto fy = static_cast<uint32_t>(py & 1023);
+    const uint8_t* row0 = sourceRow(source, sy0);
+    const uint8_t* row1 = sourceRow(source, sy1);
+    uint8_t* to = targetRow(result, y);
+    for (int32_t x = 0; x < width; ++x) {
+      const int64_t px = grid.posX(x);
+      const auto sx0 = static_cast<int32_t>(px >> 10);
+      const int32_t sx1 = std::min(sx0 + 1, lastColumn);
+      const auto fx = static_cast<uint32_t>(px & 1023);
+      const uint8_t* a = row0 + 3 * sx0;
+      const uint8_t* b = row0 + 3 * sx1;
+      const uint8_t* c = row1 + 3 * sx0;
+      const uint8_t* d = row1 + 3 * sx1;
+      for (int channel = 0; channel < 3; ++channel) {
+        const uint32_t first = (a[channel] * (1024 - fx) + b[channel] * fx) >> 10;
+        const uint32_t second = (c[channel] * (1024 - fx) + d[channel] * fx) >> 10;
+        to[3 * x + channel] = static_cast<uint8_t>((first * (1024 - fy) + second * fy) >> 10);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+DibImage Resize(const DibImage& source, int32_t width, int32_t height, bool smooth) {
+  DibImage result{};
+  if (source.Header == nullptr || source.Pixels == nullptr) return result;
+  // A size below 1 would divide by zero below; one pixel is the nearest sound picture.
+  width = std::max(width, 1);
+  height = std::max(height, 1);
+
+  const int32_t sourceWidth = DibWidth(source);
+  const int32_t sourceHeight = DibHeight(source);
+  const uint32_t bits = DibBitCount(source);
+  Grid grid;
+  grid.stepX = int64_t{sourceWidth} * 1024 / width;
+  grid.stepY = int64_t{sourceHeight} * 1024 / height;
+
+  newdib(&result, width, height, static_cast<int32_t>(bits), source.Header, DibTableColors(source));
+  if (result.Pixels == nullptr) return result;
+
+  switch (bits) {
+    case 1:
+      resize1Bit(source, result, grid, width, height);
+      break;
+    case 4:
+      resize4Bit(source, result, grid, width, height);
+      break;
+    case 8:
+      resize8Bit(source, result, grid, width, height);
+      break;
+    case 24:
+      if (smooth && height >= sourceHeight && width >= sourceWidth) {
+        resize24Bilinear(source, result, grid, width, height);
+      } else {
+        resize24Nearest(source, result, grid, width, height);
+      }
+      break;
+    default:  // 16 and 32 bits: the picture stays as newdib made it
+      break;
+  }
+  return result;
+}
+
+}  // namespace glim

@@ -1,0 +1,19 @@
+// Scaling a picture to a requested size with 10-bit fixed-point sample positions.
+#pragma once
+
+#include <cstdint>
+
+#include "picodec.h"
+
+namespace glim {
+
+// A new picture of width x height with the source's depth and (up to 256 colours) colour table,
+// made by newdib and owned by the caller. Target pixel (x, y) samples source pixel
+// ((x * step) >> 10, (y * step) >> 10), step = source size * 1024 / target size, rows in memory
+// order. Sources of 1, 4, 8 and 24 bits are copied by nearest neighbour; a 24-bit source that is
+// not made smaller in either direction is interpolated bilinearly when smooth is true. Other
+// depths leave the result as newdib made it. Width and height below 1 are taken as 1. When
+// newdib cannot make the picture the result has null Pixels and nothing is copied.
+DibImage Resize(const DibImage& source, int32_t width, int32_t height, bool smooth);
+
+}  // namespace glim
