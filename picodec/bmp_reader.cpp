@@ -135,10 +135,10 @@ ColorTable readColorTable(Bytes file, const BmpHeader& h) {
   return table;
 }
 
-// Where the pixels start: the file's offset when it makes sense, else right after the table.
+// Where the pixels start: the file's offset when it lies behind the colour table, else right
+// after the table (some writers store an offset that points into the table).
 size_t pixelStart(Bytes file, const BmpHeader& h, const ColorTable& table) {
-  const size_t headersEnd = kFileHeaderBytes + h.headerBytes;
-  if (h.pixelOffset >= headersEnd && h.pixelOffset < file.size()) return h.pixelOffset;
+  if (h.pixelOffset >= table.endOffset && h.pixelOffset < file.size()) return h.pixelOffset;
   if (table.endOffset < file.size()) return table.endOffset;
   fail("The bitmap file holds no pixels.");
 }

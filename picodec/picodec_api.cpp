@@ -5,7 +5,6 @@
 
 #include "codec_error.h"
 #include "dib_record.h"
-#include "file_bytes.h"
 #include "halftone.h"
 #include "jpeg_writer.h"
 #include "picodec.h"
@@ -49,8 +48,7 @@ PICODEC_API int32_t OpenDib(DibImage* out, const char* path, int32_t /*flags*/, 
   const int32_t result = guarded(out, [&] {
     if (path == nullptr || *path == 0) fail("No file name was given.");
     progress.start();
-    const FileBytes file(path);
-    DibOwner dib = readPicture(file.bytes(), progress);
+    DibOwner dib = readPictureFile(path, progress);
     progress.finish();
     return deliver(out, std::move(dib));
   });

@@ -1,8 +1,12 @@
 // Picks the reader by the file's first bytes and lists the readable types for the file box.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "codec_error.h"
+#include "file_bytes.h"
 #include "picture_readers.h"
 
 namespace picodec {
@@ -45,16 +49,62 @@ DibOwner readPictureAs(PictureFormat format, Bytes bytes, Progress& progress) {
   switch (format) {
     case PictureFormat::Bmp:
       return readBmp(bytes, progress);
+    case PictureFormat::Jpeg:
+      return readJpeg(bytes, progress);
+    case PictureFormat::Png:
+      return readPng(bytes, progress);
+    case PictureFormat::Gif:
+      return readGif(bytes, progress);
+    case PictureFormat::Tiff:
+      return readTiff(bytes, progress);
+    case PictureFormat::Webp:
+      return readWebp(bytes, progress);
+    case PictureFormat::Heif:
+      return readHeif(bytes, progress);
     case PictureFormat::Unknown:
       break;
-    default:
-      fail("This kind of picture file cannot be read yet.");
   }
   fail("The file is not a picture of a kind this program reads.");
 }
 
 DibOwner readPicture(Bytes bytes, Progress& progress) {
   return readPictureAs(sniffFormat(bytes), bytes, progress);
+}
+
+namespace {
+
+// Closes the stream on every way out.
+struct StreamCloser {
+  std::FILE* file;
+  ~StreamCloser() {
+    if (file != nullptr) std::fclose(file);
+  }
+};
+
+}  // namespace
+
+DibOwner readPictureFile(const std::string& path, Progress& progress) {
+  {
+    // JPEG, the common case, is streamed so that the file's bytes never sit beside the
+    // pixels; every other format is read whole.
+    StreamCloser stream{std::fopen(path.c_str(), "rbe")};
+    if (stream.file == nullptr) {
+      fail(std::string("The file cannot be opened: ") + std::strerror(errno) + ".");
+    }
+    uint8_t head[16] = {};
+    const size_t got = std::fread(head, 1, sizeof head, stream.file);
+    if (sniffFormat(Bytes(head, got)) == PictureFormat::Jpeg) {
+      struct stat info {};
+      if (::fstat(::fileno(stream.file), &info) == 0 &&
+          static_cast<uint64_t>(info.st_size) > PICODEC_MAX_FILE_BYTES) {
+        fail("The file is too large to be a picture this program reads.");
+      }
+      std::rewind(stream.file);
+      return readJpegFile(stream.file, progress);
+    }
+  }
+  const FileBytes file(path);
+  return readPicture(file.bytes(), progress);
 }
 
 const char* openFilterText() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 
@@ -20,11 +21,14 @@ PictureFormat sniffFormat(Bytes bytes);
 
 // Decodes a picture file held in memory. Throws CodecError with a text for the user.
 DibOwner readPicture(Bytes bytes, Progress& progress);
+// Decodes the picture file at `path`: JPEG files are streamed, the others read whole.
+DibOwner readPictureFile(const std::string& path, Progress& progress);
 // Decodes with the reader of the given format; throws CodecError when it is not available.
 DibOwner readPictureAs(PictureFormat format, Bytes bytes, Progress& progress);
 
 DibOwner readBmp(Bytes bytes, Progress& progress);
 DibOwner readJpeg(Bytes bytes, Progress& progress);
+DibOwner readJpegFile(std::FILE* file, Progress& progress);
 DibOwner readPng(Bytes bytes, Progress& progress);
 DibOwner readGif(Bytes bytes, Progress& progress);
 DibOwner readTiff(Bytes bytes, Progress& progress);

@@ -59,7 +59,7 @@ std::vector<uint8_t> makeBmp(int32_t width, int32_t height, int bits, uint32_t c
   put32(v, static_cast<uint32_t>(rows.size()));
   put32(v, 2835);
   put32(v, 2835);
-  put32(v, static_cast<uint32_t>(table.size()));
+  put32(v, bits <= 8 ? static_cast<uint32_t>(table.size()) : 0);  // else: bit-field masks
   put32(v, 0);
   for (uint32_t c : table) put32(v, c);
   v.insert(v.end(), rows.begin(), rows.end());

@@ -61,7 +61,8 @@ class TempDir {
 std::vector<uint8_t> readFile(const std::string& path);
 
 // A BITMAPINFOHEADER bitmap file: `rows` are the file's pixel rows in file order (padding
-// included), `table` the colour table as blue, green, red, 0 quads.
+// included), `table` the colour table as blue, green, red, 0 quads, or for 16 and 32 bits
+// the bit-field masks.
 std::vector<uint8_t> makeBmp(int32_t width, int32_t height, int bits, uint32_t compression,
                              const std::vector<uint32_t>& table, const std::vector<uint8_t>& rows);
 

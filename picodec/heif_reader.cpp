@@ -1,0 +1,81 @@
+// HEIF and AVIF through libheif: the primary image, with the container's rotation and
+// mirroring applied, as 24 bits, alpha composited over white.
+#include <memory>
+#include <string>
+
+#include <libheif/heif.h>
+
+#include "codec_error.h"
+#include "picture_readers.h"
+
+namespace picodec {
+namespace {
+
+struct ContextFree {
+  void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct HandleRelease {
+  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct ImageRelease {
+  void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct OptionsFree {
+  void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+
+void check(heif_error error) {
+  if (error.code != heif_error_Ok) {
+    fail(std::string("The HEIF file cannot be decoded: ") +
+         (error.message != nullptr ? error.message : "unknown error") + ".");
+  }
+}
+
+}  // namespace
+
+DibOwner readHeif(Bytes bytes, Progress& progress) {
+  std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
+  if (!context) fail("Not enough memory to read the HEIF file.");
+  heif_context_set_maximum_image_size_limit(context.get(), PICODEC_MAX_DIMENSION);
+  check(heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
+                                                   nullptr));
+  heif_image_handle* rawHandle = nullptr;
+  check(heif_context_get_primary_image_handle(context.get(), &rawHandle));
+  std::unique_ptr<heif_image_handle, HandleRelease> handle(rawHandle);
+  checkPictureSize(heif_image_handle_get_width(handle.get()),
+                   heif_image_handle_get_height(handle.get()));
+  const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+
+  std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
+  heif_image* rawImage = nullptr;
+  progress.update(10, 100);
+  check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                          options.get()));
+  std::unique_ptr<heif_image, ImageRelease> image(rawImage);
+  const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+  const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+  checkPictureSize(width, height);
+  int stride = 0;
+  const uint8_t* plane =
+      heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+  if (plane == nullptr || stride < width * (alpha ? 4 : 3))
+    fail("The HEIF file cannot be decoded.");
+  progress.update(80, 100);
+
+  DibOwner dib(width, height, 24);
+  const int step = alpha ? 4 : 3;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* src = plane + static_cast<int64_t>(y) * stride;
+    uint8_t* dst = dib.topRow(y);
+    for (int x = 0; x < width; ++x, src += step, dst += 3) {
+      const unsigned a = alpha ? src[3] : 255;
+      for (int c = 0; c < 3; ++c) {
+        dst[2 - c] = static_cast<uint8_t>((src[c] * a + 255 * (255 - a) + 127) / 255);
+      }
+    }
+  }
+  return dib;
+}
+
+}  // namespace picodec

@@ -1,0 +1,255 @@
+// JPEG through libjpeg-turbo: decoded straight into the record's bottom-up rows (blue,
+// green, red, with the row padding as pitch), greyscale into 8 bits with a grey table,
+// CMYK converted, and the EXIF orientation applied while the rows are placed.
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include <jerror.h>
+#include <jpeglib.h>
+#include <libexif/exif-data.h>
+
+#include "codec_error.h"
+#include "picture_readers.h"
+
+namespace picodec {
+namespace {
+
+constexpr int kMaxScans = 500;                           // progressive files with more are hostile
+constexpr long kMaxLibraryMemory = 1536L * 1024 * 1024;  // libjpeg's own buffers
+constexpr int kStripRows = 16;
+
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void jumpOut(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+void onError(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, errors->message);
+  jumpOut(cinfo);
+}
+
+// Warnings are tolerated, except the end of the data: libjpeg would go on inventing rows.
+void onMessage(j_common_ptr cinfo, int level) {
+  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
+    std::snprintf(reinterpret_cast<ErrorManager*>(cinfo->err)->message, JMSG_LENGTH_MAX,
+                  "it ends too early");
+    jumpOut(cinfo);
+  }
+}
+
+void onProgress(j_common_ptr cinfo) {
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+    std::snprintf(reinterpret_cast<ErrorManager*>(cinfo->err)->message, JMSG_LENGTH_MAX,
+                  "it has too many scans");
+    jumpOut(cinfo);
+  }
+}
+
+// The libjpeg state of one decoding; plain data, so the error longjmp may cross it.
+struct Decoder {
+  jpeg_decompress_struct cinfo;
+  ErrorManager errors;
+  jpeg_progress_mgr monitor;
+  bool created = false;
+};
+
+// EXIF orientation 1 to 8 from the first APP1 "Exif" marker; 1 when absent or unreadable.
+int exifOrientation(j_decompress_ptr cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1 || m->data_length < 6 || std::memcmp(m->data, "Exif\0\0", 6))
+      continue;
+    ExifData* exif = exif_data_new_from_data(m->data, m->data_length);
+    if (exif == nullptr) return 1;
+    int orientation = 1;
+    if (ExifEntry* e = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+        e != nullptr && e->format == EXIF_FORMAT_SHORT && e->components >= 1 && e->size >= 2) {
+      orientation = exif_get_short(e->data, exif_data_get_byte_order(exif));
+    }
+    exif_data_unref(exif);
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+  }
+  return 1;
+}
+
+// Phase 1: header and output colour space. Only plain locals: see Decoder.
+bool readHeader(Decoder& d, Bytes bytes, std::FILE* file) {
+  d.cinfo.err = jpeg_std_error(&d.errors.pub);
+  d.errors.pub.error_exit = onError;
+  d.errors.pub.emit_message = onMessage;
+  d.errors.message[0] = 0;
+  if (setjmp(d.errors.jump)) return false;
+  jpeg_create_decompress(&d.cinfo);
+  d.created = true;
+  d.cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+  d.monitor.progress_monitor = onProgress;
+  d.cinfo.progress = &d.monitor;
+  if (file != nullptr) {
+    jpeg_stdio_src(&d.cinfo, file);
+  } else {
+    jpeg_mem_src(&d.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  }
+  jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_read_header(&d.cinfo, TRUE);
+  switch (d.cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      d.cinfo.out_color_space = JCS_GRAYSCALE;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      d.cinfo.out_color_space = JCS_CMYK;
+      break;
+    default:
+      d.cinfo.out_color_space = JCS_EXT_BGR;
+  }
+  return true;
+}
+
+// Where the decoded rows go: the record, turned by the orientation.
+struct Placement {
+  DibOwner* dib;
+  int orientation;
+  int bytesPerPixel;  // in the record: 1 or 3
+  bool cmyk;
+  bool adobeInverted;
+  Progress* progress;
+  JSAMPROW strip[kStripRows];
+};
+
+// Copies one decoded source row `sy` (top-based) into the record.
+void placeRow(const Placement& p, const uint8_t* src, int32_t sy, int32_t width, int32_t height) {
+  const int bpp = p.bytesPerPixel;
+  const int64_t rowBytes = p.dib->rowBytes();
+  // Start of the destination pixel for sx = 0 and the step per source pixel.
+  int32_t dx = 0, dy = 0;
+  int64_t step = bpp;
+  switch (p.orientation) {
+    case 2:
+      dx = width - 1, dy = sy, step = -bpp;
+      break;
+    case 3:
+      dx = width - 1, dy = height - 1 - sy, step = -bpp;
+      break;
+    case 4:
+      dx = 0, dy = height - 1 - sy;
+      break;
+    case 5:
+      dx = sy, dy = 0, step = -rowBytes;
+      break;
+    case 6:
+      dx = height - 1 - sy, dy = 0, step = -rowBytes;
+      break;
+    case 7:
+      dx = height - 1 - sy, dy = width - 1, step = rowBytes;
+      break;
+    case 8:
+      dx = sy, dy = width - 1, step = rowBytes;
+      break;
+    default:
+      dx = 0, dy = sy;
+  }
+  uint8_t* dst = p.dib->topRow(dy) + int64_t{dx} * bpp;
+  if (p.cmyk) {
+    for (int32_t x = 0; x < width; ++x, dst += step, src += 4) {
+      unsigned c = src[0], m = src[1], y = src[2], k = src[3];
+      if (!p.adobeInverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+      dst[0] = static_cast<uint8_t>((y * k + 127) / 255);
+      dst[1] = static_cast<uint8_t>((m * k + 127) / 255);
+      dst[2] = static_cast<uint8_t>((c * k + 127) / 255);
+    }
+  } else if (step == bpp) {
+    std::memcpy(dst, src, static_cast<size_t>(width) * bpp);
+  } else {
+    for (int32_t x = 0; x < width; ++x, dst += step, src += bpp) std::memcpy(dst, src, bpp);
+  }
+}
+
+// Phase 2: decode every row. Only plain locals: see Decoder.
+bool decodeRows(Decoder& d, Placement& p) {
+  if (setjmp(d.errors.jump)) return false;
+  j_decompress_ptr cinfo = &d.cinfo;
+  const auto width = static_cast<int32_t>(cinfo->output_width);
+  const auto height = static_cast<int32_t>(cinfo->output_height);
+  const bool direct = p.orientation == 1 && !p.cmyk;
+  while (cinfo->output_scanline < cinfo->output_height) {
+    const auto first = static_cast<int32_t>(cinfo->output_scanline);
+    JSAMPROW rows[kStripRows];
+    const int count = std::min(kStripRows, height - first);
+    for (int i = 0; i < count; ++i) rows[i] = direct ? p.dib->topRow(first + i) : p.strip[i];
+    const auto got = static_cast<int32_t>(jpeg_read_scanlines(cinfo, rows, count));
+    if (!direct) {
+      for (int i = 0; i < got; ++i) placeRow(p, p.strip[i], first + i, width, height);
+    }
+    p.progress->update(first + got, height);
+  }
+  jpeg_finish_decompress(cinfo);
+  return true;
+}
+
+// Phase between: start decompression. Only plain locals: see Decoder.
+bool startDecoding(Decoder& d) {
+  if (setjmp(d.errors.jump)) return false;
+  jpeg_start_decompress(&d.cinfo);
+  return true;
+}
+
+// Destroys libjpeg's state on every way out of decode().
+struct DecoderGuard {
+  Decoder& d;
+  ~DecoderGuard() {
+    if (d.created) jpeg_destroy_decompress(&d.cinfo);
+  }
+};
+
+[[noreturn]] void failWith(const Decoder& d) {
+  fail(std::string("The JPEG file is damaged: ") + d.errors.message + ".");
+}
+
+DibOwner decode(Bytes bytes, std::FILE* file, Progress& progress) {
+  Decoder d;
+  DecoderGuard guard{d};
+  if (!readHeader(d, bytes, file)) failWith(d);
+  const int orientation = exifOrientation(&d.cinfo);
+  const bool turned = orientation >= 5;
+  const int64_t width = d.cinfo.image_width, height = d.cinfo.image_height;
+  checkPictureSize(width, height);
+  if (!startDecoding(d)) failWith(d);
+
+  const bool grey = d.cinfo.out_color_space == JCS_GRAYSCALE;
+  const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
+  const auto outWidth = static_cast<int32_t>(d.cinfo.output_width);
+  const auto outHeight = static_cast<int32_t>(d.cinfo.output_height);
+  DibOwner dib(turned ? outHeight : outWidth, turned ? outWidth : outHeight, grey ? 8 : 24);
+  if (grey) dib.setGreyTable();
+
+  Placement p{&dib, orientation, grey ? 1 : 3, cmyk, d.cinfo.saw_Adobe_marker != 0, &progress, {}};
+  std::unique_ptr<uint8_t[]> strip;
+  if (orientation != 1 || cmyk) {
+    const size_t rowBytes = static_cast<size_t>(outWidth) * d.cinfo.output_components;
+    strip.reset(new uint8_t[rowBytes * kStripRows]);
+    for (int i = 0; i < kStripRows; ++i) p.strip[i] = strip.get() + rowBytes * i;
+  }
+  if (!decodeRows(d, p)) failWith(d);
+  return dib;
+}
+
+}  // namespace
+
+DibOwner readJpeg(Bytes bytes, Progress& progress) {
+  return decode(bytes, nullptr, progress);
+}
+
+DibOwner readJpegFile(std::FILE* file, Progress& progress) {
+  return decode({}, file, progress);
+}
+
+}  // namespace picodec

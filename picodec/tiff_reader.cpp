@@ -1,0 +1,214 @@
+// TIFF through libtiff, first directory. Strip-organised palette pictures keep their indices
+// and colour map; every other layout goes through libtiff's RGBA conversion, in strips,
+// into 24 bits (greyscale into 8 bits with a grey table), alpha composited over white.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tiffio.h>
+
+#include "codec_error.h"
+#include "picture_readers.h"
+
+namespace picodec {
+namespace {
+
+// No single allocation of libtiff's may exceed this (strips, tiles, tags of hostile files).
+constexpr tmsize_t kMaxLibraryAllocation = 512 * 1024 * 1024;
+
+struct Source {
+  Bytes bytes;
+  uint64_t offset = 0;
+  std::string message;
+};
+
+tmsize_t readProc(thandle_t h, void* out, tmsize_t size) {
+  auto* s = static_cast<Source*>(h);
+  if (size <= 0 || s->offset >= s->bytes.size()) return 0;
+  const auto n = static_cast<tmsize_t>(
+      std::min<uint64_t>(static_cast<uint64_t>(size), s->bytes.size() - s->offset));
+  std::memcpy(out, s->bytes.data() + s->offset, static_cast<size_t>(n));
+  s->offset += static_cast<uint64_t>(n);
+  return n;
+}
+
+tmsize_t writeProc(thandle_t, void*, tmsize_t) {
+  return -1;
+}
+
+toff_t seekProc(thandle_t h, toff_t offset, int whence) {
+  auto* s = static_cast<Source*>(h);
+  uint64_t base = 0;
+  if (whence == SEEK_CUR) base = s->offset;
+  if (whence == SEEK_END) base = s->bytes.size();
+  s->offset = base + offset;  // reading past the end yields nothing
+  return s->offset;
+}
+
+int closeProc(thandle_t) {
+  return 0;
+}
+toff_t sizeProc(thandle_t h) {
+  return static_cast<Source*>(h)->bytes.size();
+}
+
+int onError(TIFF*, void* user, const char*, const char* format, va_list args) {
+  auto* s = static_cast<Source*>(user);
+  if (s->message.empty()) {
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    s->message = text;
+  }
+  return 1;
+}
+
+int onWarning(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
+
+struct TiffCloser {
+  TIFF* tif;
+  ~TiffCloser() {
+    if (tif != nullptr) TIFFClose(tif);
+  }
+};
+
+[[noreturn]] void failTiff(const Source& s) {
+  fail("The TIFF file is damaged: " +
+       (s.message.empty() ? std::string("it cannot be decoded") : s.message) + ".");
+}
+
+uint8_t overWhitePremultiplied(uint32_t value, uint32_t alpha) {
+  return static_cast<uint8_t>(std::min<uint32_t>(255, value + 255 - alpha));
+}
+
+// Palette pictures stored in strips: the indices as they are.
+DibOwner readPaletteStrips(TIFF* tif, const Source& s, uint32_t width, uint32_t height, int bits,
+                           Progress& progress) {
+  uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+  if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) failTiff(s);
+  const int entries = 1 << bits;
+  // Colour maps are 16-bit, but some writers store 8-bit values in them.
+  bool eightBit = true;
+  for (int i = 0; i < entries; ++i)
+    eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
+  const int shift = eightBit ? 0 : 8;
+
+  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), bits == 2 ? 4 : bits);
+  for (int i = 0; i < entries; ++i) {
+    dib.setColor(i,
+                 {uint8_t(red[i] >> shift), uint8_t(green[i] >> shift), uint8_t(blue[i] >> shift)});
+  }
+  const tmsize_t lineBytes = TIFFScanlineSize(tif);
+  if (lineBytes <= 0 || lineBytes > dib.rowBytes() * (bits == 2 ? 2 : 1) + 4) failTiff(s);
+  std::vector<uint8_t> line(static_cast<size_t>(lineBytes));
+  for (uint32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tif, line.data(), y, 0) < 0) failTiff(s);
+    uint8_t* dst = dib.topRow(static_cast<int32_t>(y));
+    if (bits == 2) {
+      for (uint32_t x = 0; x < width; ++x) {
+        const int index = (line[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+        dst[x >> 1] |= static_cast<uint8_t>((x & 1) ? index : index << 4);
+      }
+    } else {
+      std::memcpy(dst, line.data(), std::min<size_t>(line.size(), size_t(dib.rowBytes())));
+    }
+    progress.update(y, height);
+  }
+  return dib;
+}
+
+// Every other layout through libtiff's RGBA conversion, a band of rows at a time.
+DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, bool grey,
+                  Progress& progress) {
+  char message[1024] = {0};
+  TIFFRGBAImage image;
+  if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 0, message)) {
+    fail(std::string("The TIFF file cannot be decoded: ") + message + ".");
+  }
+  struct ImageEnd {
+    TIFFRGBAImage* image;
+    ~ImageEnd() { TIFFRGBAImageEnd(image); }
+  } end{&image};
+  image.req_orientation = ORIENTATION_TOPLEFT;
+
+  // Bands follow the file's strips or tiles so that none is decoded twice.
+  uint32_t band = 0;
+  if (TIFFIsTiled(tif)) {
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
+  } else {
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
+  }
+  band = std::clamp<uint32_t>(band, 1, height);
+  if (uint64_t{band} * width > PICODEC_MAX_PIXELS)
+    band = std::max<uint32_t>(1, PICODEC_MAX_PIXELS / width);
+  std::unique_ptr<uint32_t[]> raster(new uint32_t[uint64_t{band} * width]);
+
+  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), grey ? 8 : 24);
+  if (grey) dib.setGreyTable();
+  for (uint32_t top = 0; top < height; top += band) {
+    const uint32_t rows = std::min(band, height - top);
+    image.row_offset = static_cast<int>(top);
+    image.col_offset = 0;
+    if (!TIFFRGBAImageGet(&image, raster.get(), width, rows)) failTiff(s);
+    for (uint32_t r = 0; r < rows; ++r) {
+      const uint32_t* src = raster.get() + uint64_t{r} * width;
+      uint8_t* dst = dib.topRow(static_cast<int32_t>(top + r));
+      for (uint32_t x = 0; x < width; ++x) {
+        const uint32_t p = src[x], a = TIFFGetA(p);
+        if (grey) {
+          dst[x] = overWhitePremultiplied(TIFFGetR(p), a);
+        } else {
+          dst[3 * x] = overWhitePremultiplied(TIFFGetB(p), a);
+          dst[3 * x + 1] = overWhitePremultiplied(TIFFGetG(p), a);
+          dst[3 * x + 2] = overWhitePremultiplied(TIFFGetR(p), a);
+        }
+      }
+    }
+    progress.update(top + rows, height);
+  }
+  return dib;
+}
+
+}  // namespace
+
+DibOwner readTiff(Bytes bytes, Progress& progress) {
+  Source source{bytes, 0, {}};
+  std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                       TIFFOpenOptionsFree);
+  if (!options) fail("Not enough memory to read the TIFF file.");
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxLibraryAllocation);
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), onError, &source);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), onWarning, &source);
+  // "m": never map the file, read it through the procedures above.
+  TiffCloser closer{TIFFClientOpenExt("picture", "rm", &source, readProc, writeProc, seekProc,
+                                      closeProc, sizeProc, nullptr, nullptr, options.get())};
+  if (closer.tif == nullptr) failTiff(source);
+  TIFF* tif = closer.tif;
+
+  uint32_t width = 0, height = 0;
+  uint16_t photometric = 0, bits = 0, samples = 1, extra = 0;
+  uint16_t* extraTypes = nullptr;
+  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &extraTypes);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISWHITE;
+  checkPictureSize(width, height);
+
+  if (photometric == PHOTOMETRIC_PALETTE && samples == 1 && !TIFFIsTiled(tif) &&
+      (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {
+    return readPaletteStrips(tif, source, width, height, bits, progress);
+  }
+  const bool grey =
+      (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+      samples - extra == 1;
+  return readRgba(tif, source, width, height, grey, progress);
+}
+
+}  // namespace picodec
