@@ -14,6 +14,9 @@
 
 #include "main_form.h"
 #include "page_parts.h"
+#include "painter_device.h"
+#include "preview_fit.h"
+#include "stretch_draw.h"
 
 namespace glim {
 
@@ -122,8 +125,17 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainForm::DibPrevPaintPaint() {
-  // The pane shows its panel colour; the current picture is drawn here by the preview work,
-  // through the drawing layer, fitted into the pane's top left corner.
+  // The current picture in the pane's top left corner, aspect kept; the rest of the pane shows
+  // the panel's colour.
+  if (!currentPicture.Pixels || !currentPicture.Header) return;
+  const int32_t W = currentPicture.Header->biWidth;
+  const int32_t H = currentPicture.Header->biHeight;
+  const DrawSize size = previewDrawSize(DibPrevPaint->width(), DibPrevPaint->height(), W, H);
+  if (size.width <= 0 || size.height <= 0) return;
+  QPainter painter(DibPrevPaint);
+  PainterDevice device(painter, PainterDevice::Kind::Display, dialogs_);
+  StretchDrawDib(device, 0, 0, size.width, size.height, currentPicture, 0, 0, W, H, true, SRCCOPY,
+                 true, nullptr);
 }
 
 }  // namespace glim

@@ -29,6 +29,14 @@ QSpinBox* spinField(IntRange range, int32_t value, QWidget* parent) {
   return field;
 }
 
+// Groups kept tight, so that the page fits the window's first size.
+QFormLayout* compactForm(QGroupBox* group) {
+  auto* form = new QFormLayout(group);
+  form->setContentsMargins(8, 4, 8, 4);
+  form->setVerticalSpacing(2);
+  return form;
+}
+
 QColor swatchColor(uint32_t value) {
   return QColor(int(value & 0xFF), int(value >> 8 & 0xFF), int(value >> 16 & 0xFF));
 }
@@ -42,6 +50,7 @@ QWidget* TMainForm::buildCreatePage() {
   layout->addWidget(makeDecorativePanel(QStringLiteral(":/art/create_picture.svg"),
                                         QStringLiteral("Create Glimmervellium..."), content));
   auto* right = new QVBoxLayout;
+  right->setSpacing(3);
   layout->addLayout(right, 1);
 
   auto* Panel27 = new QWidget(content);
@@ -62,7 +71,7 @@ QWidget* TMainForm::buildCreatePage() {
   right->addWidget(Panel27);
 
   auto* thumbs = new QGroupBox(QStringLiteral("Thumbnails"), content);
-  auto* thumbsForm = new QFormLayout(thumbs);
+  auto* thumbsForm = compactForm(thumbs);
   BreitEd = spinField(kThumbSizeRange, defaults.thumbWidth, thumbs);
   HochEd = spinField(kThumbSizeRange, defaults.thumbHeight, thumbs);
   thumbsForm->addRow(QStringLiteral("Width:"), BreitEd);
@@ -70,7 +79,7 @@ QWidget* TMainForm::buildCreatePage() {
   right->addWidget(thumbs);
 
   auto* overview = new QGroupBox(QStringLiteral("Overview"), content);
-  auto* overviewForm = new QFormLayout(overview);
+  auto* overviewForm = compactForm(overview);
   CaptionED = new QLineEdit(albumText(defaults.caption), overview);
   FreeText = new QLineEdit(albumText(defaults.freeText), overview);
   AnzEd = spinField(kPerLineRange, defaults.perLine, overview);
@@ -82,7 +91,7 @@ QWidget* TMainForm::buildCreatePage() {
   right->addWidget(overview);
 
   auto* detail = new QGroupBox(QStringLiteral("Detail view"), content);
-  auto* detailForm = new QFormLayout(detail);
+  auto* detailForm = compactForm(detail);
   Caption2ED = new QLineEdit(albumText(defaults.detailCaption), detail);
   Border2ED = spinField(kBorderRange, defaults.detailBorderWidth, detail);
   detailForm->addRow(QStringLiteral("Caption:"), Caption2ED);

@@ -49,6 +49,7 @@ QFrame* makeDecorativePanel(const QString& picture, const QString& title, QWidge
   QFont heavy(QStringLiteral("Arial Black"));
   heavy.setPixelSize(19);
   heavy.setWeight(QFont::Black);
+  heavy.setStretch(QFont::Condensed);  // the long product name fits the narrow panel
   titleLabel->setFont(heavy);
   QPalette maroon = titleLabel->palette();
   maroon.setColor(QPalette::WindowText, QColor(128, 0, 0));

@@ -18,6 +18,7 @@
 #include "main_form_fixture.h"
 #include "maker_info.h"
 #include "picture_button.h"
+#include "preview_fit.h"
 #include "progress_status_bar.h"
 
 namespace glim {
@@ -49,6 +50,18 @@ TEST_F(MainFormTest, StateRightAfterStart) {
   EXPECT_EQ(form->StatusBar1->Progress(), 0);
 }
 
+TEST_F(MainFormTest, EveryPageFitsTheFirstWindowSize) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  for (int i = 0; i < form->PageControl1->count(); ++i) {
+    form->PageControl1->setCurrentIndex(i);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->size(), QSize(638, 512))
+        << "page " << i << " minimum " << form->minimumSizeHint().width() << " x "
+        << form->minimumSizeHint().height();
+  }
+}
+
 TEST_F(MainFormTest, CurrentPictureStartsWhite320By200) {
   const DibImage& dib = form->currentPicture;
   ASSERT_NE(dib.Pixels, nullptr);
@@ -61,6 +74,26 @@ TEST_F(MainFormTest, CurrentPictureStartsWhite320By200) {
     for (int x = 0; x < 320; ++x) notWhite += getpixel(dib, x, y) != 0xFFFFFFu;
   }
   EXPECT_EQ(notWhite, 0);
+}
+
+TEST_F(MainFormTest, PreviewPaneShowsTheWhitePictureFittedIntoItsCorner) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  QWidget* pane = form->DibPrevPaint;
+  const DrawSize fit = previewDrawSize(pane->width(), pane->height(), 320, 200);
+  ASSERT_GT(fit.width, 10);
+  ASSERT_GT(fit.height, 10);
+  const QImage image = pane->grab().toImage();
+  const QColor white(255, 255, 255);
+  EXPECT_EQ(image.pixelColor(0, 0), white);
+  EXPECT_EQ(image.pixelColor(fit.width - 1, fit.height - 1), white);
+  const QColor panel(form->DibPrevPanel->palette().color(QPalette::Window).rgb());
+  ASSERT_NE(panel, white);
+  if (fit.height < pane->height()) {
+    EXPECT_EQ(image.pixelColor(0, fit.height), panel);
+  } else {
+    EXPECT_EQ(image.pixelColor(fit.width, 0), panel);
+  }
 }
 
 TEST_F(MainFormTest, FilterBoxHoldsTheCodecLibrarysTypes) {
