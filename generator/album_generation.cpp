@@ -1,0 +1,184 @@
+#include "album_generation.h"
+
+#include <filesystem>
+#include <span>
+#include <system_error>
+
+#include "album_naming.h"
+#include "depth_promotion.h"
+#include "dibs24.h"
+#include "html_writer.h"
+#include "paths.h"
+#include "resampling.h"
+
+namespace glim {
+namespace {
+
+// One picture made by the codec library, freed with deldib however the step ends.
+class OwnedPicture {
+ public:
+  OwnedPicture() = default;
+  explicit OwnedPicture(const DibImage& dib) : dib_(dib) {}
+  OwnedPicture(const OwnedPicture&) = delete;
+  OwnedPicture& operator=(const OwnedPicture&) = delete;
+  ~OwnedPicture() { deldib(dib_); }
+
+  DibImage& get() { return dib_; }
+  bool hasPixels() const { return dib_.Pixels != nullptr && dib_.Header != nullptr; }
+
+ private:
+  DibImage dib_{};
+};
+
+bool makeFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  return std::filesystem::is_directory(folder, error);
+}
+
+// Writes `picture` as JPEG `name` into the names' folder; a failure is shown and gives false.
+bool savePicture(DibImage& picture, const std::string& path, UserDialogs& dialogs, HWND window) {
+  if (SaveDib(picture, path.c_str(), PICODEC_SAVE_JPEG, window) == PICODEC_OK) return true;
+  dialogs.showMessage(pictureWriteErrorBox(path));
+  return false;
+}
+
+// Steps 3.1 to 3.8 for entry `index`: picture, detail page, thumbnail.
+void createFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t index,
+                        std::string_view overviewName, FolderNames& pics, FolderNames& mini,
+                        const std::string& htmlFolder, UserDialogs& dialogs, HWND window) {
+  PictureEntry& entry = album.entry(static_cast<int32_t>(index));
+  entry.MiniName.clear();
+  entry.PicsName.clear();
+
+  OwnedPicture picture;
+  OpenDib(&picture.get(), entry.FilePath.c_str(), 0, window);
+  if (!picture.hasPixels()) {
+    dialogs.showMessage(pictureOpenErrorBox(entry.FilePath));
+    return;
+  }
+  if (DibBitCount(picture.get()) != 24) DepthUpTo24(picture.get());
+  if (DibBitCount(picture.get()) != 24) return;  // 16 and 32 bits are not promoted
+
+  const std::string base = pictureBaseName(entry.FilePath);
+  const std::string picsName = pics.take(base, ".JPG");
+  // A picture that was not written leaves the entry without files, as one that did not open.
+  if (!savePicture(picture.get(), pics.folder() + picsName, dialogs, window)) return;
+  entry.PicsName = picsName;
+
+  const std::span<const PictureEntry> entries(album.entries());
+  writeDetailPage(htmlFolder + entry.PageName, settings, entries, index, overviewName, dialogs);
+
+  const ThumbnailSize size =
+      thumbnailSize(DibWidth(picture.get()), DibHeight(picture.get()), settings);
+  OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
+  if (!thumbnail.hasPixels()) return;
+  const std::string miniName = mini.take(base, ".JPG");
+  if (savePicture(thumbnail.get(), mini.folder() + miniName, dialogs, window)) {
+    entry.MiniName = miniName;
+  }
+}
+
+}  // namespace
+
+FileDialogRequest overviewDialogRequest(std::string initialFolder) {
+  FileDialogRequest request;
+  request.filter = std::string(kOverviewFilter);
+  request.defaultExtension = std::string(kOverviewExtension);
+  request.initialFolder = std::move(initialFolder);
+  request.askOverwrite = false;
+  return request;
+}
+
+std::optional<std::string> SaveDialog2(UserDialogs& dialogs, std::string initialFolder) {
+  std::optional<std::string> chosen =
+      dialogs.saveFileName(overviewDialogRequest(std::move(initialFolder)));
+  if (chosen && chosen->empty()) return std::nullopt;
+  return chosen;
+}
+
+std::string outputFolderFor(std::string_view overviewPath, std::string_view programDir) {
+  std::string folder = folderPart(overviewPath);
+  if (folder.empty()) return std::string(programDir);
+  // The root keeps its separator; any other folder loses the trailing ones.
+  while (folder.size() > 1 && isPathSeparator(folder.back())) folder.pop_back();
+  return folder;
+}
+
+MessageBox folderErrorBox() {
+  return errorBox("Could not create the folder!");
+}
+
+MessageBox pictureOpenErrorBox(std::string_view filePath) {
+  return {"Error: Couldn't open file: " + std::string(filePath), "", MessageButtons::Ok,
+          MessageIcon::Error};
+}
+
+MessageBox pictureWriteErrorBox(std::string_view path) {
+  return {"Error: Couldn't write file: " + std::string(path), "", MessageButtons::Ok,
+          MessageIcon::Error};
+}
+
+void CreatePictureFiles(Album& album, const AlbumSettings& input, const std::string& folder,
+                        std::string_view overviewName, UserDialogs& dialogs, HWND window,
+                        const PictureStarted& pictureStarted) {
+  AlbumSettings settings = input;
+  settings.clampAll();
+
+  const std::string miniFolder = folder + "mini/";
+  const std::string picsFolder = folder + "pics/";
+  const std::string htmlFolder = folder + "html/";
+  // A folder that cannot be made shows up as each file meant for it failing.
+  for (const std::string* sub : {&miniFolder, &picsFolder, &htmlFolder}) makeFolder(*sub);
+
+  // Page names first: every detail page links to its neighbours' pages. Names are kept
+  // distinct within the run too, so two pictures of the same name get a page each.
+  FolderNames pages(htmlFolder);
+  for (int32_t i = 0; i < album.EntryCount(); ++i) {
+    PictureEntry& entry = album.entry(i);
+    entry.PageName = pages.take(pictureBaseName(entry.FilePath), ".HTM");
+  }
+
+  FolderNames pics(picsFolder);
+  FolderNames mini(miniFolder);
+  const int32_t count = album.EntryCount();
+  for (int32_t i = 0; i < count; ++i) {
+    if (pictureStarted) pictureStarted(i + 1, count);
+    createFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics, mini,
+                       htmlFolder, dialogs, window);
+  }
+}
+
+GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
+                                const std::string& overviewPath, const std::string& programDir,
+                                UserDialogs& dialogs, HWND window,
+                                const PictureStarted& pictureStarted) {
+  AlbumSettings settings = input;
+  settings.clampAll();
+  GenerationOutcome outcome;
+
+  const std::string folder = outputFolderFor(overviewPath, programDir);
+  if (folder.empty() || !makeFolder(folder)) {
+    dialogs.showMessage(folderErrorBox());
+    return outcome;
+  }
+  outcome.folderMade = true;
+  const std::string folderWithSeparator = withTrailingSeparator(folder);
+  const std::string overviewName = fileNamePart(overviewPath);
+  outcome.overviewPath = folderWithSeparator + overviewName;
+
+  CreatePictureFiles(album, settings, folderWithSeparator, overviewName, dialogs, window,
+                     pictureStarted);
+  outcome.overviewWritten =
+      writeOverviewPage(outcome.overviewPath, settings, album.entries(), dialogs);
+
+  for (int32_t i = 0; i < album.EntryCount(); ++i) {
+    PictureEntry& entry = album.entry(i);
+    std::string().swap(entry.MiniName);
+    std::string().swap(entry.PicsName);
+    std::string().swap(entry.PageName);
+  }
+  return outcome;
+}
+
+}  // namespace glim

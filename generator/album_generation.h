@@ -1,0 +1,64 @@
+// Album creation: the overview file's save dialog, the output folder, and the run that writes
+// every picture, thumbnail and page. The window's create button and the command-line builder
+// both run this code; it talks to the user only through UserDialogs and reports the codec
+// library's progress to the window handle it is given.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "album.h"
+#include "album_settings.h"
+#include "picodec.h"
+#include "user_dialogs.h"
+
+namespace glim {
+
+inline constexpr std::string_view kOverviewFilter = "HTML Dateien (*.htm)|*.htm; *.html";
+inline constexpr std::string_view kOverviewExtension = "htm";
+
+// The save dialog for the overview page: the filter above, default extension "htm", no
+// question when the file exists (it is replaced).
+FileDialogRequest overviewDialogRequest(std::string initialFolder = {});
+
+// Shows SaveDialog2; the chosen overview path, or nothing when it was cancelled.
+std::optional<std::string> SaveDialog2(UserDialogs& dialogs, std::string initialFolder = {});
+
+// The output folder F for a chosen overview path: its folder part without the trailing
+// separator (the root keeps it), or `programDir` when the path has no folder part.
+std::string outputFolderFor(std::string_view overviewPath, std::string_view programDir);
+
+MessageBox folderErrorBox();                                // "Could not create the folder!"
+MessageBox pictureOpenErrorBox(std::string_view filePath);  // no caption
+MessageBox pictureWriteErrorBox(std::string_view path);     // no caption, like the one above
+
+// Called before each picture is opened: its number (1 to count) and the entry count.
+using PictureStarted = std::function<void(int32_t number, int32_t count)>;
+
+// The per-picture step of a run into `folder` (ending in a separator): makes the folders
+// "mini", "pics" and "html", gives every entry its PageName, then per entry in album order
+// opens the picture, promotes it to 24 bits, writes it to "pics", writes its detail page,
+// and writes its thumbnail to "mini", setting PicsName and MiniName as the files are written.
+// `window` (may be null) receives the codec library's progress.
+void CreatePictureFiles(Album& album, const AlbumSettings& settings, const std::string& folder,
+                        std::string_view overviewName, UserDialogs& dialogs, HWND window,
+                        const PictureStarted& pictureStarted = {});
+
+struct GenerationOutcome {
+  bool folderMade = false;       // false: "Could not create the folder!" was shown, nothing written
+  bool overviewWritten = false;  // true: show overviewPath and make the result page active
+  std::string overviewPath;      // output folder + overview name
+};
+
+// The whole run for an overview path already chosen: output folder (falling back to
+// `programDir`), CreatePictureFiles, the overview page, and the work fields released at the
+// end. Every failure is shown through `dialogs`; the run itself never throws for bad input.
+GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& settings,
+                                const std::string& overviewPath, const std::string& programDir,
+                                UserDialogs& dialogs, HWND window,
+                                const PictureStarted& pictureStarted = {});
+
+}  // namespace glim

@@ -1,0 +1,49 @@
+// The names and sizes album creation gives its files: an entry's base name, the unique file
+// name in a folder, and the thumbnail size that fits the thumbnail box.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "album_settings.h"
+
+namespace glim {
+
+// The file-name part of `filePath` without its extension (from the last dot on); a name
+// without a dot is taken whole, a name that is only an extension gives "".
+std::string pictureBaseName(std::string_view filePath);
+
+struct ThumbnailSize {
+  int32_t width;
+  int32_t height;
+  bool operator==(const ThumbnailSize&) const = default;
+};
+
+// The largest size with the picture's proportions (rounded down) that fits the box of
+// `settings`, width first; smaller pictures are enlarged. Never below 1 pixel either way, so
+// a very long thin picture still gets a thumbnail. Picture sizes below 1 count as 1.
+ThumbnailSize thumbnailSize(int32_t pictureWidth, int32_t pictureHeight,
+                            const AlbumSettings& settings);
+
+// Hands out file names in one folder that no file there has and that this run has not
+// handed out yet: base + extension, else base + 0, 1, 2, ... + extension. Every directory
+// entry counts as present (a folder or a dangling link too); a name that cannot be checked
+// counts as free, and writing it then reports the problem.
+class FolderNames {
+ public:
+  // `folder` ends in a separator.
+  explicit FolderNames(std::string folder) : folder_(std::move(folder)) {}
+
+  std::string take(std::string_view base, std::string_view extension);
+  const std::string& folder() const { return folder_; }
+
+ private:
+  bool present(const std::string& name) const;
+
+  std::string folder_;
+  std::unordered_set<std::string> handedOut_;
+};
+
+}  // namespace glim
