@@ -3,20 +3,18 @@
 #include <QApplication>
 
 #include "main_form.h"
-#include "paths.h"
 #include "preview_form.h"
 #include "view_pic_form.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  // The executable's name keys the per-user settings; the desktop entry carries the
-  // application title "Glimmervellium 1.0" for the task bar.
+  // The executable's name keys the per-user settings. The task bar takes the application
+  // title "Glimmervellium 1.0" from the desktop entry named here; it is not set as Qt's display
+  // name, which the window system would append to every window caption.
   QApplication::setOrganizationName(QStringLiteral("glimmervellium"));
   QApplication::setApplicationName(QStringLiteral("glimmervellium"));
   QApplication::setApplicationVersion(QStringLiteral("1.0"));
   QGuiApplication::setDesktopFileName(QStringLiteral("glimmervellium"));
-  application.setProperty("applicationTitle", QString::fromUtf8(glim::kApplicationTitle.data(),
-                                                                glim::kApplicationTitle.size()));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/glimmervellium.svg")));
 
   glim::TMainForm MainForm;

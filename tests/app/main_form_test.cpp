@@ -4,13 +4,17 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 
@@ -23,6 +27,14 @@
 
 namespace glim {
 namespace {
+
+class UrlRecorder : public QObject {
+  Q_OBJECT
+ public:
+  QList<QUrl> urls;
+ public slots:
+  void open(const QUrl& url) { urls << url; }
+};
 
 TEST_F(MainFormTest, StateRightAfterStart) {
   EXPECT_EQ(form->windowTitle(), "Tulbrin Glimmervellium 1.0 - [noname.lmf]");
@@ -247,14 +259,6 @@ TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
   EXPECT_EQ(form->findChildren<TAboutBox*>().size(), 0) << "the box is destroyed after showing";
 }
 
-class UrlRecorder : public QObject {
-  Q_OBJECT
- public:
-  QList<QUrl> urls;
- public slots:
-  void open(const QUrl& url) { urls << url; }
-};
-
 TEST_F(MainFormTest, HomePageButtonOpensTheMakersHomePage) {
   UrlRecorder recorder;
   QDesktopServices::setUrlHandler("https", &recorder, "open");
@@ -263,6 +267,32 @@ TEST_F(MainFormTest, HomePageButtonOpensTheMakersHomePage) {
   ASSERT_EQ(recorder.urls.size(), 1);
   EXPECT_EQ(recorder.urls[0], QUrl(QString::fromUtf8(maker::kHomePageAddress)));
   EXPECT_EQ(form->wwwBtn->toolTip(), "Go to the Tulbrin homepage...");
+}
+
+TEST_F(MainFormTest, ResultPageFollowsAlbumLinksAndHandsOthersToTheDesktop) {
+  QTemporaryDir folder;
+  QDir(folder.path()).mkdir("html");
+  auto write = [&](const QString& name, const QByteArray& html) {
+    QFile file(folder.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(html);
+  };
+  write("index.htm", "<HTML><BODY><A HREF=\"html/p1.htm\">one</A></BODY></HTML>");
+  write("html/p1.htm", "<HTML><BODY><A HREF=\"https://example.org/\">web</A></BODY></HTML>");
+  const QUrl overview = QUrl::fromLocalFile(folder.filePath("index.htm"));
+  form->WebBrowser1->setSource(overview);
+  emit form->WebBrowser1->anchorClicked(QUrl("html/p1.htm"));
+  EXPECT_EQ(form->WebBrowser1->source(), QUrl::fromLocalFile(folder.filePath("html/p1.htm")));
+  EXPECT_TRUE(form->WebBrowser1->toPlainText().contains("web"));
+
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler("https", &recorder, "open");
+  emit form->WebBrowser1->anchorClicked(QUrl("https://example.org/"));
+  QDesktopServices::unsetUrlHandler("https");
+  ASSERT_EQ(recorder.urls.size(), 1);
+  EXPECT_EQ(form->WebBrowser1->source(), QUrl::fromLocalFile(folder.filePath("html/p1.htm")));
+  form->WebBrowser1->backward();
+  EXPECT_EQ(form->WebBrowser1->source(), overview);
 }
 
 TEST_F(MainFormTest, BackgroundColourComesFromTheColourDialog) {
