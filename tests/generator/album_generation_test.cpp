@@ -1,0 +1,426 @@
+// Whole album runs on pictures the tests make, in a temporary folder, checked against the
+// exact files expected and the pictures decoded again with the codec library.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "album_generation.h"
+#include "dibs24.h"
+#include "html_writer.h"
+#include "recording_dialogs.h"
+#include "test_pictures.h"
+
+namespace glim {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::folderNames;
+using testing::readFile;
+using testing::Rgb;
+using Names = std::vector<std::string>;
+
+struct DecodedPicture {
+  int32_t width = 0;
+  int32_t height = 0;
+  uint32_t bits = 0;
+  Rgb centre{};
+};
+
+// The written file as the codec library reads it back.
+DecodedPicture decode(const fs::path& path) {
+  DibImage dib{};
+  OpenDib(&dib, path.c_str(), 0, nullptr);
+  DecodedPicture result;
+  if (dib.Pixels == nullptr) {
+    ADD_FAILURE() << "cannot read " << path << ": "
+                  << reinterpret_cast<const char*>(dib.PaletteEntries);
+    return result;
+  }
+  result.width = DibWidth(dib);
+  result.height = DibHeight(dib);
+  result.bits = DibBitCount(dib);
+  if (result.bits == 24) {
+    const uint8_t* p = dib.Pixels + static_cast<int64_t>(result.height / 2) * dib.RowBytes +
+                       3 * (result.width / 2);
+    result.centre = {p[2], p[1], p[0]};
+  }
+  deldib(dib);
+  return result;
+}
+
+bool near(Rgb a, Rgb b) {
+  auto close = [](int x, int y) { return std::abs(x - y) <= 6; };  // JPEG is lossy
+  return close(a.red, b.red) && close(a.green, b.green) && close(a.blue, b.blue);
+}
+
+class AlbumRun : public ::testing::Test {
+ protected:
+  std::string picture(const std::string& name, int32_t width, int32_t height) {
+    const fs::path path = source_.path() / name;
+    fs::create_directories(path.parent_path());
+    testing::writePlainBmp(path, width, height);
+    return path.string();
+  }
+  GenerationOutcome run(const std::string& overviewName = "index.htm") {
+    return GenerateAlbum(album_, settings_, out_ / overviewName, "/nonexistent/", dialogs_,
+                         nullptr);
+  }
+  // The album's entries with the names a run gave them, for the expected page texts.
+  std::vector<PictureEntry> named(const std::vector<Names>& names) {
+    std::vector<PictureEntry> entries = album_.entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      entries[i].PageName = names[i][0];
+      entries[i].PicsName = names[i][1];
+      entries[i].MiniName = names[i][2];
+    }
+    return entries;
+  }
+
+  testing::TemporaryFolder source_{"glim-src"};
+  testing::TemporaryFolder out_{"glim-out"};
+  Album album_;
+  AlbumSettings settings_;
+  testing::RecordingDialogs dialogs_;
+};
+
+TEST_F(AlbumRun, OnePictureGivesItsThreeFilesAndTheExactPages) {
+  album_.append(picture("Fotos/Urlaub.bmp", 400, 300));
+  album_.setComment(0, "Am Strand");
+  const GenerationOutcome outcome = run();
+
+  EXPECT_TRUE(outcome.folderMade);
+  EXPECT_TRUE(outcome.overviewWritten);
+  EXPECT_EQ(outcome.overviewPath, out_ / "index.htm");
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_EQ(folderNames(out_.path()), (Names{"html", "index.htm", "mini", "pics"}));
+  EXPECT_EQ(folderNames(out_.path() / "html"), Names{"Urlaub.HTM"});
+  EXPECT_EQ(folderNames(out_.path() / "pics"), Names{"Urlaub.JPG"});
+  EXPECT_EQ(folderNames(out_.path() / "mini"), Names{"Urlaub.JPG"});
+
+  const std::vector<PictureEntry> entries = named({{"Urlaub.HTM", "Urlaub.JPG", "Urlaub.JPG"}});
+  EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
+  EXPECT_EQ(readFile(out_.path() / "html/Urlaub.HTM"),
+            detailPageText(settings_, entries, 0, "index.htm"));
+
+  const DecodedPicture full = decode(out_.path() / "pics/Urlaub.JPG");
+  EXPECT_EQ(full.width, 400);
+  EXPECT_EQ(full.height, 300);
+  EXPECT_TRUE(near(full.centre, {90, 160, 220}));
+  const DecodedPicture thumb = decode(out_.path() / "mini/Urlaub.JPG");
+  EXPECT_EQ(thumb.width, 90);
+  EXPECT_EQ(thumb.height, 67);
+  EXPECT_TRUE(near(thumb.centre, {90, 160, 220}));
+
+  // The work fields live only during the run.
+  EXPECT_TRUE(album_.entry(0).PageName.empty());
+  EXPECT_TRUE(album_.entry(0).PicsName.empty());
+  EXPECT_TRUE(album_.entry(0).MiniName.empty());
+}
+
+TEST_F(AlbumRun, ThumbnailsFitTheBoxOfTheSettings) {
+  struct Case {
+    int32_t width, height, boxWidth, boxHeight, thumbWidth, thumbHeight;
+  };
+  const Case cases[] = {{400, 300, 90, 90, 90, 67},
+                        {300, 400, 90, 90, 67, 90},
+                        {50, 40, 90, 90, 90, 72},
+                        {640, 480, 120, 90, 120, 90},
+                        {1000, 5, 90, 90, 90, 1}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+    album_.DelallPics();
+    album_.append(picture("p" + std::to_string(n) + ".bmp", c.width, c.height));
+    settings_.thumbWidth = c.boxWidth;
+    settings_.thumbHeight = c.boxHeight;
+    ASSERT_TRUE(run("run" + std::to_string(n) + ".htm").overviewWritten);
+    const DecodedPicture thumb = decode(out_.path() / "mini" / ("p" + std::to_string(n) + ".JPG"));
+    EXPECT_EQ(thumb.width, c.thumbWidth);
+    EXPECT_EQ(thumb.height, c.thumbHeight);
+    EXPECT_EQ(thumb.bits, 24u);
+    ++n;
+  }
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(AlbumRun, SameNameFromTwoFoldersGetsNumberedFilesAndTwoPages) {
+  album_.append(picture("A/Bild.jpg.bmp", 64, 48));
+  album_.append(picture("B/Bild.jpg.bmp", 48, 64));
+  album_.append(picture("C/Bild.jpg.bmp", 30, 30));
+  ASSERT_TRUE(run().overviewWritten);
+  EXPECT_EQ(folderNames(out_.path() / "pics"),
+            (Names{"Bild.jpg.JPG", "Bild.jpg0.JPG", "Bild.jpg1.JPG"}));
+  EXPECT_EQ(folderNames(out_.path() / "mini"),
+            (Names{"Bild.jpg.JPG", "Bild.jpg0.JPG", "Bild.jpg1.JPG"}));
+  // Each picture keeps a page of its own, so no page shows another's picture.
+  EXPECT_EQ(folderNames(out_.path() / "html"),
+            (Names{"Bild.jpg.HTM", "Bild.jpg0.HTM", "Bild.jpg1.HTM"}));
+  const std::vector<PictureEntry> entries =
+      named({{"Bild.jpg.HTM", "Bild.jpg.JPG", "Bild.jpg.JPG"},
+             {"Bild.jpg0.HTM", "Bild.jpg0.JPG", "Bild.jpg0.JPG"},
+             {"Bild.jpg1.HTM", "Bild.jpg1.JPG", "Bild.jpg1.JPG"}});
+  EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
+  for (std::size_t j = 0; j < entries.size(); ++j) {
+    EXPECT_EQ(readFile(out_.path() / "html" / entries[j].PageName),
+              detailPageText(settings_, entries, j, "index.htm"));
+  }
+  EXPECT_EQ(decode(out_.path() / "pics/Bild.jpg0.JPG").width, 48);
+  EXPECT_EQ(decode(out_.path() / "mini/Bild.jpg0.JPG").height, 90);
+}
+
+TEST_F(AlbumRun, SecondRunAddsNumberedFilesKeepsTheFirstAndReplacesTheOverview) {
+  album_.append(picture("Urlaub.bmp", 40, 30));
+  ASSERT_TRUE(run().overviewWritten);
+  const std::string firstPage = readFile(out_.path() / "html/Urlaub.HTM");
+  const std::string firstPicture = readFile(out_.path() / "pics/Urlaub.JPG");
+  const std::string firstThumb = readFile(out_.path() / "mini/Urlaub.JPG");
+
+  settings_.caption = "Zweiter Lauf";
+  ASSERT_TRUE(run().overviewWritten);
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_EQ(folderNames(out_.path() / "html"), (Names{"Urlaub.HTM", "Urlaub0.HTM"}));
+  EXPECT_EQ(folderNames(out_.path() / "pics"), (Names{"Urlaub.JPG", "Urlaub0.JPG"}));
+  EXPECT_EQ(folderNames(out_.path() / "mini"), (Names{"Urlaub.JPG", "Urlaub0.JPG"}));
+  EXPECT_EQ(folderNames(out_.path()), (Names{"html", "index.htm", "mini", "pics"}));
+  EXPECT_EQ(readFile(out_.path() / "html/Urlaub.HTM"), firstPage);
+  EXPECT_EQ(readFile(out_.path() / "pics/Urlaub.JPG"), firstPicture);
+  EXPECT_EQ(readFile(out_.path() / "mini/Urlaub.JPG"), firstThumb);
+  const std::vector<PictureEntry> entries = named({{"Urlaub0.HTM", "Urlaub0.JPG", "Urlaub0.JPG"}});
+  EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
+  EXPECT_EQ(readFile(out_.path() / "html/Urlaub0.HTM"),
+            detailPageText(settings_, entries, 0, "index.htm"));
+}
+
+TEST_F(AlbumRun, NameThatIsOnlyAnExtensionGivesDotNames) {
+  album_.append(picture("Fotos/.bmp", 20, 20));
+  ASSERT_TRUE(run().overviewWritten);
+  EXPECT_EQ(folderNames(out_.path() / "html"), Names{".HTM"});
+  EXPECT_EQ(folderNames(out_.path() / "pics"), Names{".JPG"});
+  EXPECT_EQ(folderNames(out_.path() / "mini"), Names{".JPG"});
+  EXPECT_NE(readFile(out_.path() / "index.htm").find("<A HREF=\"./html/.HTM\">"),
+            std::string::npos);
+}
+
+TEST_F(AlbumRun, EmptyAlbumMakesTheFoldersAndAnEmptyOverview) {
+  const GenerationOutcome outcome = run("leer.htm");
+  EXPECT_TRUE(outcome.overviewWritten);
+  EXPECT_EQ(folderNames(out_.path()), (Names{"html", "leer.htm", "mini", "pics"}));
+  for (const char* sub : {"html", "mini", "pics"})
+    EXPECT_TRUE(folderNames(out_.path() / sub).empty());
+  EXPECT_EQ(readFile(out_.path() / "leer.htm"), overviewPageText(settings_, {}));
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(AlbumRun, PalettePicturesAreWrittenAs24BitJpegs) {
+  const std::vector<Rgb> palette = {{200, 30, 40}, {20, 180, 60}, {250, 250, 250}, {10, 20, 200}};
+  for (const int32_t bits : {1, 4, 8}) {
+    testing::BmpPicture bmp;
+    bmp.width = 33;  // odd: the last pixel of a row sits in a half-filled byte
+    bmp.height = 20;
+    bmp.bits = bits;
+    bmp.palette = palette;
+    bmp.indexAt = [bits](int32_t, int32_t) { return static_cast<uint8_t>(bits == 1 ? 1 : 3); };
+    const fs::path path = source_.path() / ("bits" + std::to_string(bits) + ".bmp");
+    testing::writeBmp(path, bmp);
+    album_.append(path.string());
+  }
+  ASSERT_TRUE(run().overviewWritten);
+  EXPECT_TRUE(dialogs_.messages.empty());
+  // 1 bit: any index but 0 is white; 4 and 8 bits take the palette's colour.
+  const std::pair<const char*, Rgb> expected[] = {
+      {"bits1.JPG", {255, 255, 255}}, {"bits4.JPG", {10, 20, 200}}, {"bits8.JPG", {10, 20, 200}}};
+  for (const auto& [name, color] : expected) {
+    SCOPED_TRACE(name);
+    for (const char* sub : {"pics", "mini"}) {
+      const DecodedPicture written = decode(out_.path() / sub / name);
+      EXPECT_EQ(written.bits, 24u);
+      EXPECT_TRUE(near(written.centre, color))
+          << int(written.centre.red) << " " << int(written.centre.green) << " "
+          << int(written.centre.blue);
+    }
+    EXPECT_EQ(decode(out_.path() / "pics" / name).width, 33);
+  }
+}
+
+TEST_F(AlbumRun, PictureThatCannotBeOpenedGivesOneMessageAndTheRunGoesOn) {
+  album_.append(picture("Erstes.bmp", 40, 30));
+  const std::string missing = (source_.path() / "Fehlt.bmp").string();
+  album_.append(missing);
+  { std::ofstream(source_.path() / "Kaputt.bmp") << "BM this is not a picture"; }
+  album_.append((source_.path() / "Kaputt.bmp").string());
+  album_.append(picture("Letztes.bmp", 40, 30));
+  ASSERT_TRUE(run().overviewWritten);
+
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[0], (MessageBox{"Error: Couldn't open file: " + missing, "",
+                                              MessageButtons::Ok, MessageIcon::Error}));
+  EXPECT_EQ(dialogs_.messages[1].text,
+            "Error: Couldn't open file: " + (source_.path() / "Kaputt.bmp").string());
+  // The entries that failed get no files but keep their cells and their place in the links.
+  EXPECT_EQ(folderNames(out_.path() / "html"), (Names{"Erstes.HTM", "Letztes.HTM"}));
+  EXPECT_EQ(folderNames(out_.path() / "pics"), (Names{"Erstes.JPG", "Letztes.JPG"}));
+  EXPECT_EQ(folderNames(out_.path() / "mini"), (Names{"Erstes.JPG", "Letztes.JPG"}));
+  const std::vector<PictureEntry> entries = named({{"Erstes.HTM", "Erstes.JPG", "Erstes.JPG"},
+                                                   {"Fehlt.HTM", "", ""},
+                                                   {"Kaputt.HTM", "", ""},
+                                                   {"Letztes.HTM", "Letztes.JPG", "Letztes.JPG"}});
+  EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
+  EXPECT_EQ(readFile(out_.path() / "html/Letztes.HTM"),
+            detailPageText(settings_, entries, 3, "index.htm"));
+}
+
+TEST_F(AlbumRun, OverviewThatCannotBeWrittenIsReportedAndNotShown) {
+  album_.append(picture("Urlaub.bmp", 40, 30));
+  fs::create_directory(out_.path() / "index.htm");  // holds the overview's place
+  const GenerationOutcome outcome = run();
+  EXPECT_TRUE(outcome.folderMade);
+  EXPECT_FALSE(outcome.overviewWritten);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0], errorBox("Create HTML file: Couldn't create file index.htm !"));
+  // The pictures of the run are there all the same; the work fields are released.
+  EXPECT_EQ(folderNames(out_.path() / "pics"), Names{"Urlaub.JPG"});
+  EXPECT_TRUE(album_.entry(0).PageName.empty());
+}
+
+TEST_F(AlbumRun, OutputFolderThatCannotBeMadeStopsBeforeAnythingIsWritten) {
+  album_.append(picture("Urlaub.bmp", 40, 30));
+  { std::ofstream(out_.path() / "datei") << "x"; }
+  const GenerationOutcome outcome =
+      GenerateAlbum(album_, settings_, out_ / "datei/web/index.htm", "/p/", dialogs_, nullptr);
+  EXPECT_FALSE(outcome.folderMade);
+  EXPECT_FALSE(outcome.overviewWritten);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0], errorBox("Could not create the folder!"));
+  EXPECT_EQ(folderNames(out_.path()), Names{"datei"});
+
+  // No folder part and no program folder: nowhere to write.
+  dialogs_.messages.clear();
+  EXPECT_FALSE(GenerateAlbum(album_, settings_, "index.htm", "", dialogs_, nullptr).folderMade);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0], errorBox("Could not create the folder!"));
+}
+
+TEST_F(AlbumRun, MissingParentFoldersAreMade) {
+  album_.append(picture("Urlaub.bmp", 40, 30));
+  const GenerationOutcome outcome =
+      GenerateAlbum(album_, settings_, out_ / "a/b/c/index.htm", "/p/", dialogs_, nullptr);
+  EXPECT_TRUE(outcome.overviewWritten);
+  EXPECT_EQ(outcome.overviewPath, out_ / "a/b/c/index.htm");
+  EXPECT_EQ(folderNames(out_.path() / "a/b/c/pics"), Names{"Urlaub.JPG"});
+}
+
+// A picture folder that cannot be written to: each picture is reported once, instead of
+// pages pointing at pictures that were never written, and the run goes on.
+TEST_F(AlbumRun, PictureThatCannotBeWrittenIsReported) {
+  album_.append(picture("Eins.bmp", 40, 30));
+  album_.append(picture("Zwei.bmp", 40, 30));
+  { std::ofstream(out_.path() / "pics") << "a file where the folder belongs"; }
+  ASSERT_TRUE(run().overviewWritten);
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[0],
+            (MessageBox{"Error: Couldn't write file: " + (out_ / "pics/Eins.JPG"), "",
+                        MessageButtons::Ok, MessageIcon::Error}));
+  EXPECT_EQ(dialogs_.messages[1].text, "Error: Couldn't write file: " + (out_ / "pics/Zwei.JPG"));
+  EXPECT_TRUE(folderNames(out_.path() / "html").empty());
+  EXPECT_TRUE(folderNames(out_.path() / "mini").empty());
+  const std::vector<PictureEntry> entries = named({{"Eins.HTM", "", ""}, {"Zwei.HTM", "", ""}});
+  EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
+}
+
+TEST_F(AlbumRun, ThumbnailThatCannotBeWrittenIsReportedAndLeftOutOfTheOverview) {
+  album_.append(picture("Eins.bmp", 40, 30));
+  { std::ofstream(out_.path() / "mini") << "a file where the folder belongs"; }
+  ASSERT_TRUE(run().overviewWritten);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, "Error: Couldn't write file: " + (out_ / "mini/Eins.JPG"));
+  EXPECT_EQ(folderNames(out_.path() / "pics"), Names{"Eins.JPG"});
+  const std::vector<PictureEntry> entries = named({{"Eins.HTM", "Eins.JPG", ""}});
+  EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
+  EXPECT_EQ(readFile(out_.path() / "html/Eins.HTM"),
+            detailPageText(settings_, entries, 0, "index.htm"));
+}
+
+// A full disk: the file size limit refuses the large picture part way, the small thumbnail
+// still fits. Run in a child so that the limit binds nothing else.
+TEST_F(AlbumRun, FullDiskWhileAPictureIsWrittenIsReportedAndLeavesNoFile) {
+  testing::BmpPicture noisy;  // noise compresses badly, so the JPEG is large
+  noisy.width = 600;
+  noisy.height = 400;
+  noisy.colorAt = [](int32_t x, int32_t y) {
+    const uint32_t v = static_cast<uint32_t>(x * 7919 + y * 104729) * 2654435761u;
+    return Rgb{uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8)};
+  };
+  testing::writeBmp(source_.path() / "Gross.bmp", noisy);
+  album_.append((source_.path() / "Gross.bmp").string());
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 * 1024, 64 * 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    testing::RecordingDialogs dialogs;
+    const GenerationOutcome outcome =
+        GenerateAlbum(album_, settings_, out_ / "index.htm", "/p/", dialogs, nullptr);
+    const bool reported =
+        dialogs.messages.size() == 1 &&
+        dialogs.messages[0].text == "Error: Couldn't write file: " + (out_ / "pics/Gross.JPG");
+    ::_exit(outcome.overviewWritten && reported ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the refused picture was not reported";
+  EXPECT_TRUE(folderNames(out_.path() / "pics").empty());  // no partial file either
+}
+
+// The progress handle reaches every open and save; the picture callback counts the entries.
+TEST_F(AlbumRun, ProgressReachesTheWindowHandleForEveryPicture) {
+  album_.append(picture("Eins.bmp", 300, 200));
+  album_.append(picture("Zwei.bmp", 300, 200));
+  struct Recorder {
+    PicoWindow window;
+    std::vector<intptr_t> percents;
+  } recorder{{[](PicoWindow* w, uint32_t message, intptr_t wparam, intptr_t) {
+               if (message == PICODEC_WM_USER)
+                 reinterpret_cast<Recorder*>(w)->percents.push_back(wparam);
+             }},
+             {}};
+  std::vector<std::pair<int32_t, int32_t>> started;
+  const GenerationOutcome outcome =
+      GenerateAlbum(album_, settings_, out_ / "index.htm", "/p/", dialogs_, &recorder.window,
+                    [&](int32_t number, int32_t count) { started.emplace_back(number, count); });
+  ASSERT_TRUE(outcome.overviewWritten);
+  EXPECT_EQ(started, (std::vector<std::pair<int32_t, int32_t>>{{1, 2}, {2, 2}}));
+  // Each picture is opened once and saved twice (picture and thumbnail); each operation
+  // starts at 0 and ends at 100.
+  int starts = 0, ends = 0;
+  for (intptr_t p : recorder.percents) {
+    starts += p == 0;
+    ends += p == 100;
+  }
+  EXPECT_EQ(starts, 6);
+  EXPECT_EQ(ends, 6);
+}
+
+TEST(SaveDialog2, CancelGivesNothingAndAChoiceIsPassedOn) {
+  testing::RecordingDialogs dialogs;
+  EXPECT_EQ(SaveDialog2(dialogs, "/start/"), std::nullopt);
+  dialogs.fileNames.push_back(std::string("/web/album.htm"));
+  EXPECT_EQ(SaveDialog2(dialogs), "/web/album.htm");
+  ASSERT_EQ(dialogs.fileRequests.size(), 2u);
+  EXPECT_EQ(dialogs.fileRequests[0].initialFolder, "/start/");
+  EXPECT_EQ(dialogs.fileRequests[1].filter, "HTML Dateien (*.htm)|*.htm; *.html");
+  EXPECT_EQ(dialogs.fileRequests[1].defaultExtension, "htm");
+  EXPECT_FALSE(dialogs.fileRequests[1].askOverwrite);
+}
+
+}  // namespace
+}  // namespace glim
