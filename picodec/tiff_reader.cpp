@@ -127,7 +127,7 @@ DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, b
                   Progress& progress) {
   char message[1024] = {0};
   TIFFRGBAImage image;
-  if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 0, message)) {
+  if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 1, message)) {
     fail(std::string("The TIFF file cannot be decoded: ") + message + ".");
   }
   struct ImageEnd {

@@ -18,6 +18,7 @@ namespace picotest {
 struct OwnedDib {
   DibImage dib{};
   OwnedDib() = default;
+  OwnedDib(OwnedDib&& other) noexcept : dib(other.dib) { other.dib = DibImage{}; }
   OwnedDib(const OwnedDib&) = delete;
   OwnedDib& operator=(const OwnedDib&) = delete;
   ~OwnedDib() {

@@ -1,0 +1,139 @@
+// SaveDib: JPEG files that reopen close to the original, from every depth, written whole or
+// not at all.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "picodec.h"
+#include "picodec_test_support.h"
+
+using picotest::OwnedDib;
+using picotest::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Smooth colour gradients with a fine brightness texture, like a photograph: colour detail
+// finer than the chroma subsampling would be lost by any JPEG writer.
+void paintTestPicture(const DibImage& d) {
+  for (int y = 0; y < d.Header->biHeight; ++y)
+    for (int x = 0; x < d.Header->biWidth; ++x) {
+      const int texture = ((x / 4 + y / 4) & 1) ? 30 : -30;
+      const uint32_t r = uint32_t(std::clamp(30 + x * 190 / d.Header->biWidth + texture, 0, 255));
+      const uint32_t g = uint32_t(std::clamp(30 + y * 190 / d.Header->biHeight + texture, 0, 255));
+      const uint32_t b = uint32_t(128 + texture);
+      setpixel(d, x, y, r | g << 8 | b << 16);
+    }
+}
+
+double meanDifference(const OwnedDib& a, const OwnedDib& b) {
+  uint64_t sum = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const uint32_t p = a.color(x, y), q = b.color(x, y);
+      for (int s = 0; s < 24; s += 8) sum += std::abs(int((p >> s) & 255) - int((q >> s) & 255));
+    }
+  return double(sum) / (double(a.width()) * a.height() * 3);
+}
+
+// At quality 90 a saved picture stays within this mean error per colour channel.
+constexpr double kRoundTripTolerance = 3.0;
+
+TEST(SaveDib, TwentyFourBitPictureReopensWithSameSizeAndSmallError) {
+  TempDir dir;
+  OwnedDib original;
+  newdib(&original.dib, 161, 97, 24, nullptr, 0);  // odd sizes: padded rows, partial blocks
+  paintTestPicture(original.dib);
+  const std::string path = dir.file("out.JPG");
+  EXPECT_EQ(SaveDib(original.dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
+
+  OwnedDib reopened;
+  OpenDib(&reopened.dib, path.c_str(), 0, nullptr);
+  ASSERT_NE(reopened->Pixels, nullptr) << reopened.error();
+  EXPECT_EQ(reopened.width(), 161);
+  EXPECT_EQ(reopened.height(), 97);
+  EXPECT_EQ(reopened.bits(), 24);
+  // Compared pixel by pixel: a picture turned upside down would be far off.
+  EXPECT_LT(meanDifference(original, reopened), kRoundTripTolerance);
+}
+
+TEST(SaveDib, RealPhotoSurvivesARoundTrip) {
+  if (picotest::testdataDir().empty()) GTEST_SKIP() << "no public test pictures here";
+  TempDir dir;
+  OwnedDib original;
+  OpenDib(&original.dib, (picotest::testdataDir() + "/jpeg/misc/cat.jpg").c_str(), 0, nullptr);
+  ASSERT_NE(original->Pixels, nullptr);
+  const std::string path = dir.file("cat.JPG");
+  SaveDib(original.dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr);
+  OwnedDib reopened;
+  OpenDib(&reopened.dib, path.c_str(), 0, nullptr);
+  ASSERT_NE(reopened->Pixels, nullptr);
+  ASSERT_EQ(reopened.width(), original.width());
+  EXPECT_LT(meanDifference(original, reopened), kRoundTripTolerance);
+}
+
+TEST(SaveDib, OtherDepthsAreConvertedToColourOrGreyJpeg) {
+  TempDir dir;
+  for (int bits : {1, 4, 8, 16, 32}) {
+    SCOPED_TRACE(bits);
+    OwnedDib d;
+    newdib(&d.dib, 40, 30, bits, nullptr, 0);
+    auto* table = reinterpret_cast<RGBQUAD*>(d->Header + 1);
+    table[0] = {0, 0, 0, 0};
+    table[1] = {0, 0, 255, 0};  // red
+    for (int y = 0; y < 30; ++y)
+      for (int x = 20; x < 40; ++x)
+        setpixel(d.dib, x, y, bits <= 8 ? 1 : (bits == 16 ? 0x7C00 : 0xFF));
+    const std::string path = dir.file("d" + std::to_string(bits) + ".jpg");
+    SaveDib(d.dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr);
+    OwnedDib reopened;
+    OpenDib(&reopened.dib, path.c_str(), 0, nullptr);
+    ASSERT_NE(reopened->Pixels, nullptr) << reopened.error();
+    EXPECT_LT(reopened.color(5, 15) & 0xFF, 30u);    // black half
+    EXPECT_GT(reopened.color(35, 15) & 0xFF, 220u);  // red half
+    EXPECT_LT((reopened.color(35, 15) >> 8) & 0xFF, 40u);
+  }
+  // An 8-bit grey picture is written as a greyscale JPEG and comes back as one.
+  OwnedDib grey;
+  newdib(&grey.dib, 16, 16, 8, nullptr, 0);
+  auto* table = reinterpret_cast<RGBQUAD*>(grey->Header + 1);
+  for (int i = 0; i < 256; ++i) table[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) setpixel(grey.dib, x, y, 128);
+  SaveDib(grey.dib, dir.file("grey.jpg").c_str(), PICODEC_SAVE_JPEG, nullptr);
+  OwnedDib reopened;
+  OpenDib(&reopened.dib, dir.file("grey.jpg").c_str(), 0, nullptr);
+  ASSERT_NE(reopened->Pixels, nullptr);
+  EXPECT_EQ(reopened.bits(), 8);
+  EXPECT_NEAR(int(getpixel(reopened.dib, 8, 8)), 128, 2);
+}
+
+TEST(SaveDib, FailedSavesLeaveNoFileBehind) {
+  TempDir dir;
+  OwnedDib d;
+  newdib(&d.dib, 8, 8, 24, nullptr, 0);
+  // A folder that does not exist, a format other than JPEG, and a record without a picture.
+  const std::string missing = dir.file("no/such/folder/x.jpg");
+  EXPECT_EQ(SaveDib(d.dib, missing.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_FAILED);
+  EXPECT_EQ(SaveDib(d.dib, dir.file("x.bmp").c_str(), 3, nullptr), PICODEC_FAILED);
+  DibImage empty{};
+  EXPECT_EQ(SaveDib(empty, dir.file("y.jpg").c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_FAILED);
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(SaveDib, ReplacesAnExistingFileWhole) {
+  TempDir dir;
+  const std::string path = dir.write("x.jpg", {'o', 'l', 'd'});
+  OwnedDib d;
+  newdib(&d.dib, 8, 8, 24, nullptr, 0);
+  EXPECT_EQ(SaveDib(d.dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
+  const auto bytes = picotest::readFile(path);
+  ASSERT_GT(bytes.size(), 100u);
+  EXPECT_EQ(bytes[0], 0xFF);
+  EXPECT_EQ(bytes[1], 0xD8);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+}  // namespace
