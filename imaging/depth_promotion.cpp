@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dibs24.h"
+#include "pixel_memory.h"
 
 namespace glim {
 namespace {
@@ -77,6 +78,7 @@ void DepthUpTo24(DibImage& picture) {
     deldib(result);
     return;
   }
+  adviseLargePixelWrite(result);
 
   switch (bits) {
     case 1:

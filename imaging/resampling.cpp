@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dibs24.h"
+#include "pixel_memory.h"
 
 namespace glim {
 namespace {
@@ -70,9 +71,31 @@ void resize8Bit(const DibImage& source, const DibImage& result, const Grid& grid
   }
 }
 
+// Fetches the bytes a later target row will read from its source row, so that the loads of the
+// copy loop find them in the cache: the loads, not the arithmetic, decide the speed there. Thin
+// samples (a thumbnail) fetch only their own cache lines, dense ones the whole span.
+void prefetchRow(const DibImage& source, const std::vector<size_t>& offsets, int64_t row,
+                 int64_t currentRow) {
+  if (row == currentRow || offsets.empty()) return;
+  const uint8_t* from = sourceRow(source, row);
+  const size_t span = offsets.back() + 3;
+  if (span > offsets.size() * 64) {
+    for (const size_t offset : offsets) __builtin_prefetch(from + offset);
+  } else {
+    for (size_t b = 0; b < span; b += 64) __builtin_prefetch(from + b);
+  }
+}
+
 void resize24Nearest(const DibImage& source, const DibImage& result, const Grid& grid,
                      int32_t width, int32_t height) {
   const std::vector<size_t> offsets = columnOffsets(grid, width, 3);
+  // Pixels before `wide` are moved with one 4-byte load and store: the load stays inside the
+  // source row (its padding included) and the store's fourth byte is overwritten by the next
+  // pixel. The rest get exactly 3 bytes.
+  size_t wide = 0;
+  while (wide + 1 < offsets.size() && offsets[wide] + 4 <= static_cast<size_t>(source.RowBytes)) {
+    ++wide;
+  }
   int64_t previousRow = -1;
   for (int32_t y = 0; y < height; ++y) {
     const int64_t sy = grid.posY(y) >> 10;
@@ -83,9 +106,10 @@ void resize24Nearest(const DibImage& source, const DibImage& result, const Grid&
     }
     previousRow = sy;
     const uint8_t* from = sourceRow(source, sy);
-    for (int32_t x = 0; x < width; ++x) {
-      std::memcpy(to + 3 * static_cast<size_t>(x), from + offsets[static_cast<size_t>(x)], 3);
-    }
+    prefetchRow(source, offsets, y + 1 < height ? grid.posY(y + 1) >> 10 : sy, sy);
+    size_t x = 0;
+    for (; x < wide; ++x) std::memcpy(to + 3 * x, from + offsets[x], 4);
+    for (; x < offsets.size(); ++x) std::memcpy(to + 3 * x, from + offsets[x], 3);
   }
 }
 
@@ -137,6 +161,7 @@ DibImage Resize(const DibImage& source, int32_t width, int32_t height, bool smoo
 
   newdib(&result, width, height, static_cast<int32_t>(bits), source.Header, DibTableColors(source));
   if (result.Pixels == nullptr) return result;
+  adviseLargePixelWrite(result);
 
   switch (bits) {
     case 1:

@@ -1,5 +1,6 @@
 // Own line-by-line scaling of 24- and 8-bit pictures for screens.
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "dibs24.h"
@@ -7,6 +8,48 @@
 
 namespace glim {
 namespace {
+
+// Which bytes of a source line make a destination line: columns first to last (none when first
+// is -1) take the pixel at offsets[j]. A one-to-one run is copied in one piece; 24-bit pixels
+// before wideEnd may be moved with 4-byte loads that stay inside the source row.
+struct SourceColumns {
+  std::vector<int64_t> offsets;
+  int64_t first = -1;
+  int64_t last = -1;
+  int32_t bytesPerPixel = 3;
+  bool contiguous = false;
+  int64_t wideEnd = -1;
+};
+
+SourceColumns describeColumns(std::vector<int64_t> offsets, int64_t first, int64_t last,
+                              int32_t bytesPerPixel, int64_t rowBytes) {
+  SourceColumns columns{std::move(offsets), first, last, bytesPerPixel, false, first};
+  if (first < 0) return columns;
+  const auto& o = columns.offsets;
+  columns.contiguous = true;
+  for (int64_t j = first; j <= last && columns.contiguous; ++j) {
+    columns.contiguous = o[j] == o[first] + bytesPerPixel * (j - first);
+  }
+  while (columns.wideEnd < last && o[columns.wideEnd] + 4 <= rowBytes) ++columns.wideEnd;
+  return columns;
+}
+
+void copyLine(uint8_t* line, const uint8_t* source, const SourceColumns& columns) {
+  const int64_t first = columns.first, last = columns.last;
+  if (first < 0) return;
+  const auto& o = columns.offsets;
+  if (columns.contiguous) {
+    const auto bytes = static_cast<size_t>((last - first + 1) * columns.bytesPerPixel);
+    std::memcpy(line + columns.bytesPerPixel * first, source + o[first], bytes);
+  } else if (columns.bytesPerPixel == 3) {
+    // The fourth byte of each wide store is overwritten by the next pixel (wideEnd <= last).
+    int64_t j = first;
+    for (; j < columns.wideEnd; ++j) std::memcpy(line + 3 * j, source + o[j], 4);
+    for (; j <= last; ++j) std::memcpy(line + 3 * j, source + o[j], 3);
+  } else {
+    for (int64_t j = first; j <= last; ++j) line[j] = source[o[j]];
+  }
+}
 
 // Nearest neighbour with one device call per destination line. Column offsets are computed once;
 // a source line is copied into the line buffer only when it differs from the line before.
@@ -42,6 +85,8 @@ int32_t stretchRows(DeviceContext& device, int32_t destX, int32_t destY, int32_t
     }
   }
 
+  const SourceColumns columns =
+      describeColumns(std::move(offsets), first, last, bytesPerPixel, picture.RowBytes);
   const int64_t rowBytes = picture.RowBytes;
   const int64_t highestOffset = (height - 1) * rowBytes;
   int64_t previousOffset = -1;
@@ -52,16 +97,7 @@ int32_t stretchRows(DeviceContext& device, int32_t destX, int32_t destY, int32_t
       std::memset(line.Pixels, 0, static_cast<size_t>(line.RowBytes));
       previousOffset = -1;  // the buffer no longer holds a source line
     } else if (offset != previousOffset) {
-      const uint8_t* source = picture.Pixels + offset;
-      if (bytesPerPixel == 3) {
-        for (int64_t j = first; j >= 0 && j <= last; ++j) {
-          std::memcpy(line.Pixels + 3 * j, source + offsets[static_cast<size_t>(j)], 3);
-        }
-      } else {
-        for (int64_t j = first; j >= 0 && j <= last; ++j) {
-          line.Pixels[j] = source[offsets[static_cast<size_t>(j)]];
-        }
-      }
+      copyLine(line.Pixels, picture.Pixels + offset, columns);
       previousOffset = offset;
       ++copied;
     }

@@ -45,6 +45,18 @@ TEST(Resize, SamplesWithoutHalfPixelOffset) {
   OwnedDib wide(Resize(*small, 7, 1, false));
   const int expected[] = {0, 0, 0, 1, 1, 2, 2};
   for (int32_t x = 0; x < 7; ++x) EXPECT_EQ(bgrAt(*wide, x, 0)[0], expected[x]) << x;
+
+  // Width 4 has rows without padding: the last pixel of the last row ends the pixel memory.
+  OwnedDib tight = coordinatePicture(4, 2);
+  OwnedDib doubled(Resize(*tight, 8, 4, false));
+  for (int32_t y = 0; y < 4; ++y) {
+    for (int32_t x = 0; x < 8; ++x) {
+      const auto p = bgrAt(*doubled, x, y);
+      ASSERT_EQ(p[0], x / 2);
+      ASSERT_EQ(p[1], y / 2);
+      ASSERT_EQ(p[2], 7);
+    }
+  }
 }
 
 TEST(Resize, EqualSizeCopiesEveryDepthExactly) {
