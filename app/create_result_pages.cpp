@@ -15,16 +15,13 @@
 #include "main_form.h"
 #include "page_parts.h"
 #include "picture_button.h"
+#include "spin_field.h"
 
 namespace glim {
 
 namespace {
 QSpinBox* spinField(IntRange range, int32_t value, QWidget* parent) {
-  auto* field = new QSpinBox(parent);
-  field->setRange(range.min, range.max);
-  field->setValue(value);
-  // A typed value out of range is brought to the nearest bound when the field is left.
-  field->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+  auto* field = new SpinField(range.min, range.max, value, parent);
   field->setFixedWidth(70);
   return field;
 }
