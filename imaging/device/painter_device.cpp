@@ -61,14 +61,26 @@ int32_t copyDib(QPainter& painter, int32_t destX, int32_t destY, int32_t width, 
 
   const QImage image = view->wrapScans();
   if (image.isNull()) return 0;
-  // One unscaled row at a time: cheaper for the painter than a flipping transform.
-  for (int64_t scan = firstScan; scan < endScan; ++scan) {
-    const int64_t destRow = int64_t{destY} + (height - 1 - (scan - srcY));
-    painter.drawImage(
-        QPointF(static_cast<qreal>(destX + (firstColumn - srcX)), static_cast<qreal>(destRow)),
-        image,
-        QRectF(static_cast<qreal>(firstColumn), static_cast<qreal>(scan - view->firstScan()),
-               static_cast<qreal>(endColumn - firstColumn), 1));
+  const qreal left = static_cast<qreal>(destX + (firstColumn - srcX));
+  const qreal columns = static_cast<qreal>(endColumn - firstColumn);
+  if (endScan - firstScan == 1) {
+    // A single line (the line paths send one per call) needs no flip.
+    const int64_t destRow = int64_t{destY} + (height - 1 - (firstScan - srcY));
+    painter.drawImage(QPointF(left, static_cast<qreal>(destRow)), image,
+                      QRectF(static_cast<qreal>(firstColumn),
+                             static_cast<qreal>(firstScan - view->firstScan()), columns, 1));
+  } else {
+    // Several lines in one image (a printer gets one picture, not one per line), flipped since
+    // the lowest line comes first.
+    const qreal rows = static_cast<qreal>(endScan - firstScan);
+    const int64_t bottomEdge = int64_t{destY} + height - (firstScan - srcY);
+    painter.save();
+    painter.translate(left, static_cast<qreal>(bottomEdge));
+    painter.scale(1, -1);
+    painter.drawImage(QRectF(0, 0, columns, rows), image,
+                      QRectF(static_cast<qreal>(firstColumn),
+                             static_cast<qreal>(firstScan - view->firstScan()), columns, rows));
+    painter.restore();
   }
   return static_cast<int32_t>(lines);
 }

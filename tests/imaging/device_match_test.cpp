@@ -23,6 +23,7 @@ struct DrawCase {
   int32_t destX, destY, destWidth, destHeight;
   bool printer;
   int32_t screenBits;
+  uint32_t rop = SRCCOPY;  // any other is refused by both devices' stretching: hand scaling
 };
 
 // Pixels that differ between the two images, as "x,y" for the first few.
@@ -51,7 +52,7 @@ TEST_P(PainterMatchesRecording, SamePixels) {
   if (c.printer) behaviour.technology = DT_RASPRINTER;
   RecordingDevice recording(size, size, behaviour, qRgb(10, 200, 30));
   StretchDrawDib(recording, c.destX, c.destY, c.destWidth, c.destHeight, *picture, 0, 0, c.width,
-                 c.height, true, SRCCOPY, true, nullptr);
+                 c.height, true, c.rop, true, nullptr);
 
   QImage image(size, size, QImage::Format_RGB32);
   image.fill(qRgb(10, 200, 30));
@@ -60,7 +61,12 @@ TEST_P(PainterMatchesRecording, SamePixels) {
     PainterDevice device(painter,
                          c.printer ? PainterDevice::Kind::Printer : PainterDevice::Kind::Display);
     StretchDrawDib(device, c.destX, c.destY, c.destWidth, c.destHeight, *picture, 0, 0, c.width,
-                   c.height, true, SRCCOPY, true, nullptr);
+                   c.height, true, c.rop, true, nullptr);
+  }
+  if (c.rop != SRCCOPY) {
+    const auto transfers = recording.callsOf(DeviceCall::Op::SetDIBitsToDevice);
+    ASSERT_EQ(transfers.size(), 1u) << "one hand-scaled copy";
+    EXPECT_EQ(transfers[0].args[7], c.destHeight);
   }
   EXPECT_NE(image, QImage(size, size, QImage::Format_RGB32)) << "something was drawn";
   EXPECT_EQ(differences(recording.image(), image), "");
@@ -89,6 +95,9 @@ const DrawCase kCases[] = {
     {"printer24_uneven_enlargement", 24, 17, 13, 2, 1, 40, 31, true, 32},
     {"printer8_uneven_reduction", 8, 45, 35, 0, 0, 29, 22, true, 32},
     {"screen4_odd_width", 4, 11, 5, 0, 0, 33, 15, false, 32},
+    // Hand scaling: the scaled copy reaches the device in one unscaled transfer.
+    {"printer24_hand_scaled", 24, 23, 17, 3, 2, 50, 41, true, 32, 0x00EE0086u},
+    {"printer1_hand_scaled", 1, 23, 17, 0, 0, 17, 9, true, 32, 0x00EE0086u},
 };
 
 INSTANTIATE_TEST_SUITE_P(Drawing, PainterMatchesRecording, ::testing::ValuesIn(kCases),

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "drawing_fixtures.h"
 #include "painter_device.h"
 #include "recording_dialogs.h"
@@ -301,6 +304,23 @@ TEST(StretchDrawDib, ReportsEachDeviceBitmapFailure) {
     EXPECT_EQ(device.callsOf(Op::StretchBlt).size(), c.blits);
     EXPECT_EQ(shown(device.image(), 0, 0), qRgb(255, 255, 255)) << "nothing drawn";
   }
+}
+
+TEST(ScreenBitsPerPixel, ReadsThePrimaryScreenUnlessOverridden) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(ScreenBitsPerPixel(), screen->depth());
+  {
+    ScreenDepthOverride eight(8);
+    EXPECT_EQ(ScreenBitsPerPixel(), 8);
+    {
+      ScreenDepthOverride four(4);
+      EXPECT_EQ(ScreenBitsPerPixel(), 4);
+      EXPECT_EQ(four.queries(), 1);
+    }
+    EXPECT_EQ(ScreenBitsPerPixel(), 8);
+  }
+  EXPECT_EQ(ScreenBitsPerPixel(), screen->depth());
 }
 
 TEST(PainterDevice, ShowsMessagesWithoutCaptionWithOk) {
