@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "browser_harness.h"
 #include "html_writer.h"
 #include "recording_dialogs.h"
 
@@ -29,64 +30,9 @@ namespace glim {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string findChromium() {
-  if (const char* given = std::getenv("GLIM_CHROMIUM")) return given;
-  const char* path = std::getenv("PATH");
-  std::stringstream folders(path ? path : "/usr/bin");
-  for (std::string folder; std::getline(folders, folder, ':');) {
-    for (const char* name : {"chromium", "chromium-browser"}) {
-      const fs::path candidate = fs::path(folder) / name;
-      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-  }
-  return {};
-}
-
-// Every byte but unreserved ASCII as %XX: how the harness names the pages, independent of
-// the writer's own encoding.
-std::string encodeAll(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '/') {
-      out += ch;
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    }
-  }
-  return out;
-}
-
-std::string decodePercent(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-      out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-std::string unescapeHtml(std::string text) {
-  const std::pair<std::string, std::string> entities[] = {
-      {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&nbsp;", "\xC2\xA0"}, {"&amp;", "&"}};
-  for (const auto& [entity, plain] : entities) {
-    for (std::size_t at = 0; (at = text.find(entity, at)) != std::string::npos;) {
-      text.replace(at, entity.size(), plain);
-      at += plain.size();
-    }
-  }
-  return text;
-}
+using testing::decodePercent;
+using testing::encodeAll;
+using testing::PageReport;
 
 void writeJpeg(const fs::path& path, int width, int height, unsigned char shade) {
   std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
@@ -181,46 +127,10 @@ class FolderServer {
   std::vector<std::thread> connections_;  // touched by the acceptor thread only until joined
 };
 
-// Loads every page in a frame and reports, per page, its character set and text, each
-// picture's load state and each link's address and whether the browser could fetch it.
-constexpr const char* kHarnessScript = R"(
-<script>
-window.onload = function() {
-  var out = [];
-  for (const frame of document.querySelectorAll("iframe")) {
-    const d = frame.contentDocument;
-    out.push(["PAGE", frame.getAttribute("src"), d.characterSet,
-              d.body.innerText.replace(/\s+/g, " ").trim()].join("\t"));
-    for (const img of d.images)
-      out.push(["IMG", img.complete && img.naturalWidth > 0, img.src].join("\t"));
-    for (const a of d.links) {
-      let ok = false;
-      try {
-        const x = new XMLHttpRequest();
-        x.open("GET", a.href, false);
-        x.send();
-        ok = x.status == 200 || (x.status == 0 && x.responseText.length > 0);
-      } catch (e) {}
-      out.push(["LINK", ok, a.href].join("\t"));
-    }
-  }
-  document.getElementById("out").textContent = out.join("\n");
-};
-</script>)";
-
-struct PageReport {
-  std::string charset;
-  std::string text;
-  std::vector<std::string> failedImages;
-  std::vector<std::string> images;  // the files the pictures came from, relative to the album
-  std::vector<std::string> links;   // the files the links lead to, relative to the album
-  std::vector<std::string> failedLinks;
-};
-
 class AlbumInBrowser : public ::testing::Test {
  protected:
   void SetUp() override {
-    chromium_ = findChromium();
+    chromium_ = testing::findChromium();
     if (chromium_.empty()) GTEST_SKIP() << "chromium is not installed";
     std::string pattern = (fs::temp_directory_path() / "glim-browser-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -273,66 +183,13 @@ class AlbumInBrowser : public ::testing::Test {
     }
     ASSERT_TRUE(writeOverviewPage((dir_ / overviewName_).string(), settings_, entries_, dialogs));
     EXPECT_TRUE(dialogs.messages.empty());
-
-    std::ofstream harness(dir_ / "harness.html", std::ios::binary);
-    harness << "<html><body><pre id=\"out\"></pre>\n";
-    harness << "<iframe src=\"" << encodeAll(overviewName_) << "\"></iframe>\n";
-    for (const PictureEntry& e : entries_)
-      harness << "<iframe src=\"html/" << encodeAll(e.PageName) << "\"></iframe>\n";
-    harness << kHarnessScript << "\n</body></html>\n";
   }
 
-  // Runs Chromium on the harness at `base` and returns the report per frame source.
+  // Runs Chromium on the album at `base` and returns the report per page.
   std::map<std::string, PageReport> runBrowser(const std::string& base) {
-    const fs::path profile = dir_ / ("profile-" + std::to_string(++runs_));
-    const std::string command =
-        "timeout 120 '" + chromium_ +
-        "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
-        " --disable-background-networking --disable-component-update --disable-sync"
-        " --allow-file-access-from-files --user-data-dir='" +
-        profile.string() + "' --dump-dom '" + base + "harness.html' 2>/dev/null";
-    std::string dom;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-      char buffer[4096];
-      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        dom.append(buffer, n);
-      ::pclose(pipe);
-    }
-    const std::size_t begin = dom.find("<pre id=\"out\">");
-    const std::size_t end = dom.find("</pre>");
-    std::map<std::string, PageReport> reports;
-    if (begin == std::string::npos || end == std::string::npos || end < begin) {
-      ADD_FAILURE() << "no report from the browser:\n" << dom.substr(0, 2000);
-      return reports;
-    }
-    std::istringstream lines(unescapeHtml(dom.substr(begin + 14, end - begin - 14)));
-    PageReport* page = nullptr;
-    for (std::string line; std::getline(lines, line);) {
-      std::vector<std::string> fields;
-      std::istringstream parts(line);
-      for (std::string field; std::getline(parts, field, '\t');) fields.push_back(field);
-      if (fields.size() < 3) continue;
-      if (fields[0] == "PAGE") {
-        page = &reports[decodePercent(fields[1])];
-        page->charset = fields[2];
-        page->text = fields.size() > 3 ? fields[3] : "";
-        continue;
-      }
-      if (!page) continue;
-      const std::string& url = fields[2];
-      const std::string file =
-          url.rfind(base, 0) == 0 && url.find_first_of("#?") == std::string::npos
-              ? decodePercent(url.substr(base.size()))
-              : "outside the album: " + url;
-      if (fields[0] == "IMG") {
-        page->images.push_back(file);
-        if (fields[1] != "true") page->failedImages.push_back(file);
-      } else if (fields[0] == "LINK") {
-        page->links.push_back(file);
-        if (fields[1] != "true") page->failedLinks.push_back(file);
-      }
-    }
-    return reports;
+    std::vector<std::string> pages = {overviewName_};
+    for (const PictureEntry& e : entries_) pages.push_back("html/" + e.PageName);
+    return testing::pagesInBrowser(chromium_, dir_, base, pages);
   }
 
   void checkAlbum(const std::map<std::string, PageReport>& reports) {
@@ -381,7 +238,6 @@ class AlbumInBrowser : public ::testing::Test {
   AlbumSettings settings_;
   std::vector<PictureEntry> entries_;
   const std::string overviewName_ = "Mein Album #1.htm";
-  int runs_ = 0;
 };
 
 TEST_F(AlbumInBrowser, OpenedFromTheDisk) {
