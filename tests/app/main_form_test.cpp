@@ -23,6 +23,7 @@
 #include "maker_info.h"
 #include "picture_button.h"
 #include "preview_fit.h"
+#include "program_start.h"
 #include "progress_status_bar.h"
 
 namespace glim {
@@ -60,6 +61,25 @@ TEST_F(MainFormTest, StateRightAfterStart) {
   EXPECT_FALSE(form->GoPressed());
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(form->StatusBar1->Progress(), 0);
+}
+
+TEST(ProgramStart, CreatesThreeWindowsAndShowsOnlyTheMainWindow) {
+  testing::qtApp();
+  initialiseApplication();
+  EXPECT_EQ(QCoreApplication::applicationName(), "glimmervellium");
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "glimmervellium");
+  testing::RecordingDialogs dialogs;
+  ProgramWindows windows = createProgramWindows(&dialogs);
+  ASSERT_NE(windows.PreViewForm, nullptr);
+  ASSERT_NE(windows.ViewPicForm, nullptr);
+  EXPECT_EQ(windows.MainForm->PreViewForm, windows.PreViewForm);
+  EXPECT_EQ(windows.MainForm->ViewPicForm, windows.ViewPicForm);
+  windows.MainForm->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.MainForm.get()));
+  EXPECT_FALSE(windows.PreViewForm->isVisible());
+  EXPECT_FALSE(windows.ViewPicForm->isVisible());
+  EXPECT_EQ(windows.MainForm->windowTitle(), "Tulbrin Glimmervellium 1.0 - [noname.lmf]");
+  EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(MainFormTest, EveryPageFitsTheFirstWindowSize) {

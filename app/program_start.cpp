@@ -1,0 +1,26 @@
+#include "program_start.h"
+
+#include <QApplication>
+#include <QIcon>
+
+namespace glim {
+
+void initialiseApplication() {
+  QApplication::setOrganizationName(QStringLiteral("glimmervellium"));
+  QApplication::setApplicationName(QStringLiteral("glimmervellium"));
+  QApplication::setApplicationVersion(QStringLiteral("1.0"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("glimmervellium"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/glimmervellium.svg")));
+}
+
+ProgramWindows createProgramWindows(UserDialogs* dialogs) {
+  ProgramWindows windows;
+  windows.MainForm = std::make_unique<TMainForm>(dialogs);
+  windows.PreViewForm = new TPreViewForm(windows.MainForm.get());
+  windows.ViewPicForm = new TViewPicForm(windows.MainForm.get());
+  windows.MainForm->PreViewForm = windows.PreViewForm;
+  windows.MainForm->ViewPicForm = windows.ViewPicForm;
+  return windows;
+}
+
+}  // namespace glim
