@@ -99,7 +99,7 @@ bool readFirstFrame(GifFileType* gif, Frame& frame, Progress& progress) {
         if (DGifGetLine(gif, line.data(), frame.width) == GIF_ERROR) {
           return true;  // the data ended early: keep what arrived
         }
-        if (y < frame.visibleHeight) {
+        if (y < frame.visibleHeight && frame.visibleWidth > 0) {
           std::memcpy(frame.indices.data() + size_t(y) * frame.visibleWidth, line.data(),
                       size_t(frame.visibleWidth));
           frame.rowDone[y] = true;

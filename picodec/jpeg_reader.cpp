@@ -19,7 +19,7 @@ namespace picodec {
 namespace {
 
 constexpr int kMaxScans = 500;                           // progressive files with more are hostile
-constexpr long kMaxLibraryMemory = 1536L * 1024 * 1024;  // libjpeg's own buffers
+constexpr long kMaxLibraryMemory = 1024L * 1024 * 1024;  // libjpeg's own buffers
 constexpr int kStripRows = 16;
 
 struct ErrorManager {

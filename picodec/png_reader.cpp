@@ -61,6 +61,13 @@ bool readHeader(png_structp png, png_infop info, Plan& plan) {
   png_set_user_limits(png, PICODEC_MAX_DIMENSION, PICODEC_MAX_DIMENSION);
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
   png_set_chunk_cache_max(png, 1000);
+  // Only the pixels and their colours matter here. Every other chunk is skipped unread, so
+  // that a text or profile chunk claiming gigabytes never gets a buffer.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+  static const png_byte kIgnored[] =
+      "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0"
+      "sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnored, 17);
   png_read_info(png, info);
   int bitDepth = 0, colorType = 0;
   png_get_IHDR(png, info, &plan.width, &plan.height, &bitDepth, &colorType, nullptr, nullptr,
