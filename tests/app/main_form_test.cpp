@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -85,6 +86,10 @@ TEST(ProgramStart, CreatesThreeWindowsAndShowsOnlyTheMainWindow) {
 TEST_F(MainFormTest, EveryPageFitsTheFirstWindowSize) {
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  EXPECT_EQ(form->Splitter1->sizes().value(0), 209);
+  EXPECT_EQ(form->Splitter2->sizes().value(0), 241);
+  EXPECT_EQ(form->StatusBar1->height(), 19);
+  EXPECT_EQ(form->DibPrevPanel->parentWidget()->width(), 185);
   for (int i = 0; i < form->PageControl1->count(); ++i) {
     form->PageControl1->setCurrentIndex(i);
     QCoreApplication::processEvents();
