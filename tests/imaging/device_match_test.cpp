@@ -103,6 +103,33 @@ const DrawCase kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Drawing, PainterMatchesRecording, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(PainterDevice, IndicesBeyondAShortColourTableAreBlackOnBothDevices) {
+  // Two colours in use, pixels 0 1 2 3: the last two have no colour and must not let the
+  // background through.
+  testing::HeaderWithTable info = testing::tableOf({0xff0000, 0x00ff00});
+  info.header.biWidth = 4;
+  info.header.biHeight = 1;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = 8;
+  info.header.biClrUsed = 2;
+  const uint8_t pixels[4] = {0, 1, 2, 3};
+  RecordingDevice recording(4, 1);
+  QImage image(4, 1, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  PainterDevice device(painter, PainterDevice::Kind::Printer);
+  for (DeviceContext* target :
+       {static_cast<DeviceContext*>(&recording), static_cast<DeviceContext*>(&device)}) {
+    ASSERT_EQ(target->StretchDIBits(0, 0, 4, 1, 0, 0, 4, 1, pixels, &info.header, DIB_RGB_COLORS,
+                                    SRCCOPY),
+              1);
+  }
+  painter.end();
+  EXPECT_EQ(differences(recording.image(), image), "");
+  EXPECT_EQ(image.pixel(1, 0), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(3, 0), qRgb(0, 0, 0));
+}
+
 TEST(PainterDevice, DrawsThroughItsDeviceBitmap) {
   // The bitmap fallback on the painter device: set the bits, then stretch them onto the image.
   OwnedDib picture = randomPicture(8, 6, 24, 50);
