@@ -17,6 +17,9 @@ runs=${2:-3}
 build=${GLIM_BENCH_BUILD:-$root/build/gen-bench}
 core=${GLIM_BENCH_CORE:-0}
 
+for tool in /usr/bin/time taskset; do
+  command -v "$tool" >/dev/null || { echo "$tool is needed (packages time, util-linux)" >&2; exit 2; }
+done
 shopt -s nullglob
 files=("$photos"/jpeg/*.jpg)
 if [ ${#files[@]} -eq 0 ]; then
