@@ -10,7 +10,7 @@ packages=(
   libheif-dev libexif-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth xdotool x11-apps poppler-utils imagemagick chromium fonts-dejavu-core
+  xvfb xauth xdotool x11-apps poppler-utils imagemagick chromium fonts-dejavu-core time
 )
 
 missing=()
