@@ -46,8 +46,8 @@ std::optional<DibView> DibView::describe(const BITMAPINFOHEADER* header, const v
   view.rowBytes_ = (int64_t{width} * bitCount + 31) / 32 * 4;
   view.firstScan_ = static_cast<int32_t>(firstScan);
   view.scans_ = static_cast<int32_t>(scans);
-  view.table_.fill(qRgb(0, 0, 0));  // opaque black beyond a short table
   if (bitCount <= 8) {
+    view.table_.fill(qRgb(0, 0, 0));  // opaque black beyond a short table
     const uint32_t full = 1u << bitCount;
     const uint32_t used = header->biClrUsed;
     view.tableSize_ = static_cast<int32_t>((used > 0 && used < full) ? used : full);
