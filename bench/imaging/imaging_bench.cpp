@@ -183,6 +183,36 @@ BENCHMARK(BM_PainterDrawImage)
     ->Args({1024, 768, 1})
     ->Unit(benchmark::kMillisecond);
 
+// The same for an 8-bit (grey or palette) picture: each line carries the colour table.
+void BM_StretchRows8(benchmark::State& state) {
+  const DibImage& picture = photo8();
+  QImage window(1024, 768, QImage::Format_RGB32);
+  QPainter painter(&window);
+  glim::PainterDevice device(painter, glim::PainterDevice::Kind::Display);
+  for (auto _ : state) {
+    glim::StretchRows8(device, 0, 0, 1024, 768, picture, 0, 0, 1024, 768);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_StretchRows8)->Unit(benchmark::kMillisecond);
+
+void BM_PainterDrawImage8(benchmark::State& state) {
+  const DibImage& picture = photo8();
+  QImage wrapped(picture.Pixels, kWidth, kHeight, picture.RowBytes, QImage::Format_Indexed8);
+  QList<QRgb> colors;
+  const auto* table = reinterpret_cast<const RGBQUAD*>(picture.Header + 1);
+  for (int i = 0; i < 256; ++i)
+    colors.push_back(qRgb(table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue));
+  wrapped.setColorTable(colors);
+  QImage window(1024, 768, QImage::Format_RGB32);
+  QPainter painter(&window);
+  for (auto _ : state) {
+    painter.drawImage(QPoint(0, 0), wrapped, QRect(0, 0, 1024, 768));
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_PainterDrawImage8)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -16,6 +16,20 @@ QRgb rgbQuadColor(const uint8_t* quad) {
   return qRgb(quad[2], quad[1], quad[0]);
 }
 
+// The colour table as the painter takes it. The line paths send every line with the same table,
+// so the last list made is kept and handed out again while the colours are the same.
+QList<QRgb> colorList(const std::array<QRgb, 256>& table, int32_t size) {
+  thread_local std::array<QRgb, 256> lastTable{};
+  thread_local QList<QRgb> lastList;
+  const auto count = static_cast<size_t>(size);
+  if (lastList.size() != static_cast<qsizetype>(count) ||
+      std::memcmp(lastTable.data(), table.data(), count * sizeof(QRgb)) != 0) {
+    std::memcpy(lastTable.data(), table.data(), count * sizeof(QRgb));
+    lastList = QList<QRgb>(table.begin(), table.begin() + size);
+  }
+  return lastList;
+}
+
 }  // namespace
 
 std::optional<DibView> DibView::describe(const BITMAPINFOHEADER* header, const void* bits,
@@ -83,7 +97,7 @@ QImage DibView::wrapScans() const {
   if (bitCount_ == 24) {
     return QImage(first, width_, scans_, rowBytes_, QImage::Format_BGR888);
   }
-  QList<QRgb> colors(table_.begin(), table_.begin() + (1 << std::min(bitCount_, 8)));
+  const QList<QRgb> colors = colorList(table_, 1 << std::min(bitCount_, 8));
   if (bitCount_ == 8 || bitCount_ == 1) {
     QImage image(first, width_, scans_, rowBytes_,
                  bitCount_ == 8 ? QImage::Format_Indexed8 : QImage::Format_Mono);
