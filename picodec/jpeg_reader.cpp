@@ -10,9 +10,9 @@
 
 #include <jerror.h>
 #include <jpeglib.h>
-#include <libexif/exif-data.h>
 
 #include "codec_error.h"
+#include "orientation.h"
 #include "picture_readers.h"
 
 namespace picodec {
@@ -64,19 +64,12 @@ struct Decoder {
 };
 
 // EXIF orientation 1 to 8 from the first APP1 "Exif" marker; 1 when absent or unreadable.
-int exifOrientation(j_decompress_ptr cinfo) {
+int markerOrientation(j_decompress_ptr cinfo) {
   for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
-    if (m->marker != JPEG_APP0 + 1 || m->data_length < 6 || std::memcmp(m->data, "Exif\0\0", 6))
-      continue;
-    ExifData* exif = exif_data_new_from_data(m->data, m->data_length);
-    if (exif == nullptr) return 1;
-    int orientation = 1;
-    if (ExifEntry* e = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-        e != nullptr && e->format == EXIF_FORMAT_SHORT && e->components >= 1 && e->size >= 2) {
-      orientation = exif_get_short(e->data, exif_data_get_byte_order(exif));
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
+        std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+      return exifOrientation(m->data, m->data_length);
     }
-    exif_data_unref(exif);
-    return orientation >= 1 && orientation <= 8 ? orientation : 1;
   }
   return 1;
 }
@@ -115,7 +108,7 @@ bool readHeader(Decoder& d, Bytes bytes, std::FILE* file) {
 }
 
 // Where the decoded rows go: the record, turned by the orientation.
-struct Placement {
+struct RowTarget {
   DibOwner* dib;
   int orientation;
   int bytesPerPixel;  // in the record: 1 or 3
@@ -126,38 +119,15 @@ struct Placement {
 };
 
 // Copies one decoded source row `sy` (top-based) into the record.
-void placeRow(const Placement& p, const uint8_t* src, int32_t sy, int32_t width, int32_t height) {
+void placeRow(const RowTarget& p, const uint8_t* src, int32_t sy, int32_t width, int32_t height) {
   const int bpp = p.bytesPerPixel;
   const int64_t rowBytes = p.dib->rowBytes();
-  // Start of the destination pixel for sx = 0 and the step per source pixel.
-  int32_t dx = 0, dy = 0;
-  int64_t step = bpp;
-  switch (p.orientation) {
-    case 2:
-      dx = width - 1, dy = sy, step = -bpp;
-      break;
-    case 3:
-      dx = width - 1, dy = height - 1 - sy, step = -bpp;
-      break;
-    case 4:
-      dx = 0, dy = height - 1 - sy;
-      break;
-    case 5:
-      dx = sy, dy = 0, step = -rowBytes;
-      break;
-    case 6:
-      dx = height - 1 - sy, dy = 0, step = -rowBytes;
-      break;
-    case 7:
-      dx = height - 1 - sy, dy = width - 1, step = rowBytes;
-      break;
-    case 8:
-      dx = sy, dy = width - 1, step = rowBytes;
-      break;
-    default:
-      dx = 0, dy = sy;
-  }
-  uint8_t* dst = p.dib->topRow(dy) + int64_t{dx} * bpp;
+  // The destination of source pixel 0 of this row, and the step from one pixel to the next.
+  const Placement first = orientedPosition(p.orientation, 0, sy, width, height);
+  const Placement second = orientedPosition(p.orientation, 1, sy, width, height);
+  // Moving one line down in the picture moves one row back in the bottom-up memory.
+  const int64_t step = int64_t{second.x - first.x} * bpp - int64_t{second.y - first.y} * rowBytes;
+  uint8_t* dst = p.dib->topRow(first.y) + int64_t{first.x} * bpp;
   if (p.cmyk) {
     for (int32_t x = 0; x < width; ++x, dst += step, src += 4) {
       unsigned c = src[0], m = src[1], y = src[2], k = src[3];
@@ -174,7 +144,7 @@ void placeRow(const Placement& p, const uint8_t* src, int32_t sy, int32_t width,
 }
 
 // Phase 2: decode every row. Only plain locals: see Decoder.
-bool decodeRows(Decoder& d, Placement& p) {
+bool decodeRows(Decoder& d, RowTarget& p) {
   if (setjmp(d.errors.jump)) return false;
   j_decompress_ptr cinfo = &d.cinfo;
   const auto width = static_cast<int32_t>(cinfo->output_width);
@@ -218,7 +188,7 @@ DibOwner decode(Bytes bytes, std::FILE* file, Progress& progress) {
   Decoder d;
   DecoderGuard guard{d};
   if (!readHeader(d, bytes, file)) failWith(d);
-  const int orientation = exifOrientation(&d.cinfo);
+  const int orientation = markerOrientation(&d.cinfo);
   const bool turned = orientation >= 5;
   const int64_t width = d.cinfo.image_width, height = d.cinfo.image_height;
   checkPictureSize(width, height);
@@ -231,7 +201,7 @@ DibOwner decode(Bytes bytes, std::FILE* file, Progress& progress) {
   DibOwner dib(turned ? outHeight : outWidth, turned ? outWidth : outHeight, grey ? 8 : 24);
   if (grey) dib.setGreyTable();
 
-  Placement p{&dib, orientation, grey ? 1 : 3, cmyk, d.cinfo.saw_Adobe_marker != 0, &progress, {}};
+  RowTarget p{&dib, orientation, grey ? 1 : 3, cmyk, d.cinfo.saw_Adobe_marker != 0, &progress, {}};
   std::unique_ptr<uint8_t[]> strip;
   if (orientation != 1 || cmyk) {
     const size_t rowBytes = static_cast<size_t>(outWidth) * d.cinfo.output_components;

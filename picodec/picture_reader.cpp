@@ -109,14 +109,14 @@ DibOwner readPictureFile(const std::string& path, Progress& progress) {
 
 const char* openFilterText() {
   return "All pictures|*.bmp;*.dib;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.gif;*.tif;*.tiff;*.webp;"
-         "*.heic;*.heif|"
+         "*.heic;*.heif;*.avif|"
          "Windows bitmaps (*.bmp)|*.bmp;*.dib|"
          "JPEG pictures (*.jpg)|*.jpg;*.jpeg;*.jpe;*.jfif|"
          "PNG pictures (*.png)|*.png|"
          "GIF pictures (*.gif)|*.gif|"
          "TIFF pictures (*.tif)|*.tif;*.tiff|"
          "WebP pictures (*.webp)|*.webp|"
-         "HEIF pictures (*.heic)|*.heic;*.heif";
+         "HEIF and AVIF pictures (*.heic, *.avif)|*.heic;*.heif;*.avif";
 }
 
 }  // namespace picodec

@@ -1,6 +1,7 @@
 // TIFF through libtiff, first directory. Strip-organised palette pictures keep their indices
 // and colour map; every other layout goes through libtiff's RGBA conversion, in strips,
-// into 24 bits (greyscale into 8 bits with a grey table), alpha composited over white.
+// into 24 bits (greyscale into 8 bits with a grey table), alpha composited over white. The
+// orientation tag is applied.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <tiffio.h>
 
 #include "codec_error.h"
+#include "orientation.h"
 #include "picture_readers.h"
 
 namespace picodec {
@@ -124,7 +126,7 @@ DibOwner readPaletteStrips(TIFF* tif, const Source& s, uint32_t width, uint32_t 
 
 // Every other layout through libtiff's RGBA conversion, a band of rows at a time.
 DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, bool grey,
-                  Progress& progress) {
+                  int orientation, Progress& progress) {
   char message[1024] = {0};
   TIFFRGBAImage image;
   if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 1, message)) {
@@ -134,7 +136,9 @@ DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, b
     TIFFRGBAImage* image;
     ~ImageEnd() { TIFFRGBAImageEnd(image); }
   } end{&image};
-  image.req_orientation = ORIENTATION_TOPLEFT;
+  // Rows in the order stored: the orientation is applied afterwards, for all eight values
+  // alike (libtiff itself would only mirror).
+  image.req_orientation = static_cast<uint16_t>(orientation);
 
   // Bands follow the file's strips or tiles so that none is decoded twice.
   uint32_t band = 0;
@@ -199,16 +203,23 @@ DibOwner readTiff(Bytes bytes, Progress& progress) {
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &extraTypes);
   if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISWHITE;
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  if (orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_LEFTBOT) {
+    orientation = ORIENTATION_TOPLEFT;
+  }
   checkPictureSize(width, height);
 
   if (photometric == PHOTOMETRIC_PALETTE && samples == 1 && !TIFFIsTiled(tif) &&
       (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {
-    return readPaletteStrips(tif, source, width, height, bits, progress);
+    return orientPicture(readPaletteStrips(tif, source, width, height, bits, progress),
+                         orientation);
   }
   const bool grey =
       (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
       samples - extra == 1;
-  return readRgba(tif, source, width, height, grey, progress);
+  return orientPicture(readRgba(tif, source, width, height, grey, orientation, progress),
+                       orientation);
 }
 
 }  // namespace picodec

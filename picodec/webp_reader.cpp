@@ -1,6 +1,7 @@
 // WebP through libwebp: the first frame of the canvas (animations included). An opaque frame
 // that fills the canvas is decoded straight into the record's bottom-up rows; otherwise the
-// frame is decoded with alpha and composited over a white canvas.
+// frame is decoded with alpha and composited over a white canvas. The EXIF orientation is
+// applied.
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 #include <webp/demux.h>
 
 #include "codec_error.h"
+#include "orientation.h"
 #include "picture_readers.h"
 
 namespace picodec {
@@ -32,18 +34,22 @@ struct OutputRelease {
   fail(std::string("The WebP file is damaged: ") + what + ".");
 }
 
-}  // namespace
+// The orientation in the file's EXIF chunk, 1 when there is none.
+int orientationOf(WebPDemuxer* demux) {
+  WebPChunkIterator chunk;
+  if (!WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) return 1;
+  const int orientation = exifOrientation(chunk.chunk.bytes, chunk.chunk.size);
+  WebPDemuxReleaseChunkIterator(&chunk);
+  return orientation;
+}
 
-DibOwner readWebp(Bytes bytes, Progress& progress) {
-  const WebPData data{bytes.data(), bytes.size()};
-  std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&data));
-  if (!demux) failWebp("its container cannot be read");
-  const auto width = static_cast<int64_t>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
-  const auto height = static_cast<int64_t>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT));
+DibOwner decodeFirstFrame(WebPDemuxer* demux, Progress& progress) {
+  const auto width = static_cast<int64_t>(WebPDemuxGetI(demux, WEBP_FF_CANVAS_WIDTH));
+  const auto height = static_cast<int64_t>(WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT));
   checkPictureSize(width, height);
 
   WebPIterator frame;
-  if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) failWebp("it holds no picture");
+  if (!WebPDemuxGetFrame(demux, 1, &frame)) failWebp("it holds no picture");
   IteratorRelease release{&frame};
   if (frame.x_offset < 0 || frame.y_offset < 0 || frame.width < 1 || frame.height < 1 ||
       frame.x_offset + int64_t{frame.width} > width ||
@@ -96,6 +102,15 @@ DibOwner readWebp(Bytes bytes, Progress& progress) {
     }
   }
   return dib;
+}
+
+}  // namespace
+
+DibOwner readWebp(Bytes bytes, Progress& progress) {
+  const WebPData data{bytes.data(), bytes.size()};
+  std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&data));
+  if (!demux) failWebp("its container cannot be read");
+  return orientPicture(decodeFirstFrame(demux.get(), progress), orientationOf(demux.get()));
 }
 
 }  // namespace picodec
