@@ -49,6 +49,8 @@ struct RecordingDeviceBehaviour {
   bool failStretchBlt = false;
 };
 
+// The device itself: a display (or, by its behaviour, a printer) whose surface is an image, and
+// whose memory devices draw into their selected bitmaps and write into the same log.
 class RecordingDevice : public DeviceContext {
  public:
   // A surface of width x height filled with `background`.
