@@ -1,10 +1,12 @@
 // TMainForm: the "Add picture" page with the file-browsing area, the file-type filter box,
 // the preview pane, the button row and the album list.
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
@@ -12,10 +14,14 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "album_text.h"
+#include "file_system_names.h"
 #include "main_form.h"
 #include "page_parts.h"
 #include "painter_device.h"
+#include "paths.h"
 #include "preview_fit.h"
+#include "shell_browser.h"
 #include "stretch_draw.h"
 
 namespace glim {
@@ -25,7 +31,7 @@ QWidget* TMainForm::buildAddPage() {
   Splitter1 = new QSplitter(Qt::Vertical, content);
   Splitter1->setChildrenCollapsible(false);
 
-  // Upper part: the folder tree and the file list; the browsing itself comes with the pane.
+  // Upper part: the folder tree and the file list over the file system.
   Splitter2 = new QSplitter(Qt::Horizontal, Splitter1);
   Splitter2->setChildrenCollapsible(false);
   QFont shellFont(QStringLiteral("Segoe UI"));
@@ -33,12 +39,22 @@ QWidget* TMainForm::buildAddPage() {
   JamShellTree1 = new QTreeView(Splitter2);
   JamShellTree1->setHeaderHidden(true);
   JamShellTree1->setFont(shellFont);
-  JamShellList1 = new QTreeView(Splitter2);  // report view: one line per item, with details
+  auto* fileList = new FileListView(Splitter2);
+  JamShellList1 = fileList;  // report view: one line per item, with details
   JamShellList1->setRootIsDecorated(false);
   JamShellList1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   JamShellList1->setFont(shellFont);
   Splitter2->addWidget(JamShellTree1);
   Splitter2->addWidget(JamShellList1);
+  shellBrowser_ = new ShellBrowser(JamShellTree1, fileList, this);
+  connect(JamShellList1, &QTreeView::doubleClicked, this, &TMainForm::JamShellList1DblClick);
+  JamShellList1->installEventFilter(this);
+  connect(
+      shellBrowser_->listModel(), &FileListModel::renameRefused, this,
+      [this](const QString& oldName, const QString& newName) {
+        dialogs_->showMessage(errorBox("The file " + albumBytes(oldName) +
+                                       " could not be renamed to " + albumBytes(newName) + "!"));
+      });
   Splitter2->setSizes({241, 397});
   Splitter2->setStretchFactor(1, 1);
 
@@ -113,13 +129,53 @@ QWidget* TMainForm::buildAddPage() {
 
 void TMainForm::FilterComboBox1Change() {
   fileListMask_ = currentFileMask(fileTypes_, FilterComboBox1->currentIndex());
-  // The file list applies fileListMask_ when the file-browsing pane is in place.
+  shellBrowser_->setMask(fileListMask_);
+}
+
+void TMainForm::JamShellList1DblClick() {
+  const std::vector<ShellBrowser::Item> items = shellBrowser_->selectedItems();
+  if (items.empty()) {
+    // The parent-folder line is no item of the folder, but opening it is what it is there for.
+    if (shellBrowser_->onlyParentLineChosen()) shellBrowser_->openParentFolder();
+    return;
+  }
+  const ShellBrowser::Item& first = items.front();
+  const QString folder = shellBrowser_->selectedFolder();
+  if (first.folder) {
+    shellBrowser_->openFolder(QDir(folder).filePath(first.name));
+    return;
+  }
+  const std::string folderBytes = withTrailingSeparator(fileSystemPath(folder));
+  openfilenow(folderBytes + fileSystemName(folderBytes, first.name));
+}
+
+void TMainForm::JamShellList1KeyPress(QKeyEvent* key) {
+  key->ignore();
+  if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+      !shellBrowser_->isEditing()) {
+    JamShellList1DblClick();
+    key->accept();
+  }
+}
+
+void TMainForm::cancelButtonKey() {
+  if (PageControl1->currentIndex() == 0 && DelBtn->isEnabled() && !shellBrowser_->isEditing()) {
+    DelBtn->click();
+  }
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == DibPrevPaint && event->type() == QEvent::Paint) {
     DibPrevPaintPaint();
     return true;
+  }
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == JamShellList1) {
+      JamShellList1KeyPress(key);
+      return key->isAccepted();
+    }
+    if (listKeyDown(watched, key)) return true;
   }
   return QWidget::eventFilter(watched, event);
 }

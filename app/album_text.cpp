@@ -4,43 +4,9 @@
 #include <array>
 #include <cstdint>
 
-namespace glim {
+#include "umlauts.h"
 
-bool isValidUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const uint8_t lead = p[i];
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length;
-    uint32_t code;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, code = lead & 0x07u;
-    } else {
-      return false;  // a stray continuation byte or a lead byte that is never valid
-    }
-    if (n - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((p[i + k] & 0xC0u) != 0x80u) return false;
-      code = code << 6 | (p[i + k] & 0x3Fu);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
+namespace glim {
 
 namespace {
 // Windows-1252 differs from Latin-1 only in 0x80..0x9F; its five unassigned bytes map to the

@@ -9,8 +9,6 @@
 
 namespace glim {
 
-bool isValidUtf8(std::string_view bytes);
-
 // The album's bytes as a string: UTF-8 when valid, otherwise Windows-1252.
 QString albumText(std::string_view bytes);
 

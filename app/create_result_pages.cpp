@@ -8,9 +8,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "album_generation.h"
 #include "album_text.h"
 #include "main_form.h"
 #include "page_parts.h"
@@ -116,6 +118,23 @@ QWidget* TMainForm::buildResultPage() {
     }
   });
   return makePage(QString(), WebBrowser1);
+}
+
+void TMainForm::GoBtn1Click() {
+  GoBtn1->resetImages();
+  const std::optional<std::string> overview = SaveDialog2(*dialogs_);
+  if (!overview) return;
+  const GenerationOutcome outcome = GenerateAlbum(album, currentSettings(), *overview,
+                                                  album.ProgramDir, *dialogs_, windowHandle());
+  if (!outcome.overviewWritten) return;
+  const QUrl address = QUrl::fromLocalFile(pathText(outcome.overviewPath));
+  // The same address again would keep the page of an earlier run: the overview was replaced.
+  if (WebBrowser1->source() == address) {
+    WebBrowser1->reload();
+  } else {
+    WebBrowser1->setSource(address);
+  }
+  PageControl1->setCurrentIndex(4);
 }
 
 void TMainForm::setBackgroundColor(uint32_t color) {

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "paths.h"
 #include "progress_status_bar.h"
 #include "qt_user_dialogs.h"
+#include "shell_browser.h"
 
 namespace glim {
 
@@ -62,6 +64,9 @@ TMainForm::TMainForm(UserDialogs* dialogs, QWidget* parent)
   layout->addWidget(buildBottomBar());
   StatusBar1 = new ProgressStatusBar(this);
   layout->addWidget(StatusBar1);
+  connectListEditing();
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, &TMainForm::cancelButtonKey);
 
   resize(638, 512);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -93,7 +98,7 @@ void TMainForm::FormCreate() {
     std::memset(currentPicture.Pixels, 255, currentPicture.Header->biSizeImage);
   }
 
-  // The folder tree opens at ProgramDir once the file-browsing pane is in place.
+  shellBrowser_->openFolder(pathText(album.ProgramDir));
   ChangeImageBox();
   Setsavedfilename(std::string());
 }
@@ -130,6 +135,8 @@ void TMainForm::Setsavedfilename(const std::string& path) {
 }
 
 void TMainForm::UpdateListBox() {
+  // Check marks set while the lines are made must not reach ImageBoxClickCheck.
+  const QSignalBlocker quiet(ImageBox);
   ImageList->clear();
   ImageBox->clear();
   SortBox->clear();

@@ -18,6 +18,7 @@
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QKeyEvent;
 class QGroupBox;
 class QLineEdit;
 class QListWidget;
@@ -34,6 +35,7 @@ namespace glim {
 
 class PictureButton;
 class ProgressStatusBar;
+class ShellBrowser;
 class TMainForm;
 class TPreViewForm;
 class TViewPicForm;
@@ -138,6 +140,26 @@ class TMainForm : public QWidget {
 
   // File-type filter box; the mask is what the file list shows.
   void FilterComboBox1Change();
+  // The file-browsing pane: the folder tree and the file list.
+  ShellBrowser* fileBrowser() const { return shellBrowser_; }
+  void JamShellList1DblClick();
+  void JamShellList1KeyPress(QKeyEvent* key);
+
+  // The current picture: a picture file loaded into it, and the preview pane.
+  void openfilenow(const std::string& path);
+
+  // Editing the album from its lists.
+  void AddBtnClick();
+  void DelBtnClick();
+  void ImageListDblClick();
+  void UpNowClick();
+  void DownNowClick();
+  void SortBoxDblClick();
+  void ImageBoxClick();
+  void ImageBoxDblClick();
+  void ImageBoxClickCheck();
+  void ShowCommentClick();
+  void ComMemoChange();
   QString fileListMask() const { return fileListMask_; }
   const std::vector<FileTypeChoice>& fileTypeChoices() const { return fileTypes_; }
 
@@ -157,6 +179,13 @@ class TMainForm : public QWidget {
   void FormDestroy();
   bool FormCloseQuery();
   void DibPrevPaintPaint();
+  void connectListEditing();
+  // Enter, Delete and other keys in the album lists; true when the key was taken.
+  bool listKeyDown(QObject* list, QKeyEvent* key);
+  // The sort and comments pages' double-click: that line's picture in the preview window.
+  void showPreviewWindowFor(int line);
+  // Escape acts on the add page's "Delete" button, the window's cancel button.
+  void cancelButtonKey();
   FileDialogRequest albumFileDialog(const char* title) const;
   MessageAnswer ask(const char* text, const char* caption);
 
@@ -173,6 +202,7 @@ class TMainForm : public QWidget {
   MainWindowHandle handle_;
   uint32_t backgroundColor_ = kSilver;
   std::vector<FileTypeChoice> fileTypes_;
+  ShellBrowser* shellBrowser_ = nullptr;
   QString fileListMask_ = QStringLiteral("*");
   bool destroyed_ = false;
 };

@@ -16,7 +16,7 @@ void initialiseApplication() {
 ProgramWindows createProgramWindows(UserDialogs* dialogs) {
   ProgramWindows windows;
   windows.MainForm = std::make_unique<TMainForm>(dialogs);
-  windows.PreViewForm = new TPreViewForm(windows.MainForm.get());
+  windows.PreViewForm = new TPreViewForm(&windows.MainForm->currentPicture, windows.MainForm.get());
   windows.ViewPicForm = new TViewPicForm(windows.MainForm.get());
   windows.MainForm->PreViewForm = windows.PreViewForm;
   windows.MainForm->ViewPicForm = windows.ViewPicForm;

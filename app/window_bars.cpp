@@ -105,11 +105,6 @@ void TMainForm::ueberbtnClick() {
   box.exec();
 }
 
-void TMainForm::GoBtn1Click() {
-  GoBtn1->resetImages();
-  // Album creation is added with the album generator.
-}
-
 void TMainForm::wwwBtnClick() {
   QDesktopServices::openUrl(QUrl(QString::fromUtf8(maker::kHomePageAddress)));
 }

@@ -1,10 +1,84 @@
 #include "preview_form.h"
 
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "painter_device.h"
+#include "stretch_draw.h"
+
 namespace glim {
 
-TPreViewForm::TPreViewForm(QWidget* parent) : QDialog(parent) {
+TPreViewForm::TPreViewForm(const DibImage* picture, QWidget* parent)
+    : QDialog(parent), picture_(picture) {
   setWindowTitle(QStringLiteral("View picture"));
   resize(560, 460);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  auto* Panel1 = new QWidget(this);
+  Panel1->setFixedHeight(41);
+  BitBtn1 = new QPushButton(QStringLiteral("Back.."), Panel1);
+  BitBtn1->setGeometry(8, 8, 105, 25);
+  connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+  layout->addWidget(Panel1);
+
+  ScrollBox1 = new QScrollArea(this);
+  ScrollBox1->setWidgetResizable(false);
+  ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  QPalette workspace = ScrollBox1->palette();
+  workspace.setColor(QPalette::Window, workspace.color(QPalette::Dark));  // application workspace
+  ScrollBox1->setPalette(workspace);
+  ScrollBox1->setBackgroundRole(QPalette::Window);
+  // Any size will do at first: the first paint brings it to the picture's.
+  PaintBox1 = new QWidget;
+  PaintBox1->resize(105, 105);
+  PaintBox1->installEventFilter(this);
+  ScrollBox1->setWidget(PaintBox1);
+  layout->addWidget(ScrollBox1, 1);
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setSizeGripEnabled(false);
+  layout->addWidget(StatusBar1);
+}
+
+bool TPreViewForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PaintBox1 && event->type() == QEvent::Paint) {
+    PaintBox1Paint();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TPreViewForm::PaintBox1Paint() {
+  if (!picture_ || !picture_->Pixels || !picture_->Header) return;
+  const int32_t W = picture_->Header->biWidth;
+  const int32_t H = picture_->Header->biHeight;
+  if (W <= 0 || H <= 0) return;
+  // A size change paints again, so the picture is drawn once the box has its size.
+  if (PaintBox1->width() != W) {
+    ++sizingPasses_;
+    PaintBox1->resize(W, PaintBox1->height());
+    return;
+  }
+  if (PaintBox1->height() != H) {
+    ++sizingPasses_;
+    PaintBox1->resize(W, H);
+    return;
+  }
+  ++drawingPasses_;
+  QPainter painter(PaintBox1);
+  PainterDevice device(painter, PainterDevice::Kind::Display);
+  StretchDrawDib(device, 0, 0, W, H, *picture_, 0, 0, W, H, true, SRCCOPY, true, nullptr);
 }
 
 }  // namespace glim

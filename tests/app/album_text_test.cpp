@@ -4,6 +4,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "umlauts.h"
 
 namespace glim {
 namespace {

@@ -1,0 +1,159 @@
+// TMainForm: editing the album from its three lists (add, delete, move, comment, check marks)
+// and opening a picture of the album in the preview or the preview window.
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+
+#include "album_text.h"
+#include "file_system_names.h"
+#include "main_form.h"
+#include "paths.h"
+#include "preview_form.h"
+#include "shell_browser.h"
+
+namespace glim {
+
+namespace {
+bool isEnterKey(const QKeyEvent* key) {
+  return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+// The selected line of a list that holds at most one, or -1.
+int selectedLine(const QListWidget* list) {
+  const QModelIndexList rows = list->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.constFirst().row();
+}
+
+// The comment field's text as the album stores it: lines end in carriage return and line feed.
+std::string commentBytes(const QString& text) {
+  QString stored = text;
+  stored.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  stored.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return albumBytes(stored);
+}
+}  // namespace
+
+void TMainForm::connectListEditing() {
+  connect(AddBtn, &QPushButton::clicked, this, &TMainForm::AddBtnClick);
+  connect(DelBtn, &QPushButton::clicked, this, &TMainForm::DelBtnClick);
+  connect(UpNow, &QPushButton::clicked, this, &TMainForm::UpNowClick);
+  connect(DownNow, &QPushButton::clicked, this, &TMainForm::DownNowClick);
+  connect(ImageList, &QListWidget::itemDoubleClicked, this, &TMainForm::ImageListDblClick);
+  connect(SortBox, &QListWidget::itemDoubleClicked, this, &TMainForm::SortBoxDblClick);
+  connect(ImageBox, &QListWidget::itemDoubleClicked, this, &TMainForm::ImageBoxDblClick);
+  connect(ImageBox, &QListWidget::itemClicked, this, &TMainForm::ImageBoxClick);
+  connect(ImageBox, &QListWidget::currentRowChanged, this, &TMainForm::ImageBoxClick);
+  connect(ImageBox, &QListWidget::itemChanged, this, &TMainForm::ImageBoxClickCheck);
+  connect(ShowComment, &QCheckBox::clicked, this, &TMainForm::ShowCommentClick);
+  connect(ComMemo, &QPlainTextEdit::textChanged, this, &TMainForm::ComMemoChange);
+  for (QListWidget* list : {ImageList, SortBox, ImageBox}) list->installEventFilter(this);
+}
+
+bool TMainForm::listKeyDown(QObject* list, QKeyEvent* key) {
+  if (list == ImageList) {
+    if (isEnterKey(key)) {
+      ImageListDblClick();
+      return true;
+    }
+    if (key->key() == Qt::Key_Delete) {
+      DelBtnClick();
+      return true;
+    }
+  } else if (list == SortBox) {
+    if (isEnterKey(key)) {
+      SortBoxDblClick();
+      return true;
+    }
+  } else if (list == ImageBox) {
+    if (isEnterKey(key)) {
+      ImageBoxDblClick();
+      return true;
+    }
+    ChangeImageBox();
+  }
+  return false;
+}
+
+void TMainForm::AddBtnClick() {
+  const std::string folder = withTrailingSeparator(fileSystemPath(shellBrowser_->selectedFolder()));
+  for (const ShellBrowser::Item& item : shellBrowser_->selectedItems()) {
+    album.append(folder + fileSystemName(folder, item.name));
+  }
+  UpdateListBox();
+}
+
+void TMainForm::DelBtnClick() {
+  for (int line = ImageList->count() - 1; line >= 0; --line) {
+    if (ImageList->item(line)->isSelected() && line < album.EntryCount()) album.remove(line);
+  }
+  UpdateListBox();
+}
+
+void TMainForm::ImageListDblClick() {
+  const int line = ImageList->currentRow();
+  if (line >= 0 && line < album.EntryCount()) openfilenow(album.entry(line).FilePath);
+}
+
+void TMainForm::UpNowClick() {
+  const int line = selectedLine(SortBox);
+  if (line < 1 || line > album.EntryCount() - 1) return;
+  album.swap(line, line - 1);
+  UpdateListBox();
+  SortBox->setCurrentRow(line - 1);
+}
+
+void TMainForm::DownNowClick() {
+  const int line = selectedLine(SortBox);
+  if (line < 0 || line > album.EntryCount() - 2) return;
+  album.swap(line, line + 1);
+  UpdateListBox();
+  SortBox->setCurrentRow(line + 1);
+}
+
+void TMainForm::showPreviewWindowFor(int line) {
+  if (line < 0 || line >= album.EntryCount()) return;
+  ImageList->setCurrentRow(line, QItemSelectionModel::NoUpdate);
+  if (album.entry(line).FilePath != album.PreviewFileName) ImageListDblClick();
+  if (album.entry(line).FilePath == album.PreviewFileName && PreViewForm) PreViewForm->exec();
+}
+
+void TMainForm::SortBoxDblClick() {
+  showPreviewWindowFor(selectedLine(SortBox));
+}
+
+void TMainForm::ImageBoxDblClick() {
+  showPreviewWindowFor(ImageBox->currentRow());
+}
+
+void TMainForm::ImageBoxClick() {
+  ChangeImageBox();
+}
+
+void TMainForm::ImageBoxClickCheck() {
+  const int lines = std::min<int>(album.EntryCount(), ImageBox->count());
+  for (int line = 0; line < lines; ++line) {
+    album.setCheckMark(line, ImageBox->item(line)->checkState() == Qt::Checked);
+  }
+}
+
+void TMainForm::ShowCommentClick() {
+  if (album.Updating) return;
+  const int lines = std::min<int>(album.EntryCount(), ImageBox->count());
+  for (int line = 0; line < lines; ++line) {
+    if (ImageBox->item(line)->isSelected()) album.setShowFlag(line, ShowComment->isChecked());
+  }
+}
+
+void TMainForm::ComMemoChange() {
+  if (album.Updating) return;
+  const std::string text = commentBytes(ComMemo->toPlainText());
+  const int lines = std::min<int>(album.EntryCount(), ImageBox->count());
+  for (int line = 0; line < lines; ++line) {
+    if (ImageBox->item(line)->isSelected()) album.setComment(line, text);
+  }
+}
+
+}  // namespace glim
