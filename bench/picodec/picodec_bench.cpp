@@ -2,9 +2,10 @@
 // libjpeg-turbo's TurboJPEG API doing the same work directly, in the same run; and the peak
 // memory of opening one large picture.
 //
-//   picodec_bench [--photos=DIR] [benchmark options]
+//   picodec_bench [--photos=DIR] --benchmark_enable_random_interleaving=true
 // DIR holds the JPEG photographs (default: $GLIM_BENCH_PHOTOS, else ../bench-photos/jpeg
-// beside the repository), as made by the shared photos.sh.
+// beside the repository), as made by the shared photos.sh. Interleaving the repetitions of
+// the two ways keeps the load of a shared machine from favouring either.
 #include <benchmark/benchmark.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
