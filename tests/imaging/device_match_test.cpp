@@ -3,7 +3,10 @@
 // clipping and sampling.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryDir>
 
 #include "drawing_fixtures.h"
 #include "painter_device.h"
@@ -128,6 +131,28 @@ TEST(PainterDevice, IndicesBeyondAShortColourTableAreBlackOnBothDevices) {
   EXPECT_EQ(differences(recording.image(), image), "");
   EXPECT_EQ(image.pixel(1, 0), qRgb(0, 255, 0));
   EXPECT_EQ(image.pixel(3, 0), qRgb(0, 0, 0));
+}
+
+TEST(PainterDevice, APrinterPageGetsThePictureAsOneImage) {
+  // On a PDF page every drawn image becomes an object: the picture must arrive whole, not in
+  // lines, whichever depth it has.
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  for (const int32_t bits : {1, 8, 24}) {
+    const QString path = folder.filePath(QString("page%1.pdf").arg(bits));
+    {
+      QPdfWriter writer(path);
+      QPainter painter(&writer);
+      ASSERT_TRUE(painter.isActive());
+      PainterDevice device(painter, PainterDevice::Kind::Printer);
+      OwnedDib picture = randomPicture(64, 48, bits, 60);
+      StretchDrawDib(device, 100, 100, 3000, 2250, *picture, 0, 0, 64, 48, false, SRCCOPY, true,
+                     nullptr);
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("/Subtype /Image"), 1) << bits << " bits";
+  }
 }
 
 TEST(PainterDevice, DrawsThroughItsDeviceBitmap) {
