@@ -15,7 +15,6 @@
 #include <QVBoxLayout>
 
 #include "album_text.h"
-#include "file_system_names.h"
 #include "main_form.h"
 #include "page_parts.h"
 #include "painter_device.h"
@@ -145,8 +144,7 @@ void TMainForm::JamShellList1DblClick() {
     shellBrowser_->openFolder(QDir(folder).filePath(first.name));
     return;
   }
-  const std::string folderBytes = withTrailingSeparator(fileSystemPath(folder));
-  openfilenow(folderBytes + fileSystemName(folderBytes, first.name));
+  openfilenow(withTrailingSeparator(pathBytes(folder)) + pathBytes(first.name));
 }
 
 void TMainForm::JamShellList1KeyPress(QKeyEvent* key) {

@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "album_text.h"
-#include "file_system_names.h"
 #include "main_form.h"
 #include "paths.h"
 #include "preview_form.h"
@@ -78,9 +77,9 @@ bool TMainForm::listKeyDown(QObject* list, QKeyEvent* key) {
 }
 
 void TMainForm::AddBtnClick() {
-  const std::string folder = withTrailingSeparator(fileSystemPath(shellBrowser_->selectedFolder()));
+  const std::string folder = withTrailingSeparator(pathBytes(shellBrowser_->selectedFolder()));
   for (const ShellBrowser::Item& item : shellBrowser_->selectedItems()) {
-    album.append(folder + fileSystemName(folder, item.name));
+    album.append(folder + pathBytes(item.name));
   }
   UpdateListBox();
 }

@@ -1,14 +1,21 @@
-// A main window answered by the scripted recorder, for the window's widget tests.
+// A main window answered by the scripted recorder, for the window's widget tests, with helpers
+// that drive its file-browsing pane and make picture files.
 #pragma once
 
 #include <QApplication>
+#include <QFileSystemModel>
 #include <QListWidget>
+#include <QMouseEvent>
+#include <QTest>
+#include <QTreeView>
 #include <memory>
 
 #include "../ui/qt_test_app.h"
 #include "gtest/gtest.h"
 #include "main_form.h"
+#include "preview_form.h"
 #include "recording_dialogs.h"
+#include "shell_browser.h"
 
 namespace glim {
 
@@ -21,6 +28,65 @@ class MainFormTest : public ::testing::Test {
     QStringList result;
     for (int i = 0; i < list->count(); ++i) result << list->item(i)->text();
     return result;
+  }
+
+  // The preview window of the program, as program start makes it.
+  void addPreviewWindow() {
+    form->PreViewForm = new TPreViewForm(&form->currentPicture, form.get());
+  }
+
+  // Lets the file list show `folder` and waits until it lists `rows` lines and has sorted them.
+  bool showFolder(const QString& folder, int rows) {
+    form->fileBrowser()->openFolder(folder);
+    QFileSystemModel* model = form->fileBrowser()->listModel();
+    const bool loaded = QTest::qWaitFor(
+        [&] { return model->rowCount(form->JamShellList1->rootIndex()) == rows; }, 10000);
+    QTest::qWait(50);  // the model sorts after a zero timer
+    return loaded;
+  }
+
+  // The names the file list shows, in list order.
+  QStringList listedNames() const {
+    QFileSystemModel* model = form->fileBrowser()->listModel();
+    const QModelIndex root = form->JamShellList1->rootIndex();
+    QStringList names;
+    for (int row = 0; row < model->rowCount(root); ++row) {
+      names << model->fileName(model->index(row, 0, root));
+    }
+    return names;
+  }
+
+  QModelIndex listIndex(const QString& name) const {
+    QFileSystemModel* model = form->fileBrowser()->listModel();
+    const QModelIndex root = form->JamShellList1->rootIndex();
+    for (int row = 0; row < model->rowCount(root); ++row) {
+      const QModelIndex index = model->index(row, 0, root);
+      if (model->fileName(index) == name) return index;
+    }
+    return {};
+  }
+
+  // Selects the named lines of the file list (adding to the selection), the last one current.
+  void selectInList(const QStringList& names) {
+    for (const QString& name : names) {
+      const QModelIndex index = listIndex(name);
+      ASSERT_TRUE(index.isValid()) << name.toStdString();
+      form->JamShellList1->selectionModel()->setCurrentIndex(
+          index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  }
+
+  // A real double-click on a line of the file list.
+  void doubleClickInList(const QString& name) {
+    const QModelIndex index = listIndex(name);
+    ASSERT_TRUE(index.isValid()) << name.toStdString();
+    const QPoint at = form->JamShellList1->visualRect(index).center();
+    QWidget* viewport = form->JamShellList1->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at);
+    QMouseEvent second(QEvent::MouseButtonDblClick, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &second);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
   }
 
   testing::QtAppFirst app;

@@ -1,0 +1,197 @@
+// The file-browsing pane through the real views: the tree and the list linked both ways, the
+// filter masks, double-click and Enter on folders and files, in-place renaming, and adding the
+// list's selection to the album.
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <fstream>
+
+#include "album_text.h"
+#include "main_form_fixture.h"
+#include "test_pictures.h"
+
+namespace glim {
+namespace {
+
+using testing::TemporaryFolder;
+using testing::writePlainBmp;
+
+class BrowseTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    for (const char* name : {"b.bmp", "a.bmp", "c.bmp"}) writePlainBmp(folder / name, 8, 6);
+    std::ofstream(folder / "notes.txt") << "no picture";
+    std::filesystem::create_directory(folder.path() / "sub");
+    writePlainBmp(folder / "sub/inner.bmp", 4, 4);
+    dir = QString::fromStdString(folder.path().string());
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  }
+
+  TemporaryFolder folder{"glim-browse"};
+  QString dir;
+};
+
+TEST_F(BrowseTest, TreeOpensAtTheProgramFolderRootedAtTheFileSystemRoot) {
+  QFileSystemModel* tree = form->fileBrowser()->treeModel();
+  EXPECT_EQ(tree->filePath(form->JamShellTree1->currentIndex()),
+            QDir::cleanPath(QCoreApplication::applicationDirPath()));
+  EXPECT_EQ(tree->rootPath(), QDir::rootPath());
+  EXPECT_EQ(form->fileBrowser()->selectedFolder(),
+            QDir::cleanPath(QCoreApplication::applicationDirPath()));
+  EXPECT_EQ(form->JamShellList1->model()->columnCount(), 4) << "name, size, type, date";
+}
+
+TEST_F(BrowseTest, FirstMaskShowsPicturesAndFoldersWithTheParentLine) {
+  ASSERT_TRUE(showFolder(dir, 5));
+  EXPECT_EQ(listedNames(), QStringList({"..", "sub", "a.bmp", "b.bmp", "c.bmp"}));
+  // Selecting the folder in the tree is the same as opening it in the list.
+  QFileSystemModel* tree = form->fileBrowser()->treeModel();
+  EXPECT_EQ(tree->filePath(form->JamShellTree1->currentIndex()), dir);
+}
+
+TEST_F(BrowseTest, MaskOfTwoPatternsLetsBothKindsThrough) {
+  std::ofstream(folder / "d.png") << "listed, not read";
+  ASSERT_TRUE(showFolder(dir, 6));
+  int bitmapsOnly = -1;
+  for (int i = 0; i < form->FilterComboBox1->count(); ++i) {
+    if (form->FilterComboBox1->itemText(i).startsWith("Windows bitmaps")) bitmapsOnly = i;
+  }
+  ASSERT_GE(bitmapsOnly, 0);
+  form->FilterComboBox1->setCurrentIndex(bitmapsOnly);
+  ASSERT_TRUE(showFolder(dir, 5));
+  EXPECT_EQ(listedNames(), QStringList({"..", "sub", "a.bmp", "b.bmp", "c.bmp"}));
+  form->FilterComboBox1->setCurrentIndex(0);  // every picture kind
+  ASSERT_TRUE(showFolder(dir, 6));
+
+  form->fileBrowser()->setMask("*.txt; *.BMP");
+  ASSERT_TRUE(showFolder(dir, 6));
+  EXPECT_EQ(listedNames(), QStringList({"..", "sub", "a.bmp", "b.bmp", "c.bmp", "notes.txt"}));
+  form->fileBrowser()->setMask("*.txt");
+  ASSERT_TRUE(showFolder(dir, 3));
+  EXPECT_EQ(listedNames(), QStringList({"..", "sub", "notes.txt"}));
+  form->fileBrowser()->setMask("*.*");
+  ASSERT_TRUE(showFolder(dir, 7));
+}
+
+TEST(MaskPatterns, SplitsTrimsAndTreatsStarDotStarAsEverything) {
+  EXPECT_EQ(maskPatterns("*.jpg;*.jpeg"), QStringList({"*.jpg", "*.jpeg"}));
+  EXPECT_EQ(maskPatterns("*.htm; *.html;"), QStringList({"*.htm", "*.html"}));
+  EXPECT_TRUE(maskPatterns("*.*").isEmpty());
+  EXPECT_TRUE(maskPatterns("*").isEmpty());
+  EXPECT_TRUE(maskPatterns("").isEmpty());
+}
+
+TEST_F(BrowseTest, DoubleClickOnAFolderOpensItWithoutLoadingAnything) {
+  ASSERT_TRUE(showFolder(dir, 5));
+  doubleClickInList("sub");
+  const QString sub = dir + "/sub";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return listedNames() == QStringList({"..", "inner.bmp"}); }));
+  EXPECT_EQ(form->fileBrowser()->selectedFolder(), sub);
+  QFileSystemModel* tree = form->fileBrowser()->treeModel();
+  EXPECT_EQ(tree->filePath(form->JamShellTree1->currentIndex()), sub);
+  EXPECT_TRUE(form->album.PreviewFileName.empty());
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  // The parent-folder line leads back.
+  doubleClickInList("..");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return listedNames().size() == 5; }));
+  EXPECT_EQ(form->fileBrowser()->selectedFolder(), dir);
+}
+
+TEST_F(BrowseTest, DoubleClickAndEnterOnFilesLoadTheFirstSelected) {
+  ASSERT_TRUE(showFolder(dir, 5));
+  doubleClickInList("b.bmp");
+  EXPECT_EQ(form->album.PreviewFileName, folder / "b.bmp");
+
+  form->JamShellList1->clearSelection();
+  selectInList({"c.bmp", "a.bmp"});
+  form->JamShellList1->setFocus();
+  QTest::keyClick(form->JamShellList1, Qt::Key_Return);
+  EXPECT_EQ(form->album.PreviewFileName, folder / "a.bmp") << "first in list order";
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(form->album.EntryCount(), 0) << "previewing adds nothing";
+}
+
+TEST_F(BrowseTest, EnterWhileRenamingFinishesTheNameAndLoadsNothing) {
+  ASSERT_TRUE(showFolder(dir, 5));
+  form->JamShellList1->clearSelection();
+  selectInList({"c.bmp"});
+  form->JamShellList1->setFocus();
+  QTest::keyClick(form->JamShellList1, Qt::Key_F2);
+  ASSERT_TRUE(form->fileBrowser()->isEditing());
+  auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(editor, nullptr);
+  editor->setText("renamed.bmp");
+  QTest::keyClick(editor, Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form->fileBrowser()->isEditing(); }));
+  EXPECT_TRUE(form->album.PreviewFileName.empty());
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "renamed.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "c.bmp"));
+
+  // A name that is taken is refused with a box; nothing is renamed.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return listIndex("renamed.bmp").isValid(); }));
+  EXPECT_FALSE(form->JamShellList1->model()->setData(listIndex("renamed.bmp"), "a.bmp"));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, "Error");
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "renamed.bmp"));
+  EXPECT_FALSE(form->JamShellList1->model()->flags(listIndex("..")) & Qt::ItemIsEditable);
+}
+
+TEST_F(BrowseTest, AddAppendsTheSelectionInListOrderEveryTime) {
+  ASSERT_TRUE(showFolder(dir, 5));
+  form->JamShellList1->clearSelection();
+  selectInList({"c.bmp", "..", "a.bmp", "sub"});
+  form->AddBtn->click();
+  form->AddBtn->click();
+  std::vector<std::string> paths;
+  for (const PictureEntry& entry : form->album.entries()) paths.push_back(entry.FilePath);
+  const std::string f = folder.path().string() + "/";
+  EXPECT_EQ(paths, (std::vector<std::string>{f + "sub", f + "a.bmp", f + "c.bmp", f + "sub",
+                                             f + "a.bmp", f + "c.bmp"}));
+  EXPECT_EQ(lines(form->ImageList),
+            QStringList({"sub", "a.bmp", "c.bmp", "sub", "a.bmp", "c.bmp"}));
+  for (const PictureEntry& entry : form->album.entries()) {
+    EXPECT_TRUE(entry.ShowFlag);
+    EXPECT_TRUE(entry.CheckMark);
+    EXPECT_FALSE(entry.Comment.has_value());
+  }
+}
+
+TEST_F(BrowseTest, AddWithNothingSelectedRebuildsTheLists) {
+  ASSERT_TRUE(showFolder(dir, 5));
+  form->album.append("/x/one.bmp");
+  form->album.append("/x/two.bmp");
+  form->UpdateListBox();
+  form->ImageList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  form->ImageBox->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  form->JamShellList1->clearSelection();
+  selectInList({".."});  // never counts as selected
+  form->AddBtn->click();
+  EXPECT_EQ(form->album.EntryCount(), 2);
+  EXPECT_EQ(form->ImageList->currentRow(), 0);
+  EXPECT_EQ(form->ImageBox->currentRow(), 0);
+  EXPECT_EQ(form->ImageList->selectedItems().size(), 1);
+}
+
+TEST_F(BrowseTest, NamesAreTakenOverInTheLocalesEncodingAndOpenAgain) {
+  const std::string bytes = "K\xC3\xA4se \xE2\x82\xAC.bmp";  // UTF-8, as the file system has it
+  writePlainBmp(folder.path() / bytes, 5, 5);
+  ASSERT_TRUE(showFolder(dir, 6));
+  form->JamShellList1->clearSelection();
+  selectInList({QString::fromUtf8("K\u00e4se \u20ac.bmp")});
+  form->AddBtn->click();
+  ASSERT_EQ(form->album.EntryCount(), 1);
+  EXPECT_EQ(form->album.entry(0).FilePath, folder.path().string() + "/" + bytes);
+  EXPECT_EQ(lines(form->ImageList), QStringList({QString::fromUtf8("K\u00e4se \u20ac.bmp")}));
+  form->ImageList->setCurrentRow(0);
+  form->ImageList->setFocus();
+  QTest::keyClick(form->ImageList, Qt::Key_Return);
+  EXPECT_TRUE(dialogs.messages.empty()) << "the picture opens again from the album";
+  EXPECT_EQ(form->album.PreviewFileName, folder.path().string() + "/" + bytes);
+}
+
+}  // namespace
+}  // namespace glim

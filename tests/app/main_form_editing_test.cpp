@@ -1,0 +1,204 @@
+// Editing the album from its three lists through the real widgets: delete, move, comments,
+// check marks, the keys of the lists, and the preview window opened from the sort and comments
+// pages with the load-if-different rule.
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "main_form_fixture.h"
+#include "test_pictures.h"
+
+namespace glim {
+namespace {
+
+class EditingTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    for (const char* name : {"p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg"}) {
+      form->album.append(std::string("/album/") + name);
+    }
+    form->UpdateListBox();
+  }
+
+  std::vector<std::string> paths() const {
+    std::vector<std::string> result;
+    for (const PictureEntry& entry : form->album.entries()) result.push_back(entry.FilePath);
+    return result;
+  }
+
+  // A line of the sort list as the user selects it, or none.
+  void selectSortLine(int line) {
+    if (line < 0) {
+      form->SortBox->clearSelection();
+    } else {
+      form->SortBox->setCurrentRow(line);
+    }
+  }
+};
+
+TEST_F(EditingTest, DeleteRemovesTheSelectedLinesFromTheHighestDown) {
+  form->ImageList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  form->ImageList->setCurrentRow(3, QItemSelectionModel::Select);
+  form->DelBtn->click();
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/album/p0.jpg", "/album/p2.jpg", "/album/p4.jpg"}));
+  EXPECT_EQ(lines(form->SortBox), QStringList({"p0.jpg", "p2.jpg", "p4.jpg"}));
+
+  // The Delete key in the list does the same; Escape on the add page is the cancel button.
+  form->ImageList->setCurrentRow(2, QItemSelectionModel::ClearAndSelect);
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  form->ImageList->setFocus();
+  QTest::keyClick(form->ImageList, Qt::Key_Delete);
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/album/p0.jpg", "/album/p2.jpg"}));
+  QTest::keyClick(form->ImageList, Qt::Key_Escape);  // line 0 selected after the rebuild
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/album/p2.jpg"}));
+  form->PageControl1->setCurrentIndex(1);
+  QTest::keyClick(form->SortBox, Qt::Key_Escape);
+  EXPECT_EQ(form->album.EntryCount(), 1) << "Escape acts only on the add page";
+}
+
+TEST_F(EditingTest, MovesAtTheEndsOrWithoutSelectionChangeNothing) {
+  const auto before = form->album.entries();
+  selectSortLine(0);
+  form->UpNow->click();
+  selectSortLine(4);
+  form->DownNow->click();
+  selectSortLine(-1);
+  form->UpNow->click();
+  form->DownNow->click();
+  EXPECT_EQ(form->album.entries(), before);
+}
+
+TEST_F(EditingTest, MoveDownTakesTheSelectionAndTheWholeEntryAlong) {
+  form->album.setComment(2, "two");
+  form->album.setShowFlag(2, false);
+  form->album.setCheckMark(2, false);
+  const PictureEntry moved = form->album.entry(2);
+  selectSortLine(2);
+  form->DownNow->click();
+  EXPECT_EQ(form->album.entry(3), moved);
+  EXPECT_EQ(form->album.entry(2).FilePath, "/album/p3.jpg");
+  EXPECT_EQ(form->SortBox->currentRow(), 3);
+  ASSERT_EQ(form->SortBox->selectedItems().size(), 1);
+  EXPECT_EQ(form->SortBox->selectedItems()[0]->text(), "p2.jpg");
+  EXPECT_EQ(form->ImageBox->item(3)->checkState(), Qt::Unchecked);
+  EXPECT_EQ(form->ImageList->currentRow(), 0);
+  EXPECT_EQ(form->ImageBox->currentRow(), 0);
+
+  form->UpNow->click();  // and back up
+  EXPECT_EQ(form->album.entry(2), moved);
+  EXPECT_EQ(form->SortBox->currentRow(), 2);
+}
+
+TEST_F(EditingTest, CommentGoesToEverySelectedLineKeystrokeByKeystroke) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  form->PageControl1->setCurrentIndex(2);
+  form->ImageBox->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  form->ImageBox->setCurrentRow(3, QItemSelectionModel::Select);
+  ASSERT_TRUE(form->ComMemo->isEnabled());
+  form->ComMemo->setFocus();
+  QTest::keyClicks(form->ComMemo, "Hi");
+  EXPECT_EQ(form->album.entry(1).commentText(), "Hi");
+  EXPECT_EQ(form->album.entry(3).commentText(), "Hi");
+  QTest::keyClick(form->ComMemo, Qt::Key_Return);
+  QTest::keyClicks(form->ComMemo, "x");
+  EXPECT_EQ(form->album.entry(1).commentText(), "Hi\r\nx") << "stored with the album's line end";
+  EXPECT_EQ(form->album.entry(3).commentText(), "Hi\r\nx");
+  EXPECT_FALSE(form->album.entry(0).Comment.has_value());
+
+  form->ShowComment->click();
+  EXPECT_FALSE(form->album.entry(1).ShowFlag);
+  EXPECT_FALSE(form->album.entry(3).ShowFlag);
+  EXPECT_TRUE(form->album.entry(0).ShowFlag);
+
+  // Moving to another line shows its comment and writes nothing.
+  const auto before = form->album.entries();
+  QTest::mouseClick(form->ImageBox->viewport(), Qt::LeftButton, {},
+                    form->ImageBox->visualItemRect(form->ImageBox->item(0)).center());
+  EXPECT_EQ(form->ImageBox->currentRow(), 0);
+  EXPECT_TRUE(form->ComMemo->toPlainText().isEmpty());
+  EXPECT_TRUE(form->ShowComment->isChecked());
+  EXPECT_EQ(form->album.entries(), before);
+  QTest::keyClick(form->ImageBox, Qt::Key_Down);
+  EXPECT_EQ(form->ComMemo->toPlainText(), "Hi\nx");
+  EXPECT_EQ(form->album.entries(), before);
+}
+
+TEST_F(EditingTest, ClearingOneCheckMarkChangesOnlyThatEntry) {
+  auto before = form->album.entries();
+  form->ImageBox->item(2)->setCheckState(Qt::Unchecked);
+  before[2].CheckMark = false;
+  EXPECT_EQ(form->album.entries(), before);
+  form->UpdateListBox();
+  EXPECT_EQ(form->ImageBox->item(2)->checkState(), Qt::Unchecked) << "kept through a rebuild";
+  EXPECT_EQ(form->album.entries(), before);
+}
+
+class PreviewWindowTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    addPreviewWindow();
+    testing::writePlainBmp(good, 40, 30);
+    form->album.append(good);
+    form->album.append(folder / "missing.bmp");
+    form->UpdateListBox();
+  }
+
+  // Opens the preview window by the given action; true when the window was shown.
+  bool windowShownBy(const std::function<void()>& action) {
+    bool shown = false;
+    QTimer::singleShot(0, form->PreViewForm, [&] {
+      shown = form->PreViewForm->isVisible();
+      form->PreViewForm->BitBtn1->click();
+    });
+    action();
+    // A timer not taken by a modal loop fires here, finding the window hidden.
+    QCoreApplication::processEvents();
+    return shown;
+  }
+
+  testing::TemporaryFolder folder{"glim-prevwin"};
+  std::string good = folder / "good.bmp";
+};
+
+TEST_F(PreviewWindowTest, CurrentPictureIsShownWithoutLoadingItAgain) {
+  form->openfilenow(good);
+  ASSERT_EQ(form->album.PreviewFileName, good);
+  const uint8_t* pixels = form->currentPicture.Pixels;
+  std::filesystem::remove(good);  // a second load would now fail
+  form->SortBox->setCurrentRow(0);
+  EXPECT_TRUE(windowShownBy([&] { form->SortBoxDblClick(); }));
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(form->currentPicture.Pixels, pixels);
+}
+
+TEST_F(PreviewWindowTest, PictureIsLoadedFirstAndTheFocusMarkMoves) {
+  form->ImageList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+  form->ImageBox->setCurrentRow(0);
+  EXPECT_TRUE(windowShownBy([&] { form->ImageBoxDblClick(); }));
+  EXPECT_EQ(form->album.PreviewFileName, good);
+  EXPECT_EQ(form->ImageList->currentRow(), 0);
+  ASSERT_EQ(form->ImageList->selectedItems().size(), 1);
+  EXPECT_EQ(form->ImageList->selectedItems()[0]->text(), "missing.bmp") << "selection kept";
+}
+
+TEST_F(PreviewWindowTest, FailedLoadShowsTheErrorAndNoWindow) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  form->PageControl1->setCurrentIndex(1);
+  form->SortBox->setCurrentRow(1);
+  form->SortBox->setFocus();
+  EXPECT_FALSE(windowShownBy([&] { QTest::keyClick(form->SortBox, Qt::Key_Return); }));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption,
+            "Error: The file " + (folder / "missing.bmp") + " could not be loaded!");
+  EXPECT_TRUE(form->album.PreviewFileName.empty());
+}
+
+}  // namespace
+}  // namespace glim
