@@ -1,7 +1,6 @@
 // TMainForm: the "Add picture" page with the file-browsing area, the file-type filter box,
 // the preview pane, the button row and the album list.
 #include <QComboBox>
-#include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -49,7 +48,7 @@ QWidget* TMainForm::buildAddPage() {
   connect(JamShellList1, &QTreeView::doubleClicked, this, &TMainForm::JamShellList1DblClick);
   JamShellList1->installEventFilter(this);
   connect(
-      shellBrowser_->listModel(), &FileListModel::renameRefused, this,
+      shellBrowser_->listModel(), &FolderListModel::renameRefused, this,
       [this](const QString& oldName, const QString& newName) {
         dialogs_->showMessage(errorBox("The file " + albumBytes(oldName) +
                                        " could not be renamed to " + albumBytes(newName) + "!"));
@@ -139,12 +138,13 @@ void TMainForm::JamShellList1DblClick() {
     return;
   }
   const ShellBrowser::Item& first = items.front();
-  const QString folder = shellBrowser_->selectedFolder();
+  const std::string path =
+      withTrailingSeparator(shellBrowser_->selectedFolderBytes()) + first.bytes;
   if (first.folder) {
-    shellBrowser_->openFolder(QDir(folder).filePath(first.name));
+    shellBrowser_->openFolderBytes(path);
     return;
   }
-  openfilenow(withTrailingSeparator(pathBytes(folder)) + pathBytes(first.name));
+  openfilenow(path);
 }
 
 void TMainForm::JamShellList1KeyPress(QKeyEvent* key) {

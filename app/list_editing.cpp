@@ -77,9 +77,10 @@ bool TMainForm::listKeyDown(QObject* list, QKeyEvent* key) {
 }
 
 void TMainForm::AddBtnClick() {
-  const std::string folder = withTrailingSeparator(pathBytes(shellBrowser_->selectedFolder()));
+  // The bytes the file system stores, so that every added file can be opened again.
+  const std::string folder = withTrailingSeparator(shellBrowser_->selectedFolderBytes());
   for (const ShellBrowser::Item& item : shellBrowser_->selectedItems()) {
-    album.append(folder + pathBytes(item.name));
+    album.append(folder + item.bytes);
   }
   UpdateListBox();
 }

@@ -2,16 +2,18 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QSignalBlocker>
-#include <QTreeView>
 #include <algorithm>
+
+#include "paths.h"
 
 namespace glim {
 
 namespace {
-const QString kParentLine = QStringLiteral("..");
+QString shownPath(const std::string& bytes) {
+  return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 }  // namespace
 
 QStringList maskPatterns(const QString& mask) {
@@ -26,47 +28,12 @@ QStringList maskPatterns(const QString& mask) {
   return patterns;
 }
 
-FileListModel::FileListModel(QObject* parent) : QFileSystemModel(parent) {
-  // NoDot without NoDotDot keeps the parent-folder line; AllDirs lets folders pass any mask.
-  setFilter(QDir::AllEntries | QDir::AllDirs | QDir::NoDot | QDir::System);
-  setNameFilterDisables(false);
-  setReadOnly(false);
-}
-
-Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
-  Qt::ItemFlags result =
-      QFileSystemModel::flags(index) & ~(Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled);
-  if (index.isValid() && fileName(index) == kParentLine) result &= ~Qt::ItemIsEditable;
-  return result;
-}
-
-bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::EditRole || index.column() != 0 || !index.isValid()) {
-    return QFileSystemModel::setData(index, value, role);
-  }
-  const QString oldName = fileName(index);
-  const QString newName = value.toString();
-  if (newName == oldName) return true;
-  const QString folder = filePath(index.parent());
-  const QDir dir(folder);
-  const bool acceptable = !newName.isEmpty() && !newName.contains(QLatin1Char('/')) &&
-                          newName != kParentLine && newName != QLatin1String(".") &&
-                          oldName != kParentLine && QFileInfo::exists(dir.filePath(oldName)) &&
-                          !QFileInfo::exists(dir.filePath(newName)) &&
-                          QFileInfo(folder).isWritable();
-  if (!acceptable) {
-    emit renameRefused(oldName, newName);
-    return false;
-  }
-  return QFileSystemModel::setData(index, value, role);
-}
-
 ShellBrowser::ShellBrowser(QTreeView* tree, FileListView* list, QObject* parent)
     : QObject(parent),
       tree_(tree),
       list_(list),
       treeModel_(new QFileSystemModel(this)),
-      listModel_(new FileListModel(this)) {
+      listModel_(new FolderListModel(this)) {
   treeModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
   treeModel_->setReadOnly(true);
   treeModel_->setRootPath(QDir::rootPath());
@@ -77,7 +44,7 @@ ShellBrowser::ShellBrowser(QTreeView* tree, FileListView* list, QObject* parent)
   tree_->setSelectionMode(QAbstractItemView::SingleSelection);
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
-            if (current.isValid()) showInList(treeModel_->filePath(current));
+            if (current.isValid()) openFolder(treeModel_->filePath(current));
           });
 
   list_->setModel(listModel_);
@@ -95,58 +62,56 @@ ShellBrowser::ShellBrowser(QTreeView* tree, FileListView* list, QObject* parent)
   list_->header()->resizeSection(0, 180);
 }
 
+QString ShellBrowser::selectedFolder() const {
+  return shownPath(listModel_->folder());
+}
+
 std::vector<ShellBrowser::Item> ShellBrowser::selectedItems() const {
   QModelIndexList rows = list_->selectionModel()->selectedRows(0);
-  const QModelIndex root = list_->rootIndex();
   std::sort(rows.begin(), rows.end(),
             [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
   std::vector<Item> items;
   for (const QModelIndex& row : rows) {
-    if (row.parent() != root) continue;
-    const QString name = listModel_->fileName(row);
-    if (name == kParentLine) continue;
-    items.push_back({name, listModel_->isDir(row)});
+    const FolderListModel::Entry& entry = listModel_->entry(row);
+    if (!entry.parentLine) items.push_back({entry.name, entry.bytes, entry.folder});
   }
   return items;
 }
 
-bool ShellBrowser::isEditing() const {
-  return list_->isEditing();
-}
-
 bool ShellBrowser::onlyParentLineChosen() const {
   const QModelIndex current = list_->currentIndex();
-  return current.isValid() && listModel_->fileName(current.siblingAtColumn(0)) == kParentLine &&
-         selectedItems().empty();
+  return current.isValid() && listModel_->entry(current).parentLine && selectedItems().empty();
 }
 
 void ShellBrowser::openFolder(const QString& folder) {
-  showInList(folder);
-  const QModelIndex index = treeModel_->index(folder_);
+  openFolderBytes(QFile::encodeName(QDir::cleanPath(folder)).toStdString());
+}
+
+void ShellBrowser::openFolderBytes(const std::string& folder) {
+  if (folder != listModel_->folder()) {
+    listModel_->setFolder(folder);
+    list_->clearSelection();
+    list_->setCurrentIndex(QModelIndex());
+  }
+  // The tree shows the folder where it can: a name the locale cannot show is not in it.
+  const QModelIndex index = treeModel_->index(shownPath(folder));
   if (index.isValid() && tree_->currentIndex() != index) {
     const QSignalBlocker quiet(tree_->selectionModel());
     tree_->setCurrentIndex(index);
+    tree_->viewport()->update();
   }
   if (index.isValid()) tree_->scrollTo(index);
 }
 
 void ShellBrowser::openParentFolder() {
-  QDir dir(folder_);
-  if (dir.cdUp()) openFolder(dir.absolutePath());
+  const std::string& folder = listModel_->folder();
+  const std::size_t cut = folder.find_last_of('/');
+  if (folder == "/" || cut == std::string::npos) return;
+  openFolderBytes(cut == 0 ? std::string("/") : folder.substr(0, cut));
 }
 
 void ShellBrowser::setMask(const QString& mask) {
   listModel_->setNameFilters(maskPatterns(mask));
-}
-
-void ShellBrowser::showInList(const QString& folder) {
-  const QString cleaned = QDir::cleanPath(folder);
-  if (cleaned == folder_ && list_->rootIndex().isValid()) return;
-  folder_ = cleaned;
-  listModel_->setRootPath(folder_);
-  list_->setRootIndex(listModel_->index(folder_));
-  list_->clearSelection();
-  emit folderShown(folder_);
 }
 
 }  // namespace glim

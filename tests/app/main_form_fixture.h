@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTreeView>
 #include <memory>
+#include "folder_list_model.h"
 
 #include "../ui/qt_test_app.h"
 #include "gtest/gtest.h"
@@ -35,33 +36,27 @@ class MainFormTest : public ::testing::Test {
     form->PreViewForm = new TPreViewForm(&form->currentPicture, form.get());
   }
 
-  // Lets the file list show `folder` and waits until it lists `rows` lines and has sorted them.
+  // Lets the file list show `folder`; true when it lists `rows` lines.
   bool showFolder(const QString& folder, int rows) {
     form->fileBrowser()->openFolder(folder);
-    QFileSystemModel* model = form->fileBrowser()->listModel();
-    const bool loaded = QTest::qWaitFor(
-        [&] { return model->rowCount(form->JamShellList1->rootIndex()) == rows; }, 10000);
-    QTest::qWait(50);  // the model sorts after a zero timer
-    return loaded;
+    FolderListModel* model = form->fileBrowser()->listModel();
+    model->refresh();  // what the file system watcher does a moment later
+    return model->rowCount() == rows;
   }
 
   // The names the file list shows, in list order.
   QStringList listedNames() const {
-    QFileSystemModel* model = form->fileBrowser()->listModel();
-    const QModelIndex root = form->JamShellList1->rootIndex();
+    FolderListModel* model = form->fileBrowser()->listModel();
     QStringList names;
-    for (int row = 0; row < model->rowCount(root); ++row) {
-      names << model->fileName(model->index(row, 0, root));
-    }
+    for (int row = 0; row < model->rowCount(); ++row)
+      names << model->index(row, 0).data().toString();
     return names;
   }
 
   QModelIndex listIndex(const QString& name) const {
-    QFileSystemModel* model = form->fileBrowser()->listModel();
-    const QModelIndex root = form->JamShellList1->rootIndex();
-    for (int row = 0; row < model->rowCount(root); ++row) {
-      const QModelIndex index = model->index(row, 0, root);
-      if (model->fileName(index) == name) return index;
+    FolderListModel* model = form->fileBrowser()->listModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+      if (model->index(row, 0).data().toString() == name) return model->index(row, 0);
     }
     return {};
   }
