@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <QCollator>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileSystemWatcher>
@@ -28,6 +27,36 @@ QString typeText(const FolderListModel::Entry& entry) {
 
 QString sizeText(qint64 bytes) {
   return QLocale::system().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+}
+
+// Names compared as people read them: runs of digits by their value, letters without regard
+// to case (b2 before B10), the locale's collation not being needed for that.
+int naturalCompare(const QString& a, const QString& b) {
+  qsizetype i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].isDigit() && b[j].isDigit()) {
+      qsizetype endA = i, endB = j;
+      while (endA < a.size() && a[endA] == QLatin1Char('0')) ++endA;
+      while (endB < b.size() && b[endB] == QLatin1Char('0')) ++endB;
+      qsizetype digitsA = endA, digitsB = endB;
+      while (digitsA < a.size() && a[digitsA].isDigit()) ++digitsA;
+      while (digitsB < b.size() && b[digitsB].isDigit()) ++digitsB;
+      const qsizetype lengthA = digitsA - endA, lengthB = digitsB - endB;
+      if (lengthA != lengthB) return lengthA < lengthB ? -1 : 1;
+      const int value =
+          QStringView(a).mid(endA, lengthA).compare(QStringView(b).mid(endB, lengthB));
+      if (value != 0) return value;
+      i = digitsA;
+      j = digitsB;
+      continue;
+    }
+    const QChar x = a[i].toCaseFolded(), y = b[j].toCaseFolded();
+    if (x != y) return x < y ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size()) return 1;
+  return j < b.size() ? -1 : 0;
 }
 
 const QFileIconProvider& icons() {
@@ -109,9 +138,6 @@ std::vector<FolderListModel::Entry> FolderListModel::readFolder() const {
 }
 
 void FolderListModel::sortEntries(std::vector<Entry>& entries) const {
-  QCollator collator;
-  collator.setNumericMode(true);
-  collator.setCaseSensitivity(Qt::CaseInsensitive);
   const bool ascending = sortOrder_ == Qt::AscendingOrder;
   const int column = sortColumn_;
   std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
@@ -119,9 +145,9 @@ void FolderListModel::sortEntries(std::vector<Entry>& entries) const {
     if (a.folder != b.folder) return a.folder;  // folders first, either way
     int order = 0;
     if (column == kSize && a.size != b.size) order = a.size < b.size ? -1 : 1;
-    if (column == kType) order = collator.compare(typeText(a), typeText(b));
+    if (column == kType) order = naturalCompare(typeText(a), typeText(b));
     if (column == kDate && a.modified != b.modified) order = a.modified < b.modified ? -1 : 1;
-    if (order == 0) order = collator.compare(a.name, b.name);
+    if (order == 0) order = naturalCompare(a.name, b.name);
     if (order == 0) order = a.bytes.compare(b.bytes);
     return ascending ? order < 0 : order > 0;
   });

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QStringList>
+#include <ostream>
 
 namespace glim::testing {
 
@@ -19,3 +21,11 @@ struct QtAppFirst {
 };
 
 }  // namespace glim::testing
+
+// Qt strings in test failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* out) {
+  *out << '(' << list.join(", ").toStdString() << ')';
+}
