@@ -1,9 +1,12 @@
 #include "shell_browser.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
 
 #include "paths.h"
@@ -42,6 +45,22 @@ ShellBrowser::ShellBrowser(QTreeView* tree, FileListView* list, QObject* parent)
   tree_->setDragEnabled(false);
   tree_->setAcceptDrops(false);
   tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // The tree fills in as folders are read; once the chosen folder's parent has been read, the
+  // folder is brought into view.
+  revealTimer_ = new QTimer(this);
+  revealTimer_->setSingleShot(true);
+  revealTimer_->setInterval(100);
+  connect(revealTimer_, &QTimer::timeout, this, [this] {
+    if (revealPending_ && tree_->currentIndex().isValid()) {
+      tree_->doItemsLayout();
+      tree_->scrollTo(tree_->currentIndex(), QAbstractItemView::PositionAtCenter);
+    }
+  });
+  connect(treeModel_, &QFileSystemModel::directoryLoaded, this, &ShellBrowser::revealInTree);
+  for (QObject* part : {static_cast<QObject*>(tree_), static_cast<QObject*>(tree_->viewport()),
+                        static_cast<QObject*>(tree_->verticalScrollBar())}) {
+    part->installEventFilter(this);
+  }
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (current.isValid()) openFolder(treeModel_->filePath(current));
@@ -95,12 +114,40 @@ void ShellBrowser::openFolderBytes(const std::string& folder) {
   }
   // The tree shows the folder where it can: a name the locale cannot show is not in it.
   const QModelIndex index = treeModel_->index(shownPath(folder));
-  if (index.isValid() && tree_->currentIndex() != index) {
+  if (!index.isValid()) return;
+  if (tree_->currentIndex() != index) {
     const QSignalBlocker quiet(tree_->selectionModel());
     tree_->setCurrentIndex(index);
     tree_->viewport()->update();
   }
-  if (index.isValid()) tree_->scrollTo(index);
+  for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) {
+    tree_->expand(parent);
+  }
+  revealPending_ = true;
+  revealInTree();
+}
+
+void ShellBrowser::revealInTree() {
+  const QModelIndex current = tree_->currentIndex();
+  if (!revealPending_ || !current.isValid() || !tree_->isVisible()) return;
+  // Once the model has sorted what it read (later rows may still move the folder down).
+  revealTimer_->start();
+}
+
+bool ShellBrowser::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::Resize:
+      if (watched == tree_->viewport()) revealInTree();
+      break;
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+      revealPending_ = false;  // the user moves about the tree now
+      break;
+    default:
+      break;
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void ShellBrowser::openParentFolder() {

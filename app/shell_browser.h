@@ -7,6 +7,7 @@
 #include <QFileSystemModel>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QTreeView>
 #include <string>
 #include <vector>
@@ -55,11 +56,20 @@ class ShellBrowser : public QObject {
   FolderListModel* listModel() const { return listModel_; }
   QFileSystemModel* treeModel() const { return treeModel_; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  // Brings the tree's folder into view whenever the tree has read more folders, until the user
+  // starts to move about in the tree.
+  void revealInTree();
+
   QTreeView* tree_;
   FileListView* list_;
   QFileSystemModel* treeModel_;
   FolderListModel* listModel_;
+  bool revealPending_ = false;
+  QTimer* revealTimer_;
 };
 
 // The patterns of a filter mask; empty means everything is shown.

@@ -43,6 +43,11 @@ TEST_F(BrowseTest, TreeOpensAtTheProgramFolderRootedAtTheFileSystemRoot) {
   EXPECT_EQ(form->fileBrowser()->selectedFolder(),
             QDir::cleanPath(QCoreApplication::applicationDirPath()));
   EXPECT_EQ(form->JamShellList1->model()->columnCount(), 4) << "name, size, type, date";
+  // The folder is brought into view once the tree has read the folders around it.
+  QTreeView* view = form->JamShellTree1;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return view->viewport()->rect().contains(view->visualRect(view->currentIndex())); },
+      5000));
 }
 
 TEST_F(BrowseTest, FirstMaskShowsPicturesAndFoldersWithTheParentLine) {
