@@ -108,11 +108,12 @@ std::optional<DecodedAlbum> decodeAlbumFile(std::string_view bytes, std::string_
   const std::string albumFolder = withTrailingSeparator(folderPart(albumPath));
   DecodedAlbum album;
   int32_t count = 0;
-  if (!in.readInt(count) || count < 0 ||
+  if (!in.readInt(count) || count < 0 || count > kMaxAlbumEntries ||
       static_cast<std::size_t>(count) > in.remaining() / kMinEntryBytes)
     return std::nullopt;
-  album.entries.resize(static_cast<std::size_t>(count));
-  for (PictureEntry& entry : album.entries) {
+  // Entries grow as their records are read, so a file that ends early fails before it grows.
+  for (int32_t i = 0; i < count; ++i) {
+    PictureEntry& entry = album.entries.emplace_back();
     std::string comment;
     if (!in.readText(entry.FilePath) || !in.readText(comment) || !in.readFlag(entry.ShowFlag) ||
         !in.readFlag(entry.CheckMark))

@@ -14,8 +14,10 @@
 
 namespace glim {
 
-// Largest album file that is read at all; far above any real album.
-inline constexpr std::size_t kMaxAlbumFileBytes = std::size_t{256} << 20;
+// Largest album file and most entries that are read at all; far above any real album, and
+// low enough that a hostile file cannot make the reader take gigabytes.
+inline constexpr std::size_t kMaxAlbumFileBytes = std::size_t{64} << 20;
+inline constexpr int32_t kMaxAlbumEntries = 100000;
 
 // The file's bytes for these entries and settings, with the path rule applied for `albumPath`.
 std::string encodeAlbumFile(const std::vector<PictureEntry>& entries, const AlbumSettings& settings,

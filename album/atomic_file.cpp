@@ -8,6 +8,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "paths.h"
 
 namespace glim {
 
@@ -18,8 +22,15 @@ AtomicFileWriter::~AtomicFileWriter() {
 bool AtomicFileWriter::open(const std::string& target) {
   discard();
   failed_ = false;
+  // Saving through a symbolic link updates the file it points at and keeps the link.
   target_ = target;
-  temp_ = target + ".tmp-XXXXXX";
+  std::error_code error;
+  if (std::filesystem::is_symlink(target, error)) {
+    const auto resolved = std::filesystem::weakly_canonical(target, error);
+    if (!error) target_ = resolved.string();
+  }
+  // A short name beside the target: the target's own name may already be as long as allowed.
+  temp_ = folderPart(target_) + ".glim-XXXXXX";
   fd_ = ::mkstemp(temp_.data());
   if (fd_ < 0) {
     failed_ = true;
@@ -29,7 +40,7 @@ bool AtomicFileWriter::open(const std::string& target) {
   // A new file gets the usual permissions; a replaced one keeps its own.
   struct stat st {};
   mode_t mode;
-  if (::stat(target.c_str(), &st) == 0) {
+  if (::stat(target_.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
   } else {
     const mode_t mask = ::umask(0);

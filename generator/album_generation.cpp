@@ -62,8 +62,9 @@ void createFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t
 
   const std::string base = pictureBaseName(entry.FilePath);
   const std::string picsName = pics.take(base, ".JPG");
-  // A picture that was not written leaves the entry without files, as one that did not open.
-  if (!savePicture(picture.get(), pics.folder() + picsName, dialogs, window)) return;
+  // A picture that could not be written is reported; its name is still used by the pages, and
+  // the detail page and thumbnail are still made, so the album is whole but for that file.
+  savePicture(picture.get(), pics.folder() + picsName, dialogs, window);
   entry.PicsName = picsName;
 
   const std::span<const PictureEntry> entries(album.entries());
@@ -74,9 +75,8 @@ void createFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t
   OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
   if (!thumbnail.hasPixels()) return;
   const std::string miniName = mini.take(base, ".JPG");
-  if (savePicture(thumbnail.get(), mini.folder() + miniName, dialogs, window)) {
-    entry.MiniName = miniName;
-  }
+  savePicture(thumbnail.get(), mini.folder() + miniName, dialogs, window);
+  entry.MiniName = miniName;
 }
 
 }  // namespace

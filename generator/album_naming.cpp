@@ -41,10 +41,16 @@ std::string FolderNames::take(std::string_view base, std::string_view extension)
   const std::string plain = std::string(base) + std::string(extension);
   std::string name = plain;
   // Ends: the folder holds finitely many entries and this run handed out finitely many.
-  for (uint64_t number = 0; present(name) || handedOut_.contains(name); ++number) {
+  // Names handed out in this run are compared without ASCII case: on a file system that
+  // ignores case (a memory card, a network share) "Bild.HTM" and "bild.HTM" are one file.
+  auto folded = [](std::string text) {
+    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    return text;
+  };
+  for (uint64_t number = 0; present(name) || handedOut_.contains(folded(name)); ++number) {
     name = std::string(base) + std::to_string(number) + std::string(extension);
   }
-  handedOut_.insert(name);
+  handedOut_.insert(folded(name));
   return name;
 }
 

@@ -80,10 +80,13 @@ bool compress(FILE* file, const DibImage& dib, uint8_t* rowBuffer, Progress* pro
   return true;
 }
 
-// A name beside the target that no other writer uses.
+// A short name beside the target that no other writer uses (the target's own name may
+// already be as long as the file system allows).
 std::string temporaryName(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return folder + ".picodec" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 }
 
 }  // namespace

@@ -311,5 +311,44 @@ TEST_F(AlbumFileTest, FailedSaveKeepsThePreviousFile) {
   }
 }
 
+TEST_F(AlbumFileTest, LongNamesAndLinksAreSavedInPlace) {
+  Album album;
+  album.append(path("a.jpg"));
+  AlbumSettings settings;
+  // A name as long as the file system allows still leaves room for the temporary file.
+  const std::string longName = std::string(251, 'b') + ".lmf";
+  ASSERT_FALSE(SaveFile(album, settings, path(longName)));
+  EXPECT_EQ(readAll(path(longName)).size(), 149u);
+
+  // Saving through a symbolic link updates the file behind it and keeps the link.
+  fs::create_directories(dir_ / "real");
+  writeAll(path("real/album.lmf"), "old");
+  fs::create_symlink(dir_ / "real/album.lmf", dir_ / "link.lmf");
+  ASSERT_FALSE(SaveFile(album, settings, path("link.lmf")));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.lmf"));
+  EXPECT_EQ(readAll(path("real/album.lmf")), readAll(path(longName)));
+  EXPECT_EQ(album.SavedFileName, path("link.lmf"));
+}
+
+TEST_F(AlbumFileTest, MoreEntriesThanTheLimitAreRefused) {
+  const std::string valid = encodeAlbumFile({}, AlbumSettings{}, path("x.lmf"));
+  std::string entries;
+  for (int i = 0; i <= kMaxAlbumEntries; ++i) entries += text("") + text("") + "\x01\x01";
+  std::string bytes =
+      valid.substr(0, 26) + le32(uint32_t(kMaxAlbumEntries + 1)) + entries + valid.substr(30);
+  writeAll(path("many.lmf"), bytes);
+  Album album;
+  AlbumSettings settings;
+  auto box = OpenFile(album, settings, path("many.lmf"));
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, invalidFileBox().text);
+  // One entry fewer is an album.
+  bytes = valid.substr(0, 26) + le32(uint32_t(kMaxAlbumEntries)) + entries.substr(10) +
+          valid.substr(30);
+  writeAll(path("many.lmf"), bytes);
+  ASSERT_FALSE(OpenFile(album, settings, path("many.lmf")));
+  EXPECT_EQ(album.EntryCount(), kMaxAlbumEntries);
+}
+
 }  // namespace
 }  // namespace glim

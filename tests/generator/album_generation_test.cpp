@@ -328,20 +328,32 @@ TEST_F(AlbumRun, PictureThatCannotBeWrittenIsReported) {
             (MessageBox{"Error: Couldn't write file: " + (out_ / "pics/Eins.JPG"), "",
                         MessageButtons::Ok, MessageIcon::Error}));
   EXPECT_EQ(dialogs_.messages[1].text, "Error: Couldn't write file: " + (out_ / "pics/Zwei.JPG"));
-  EXPECT_TRUE(folderNames(out_.path() / "html").empty());
-  EXPECT_TRUE(folderNames(out_.path() / "mini").empty());
-  const std::vector<PictureEntry> entries = named({{"Eins.HTM", "", ""}, {"Zwei.HTM", "", ""}});
+  // Everything else is made, and the pages still name the pictures that are missing.
+  EXPECT_EQ(folderNames(out_.path() / "html"), (Names{"Eins.HTM", "Zwei.HTM"}));
+  EXPECT_EQ(folderNames(out_.path() / "mini"), (Names{"Eins.JPG", "Zwei.JPG"}));
+  const std::vector<PictureEntry> entries =
+      named({{"Eins.HTM", "Eins.JPG", "Eins.JPG"}, {"Zwei.HTM", "Zwei.JPG", "Zwei.JPG"}});
   EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
+  EXPECT_EQ(readFile(out_.path() / "html/Zwei.HTM"),
+            detailPageText(settings_, entries, 1, "index.htm"));
 }
 
-TEST_F(AlbumRun, ThumbnailThatCannotBeWrittenIsReportedAndLeftOutOfTheOverview) {
+TEST_F(AlbumRun, NamesDifferingOnlyInCaseAreKeptApart) {
+  album_.append(picture("A/Bild.bmp", 40, 30));
+  album_.append(picture("B/bild.bmp", 40, 30));
+  ASSERT_TRUE(run().overviewWritten);
+  EXPECT_EQ(folderNames(out_.path() / "html"), (Names{"Bild.HTM", "bild0.HTM"}));
+  EXPECT_EQ(folderNames(out_.path() / "pics"), (Names{"Bild.JPG", "bild0.JPG"}));
+}
+
+TEST_F(AlbumRun, ThumbnailThatCannotBeWrittenIsReportedAndStillNamed) {
   album_.append(picture("Eins.bmp", 40, 30));
   { std::ofstream(out_.path() / "mini") << "a file where the folder belongs"; }
   ASSERT_TRUE(run().overviewWritten);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].text, "Error: Couldn't write file: " + (out_ / "mini/Eins.JPG"));
   EXPECT_EQ(folderNames(out_.path() / "pics"), Names{"Eins.JPG"});
-  const std::vector<PictureEntry> entries = named({{"Eins.HTM", "Eins.JPG", ""}});
+  const std::vector<PictureEntry> entries = named({{"Eins.HTM", "Eins.JPG", "Eins.JPG"}});
   EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
   EXPECT_EQ(readFile(out_.path() / "html/Eins.HTM"),
             detailPageText(settings_, entries, 0, "index.htm"));

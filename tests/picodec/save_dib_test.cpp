@@ -136,4 +136,14 @@ TEST(SaveDib, ReplacesAnExistingFileWhole) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
+TEST(SaveDib, NameAsLongAsTheFileSystemAllows) {
+  TempDir dir;
+  OwnedDib d;
+  newdib(&d.dib, 8, 8, 24, nullptr, 0);
+  const std::string path = dir.file(std::string(251, 'a') + ".JPG");  // 255 bytes
+  EXPECT_EQ(SaveDib(d.dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
+  EXPECT_TRUE(fs::exists(path));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
 }  // namespace
