@@ -1,5 +1,9 @@
 #include "album_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -154,8 +158,21 @@ std::optional<MessageBox> SaveFile(Album& album, const AlbumSettings& settings,
 }
 
 std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings, const std::string& path) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return openErrorBox(path);
+  // Only a regular file is read; a named pipe must not hold the window waiting for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return openErrorBox(path);
+  struct stat info {};
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return openErrorBox(path);
+  }
+  std::unique_ptr<FILE, int (*)(FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
+  if (!file) {
+    ::close(fd);
+    return openErrorBox(path);
+  }
   std::string bytes;
   char buffer[65536];
   std::size_t n;

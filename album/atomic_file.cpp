@@ -29,6 +29,11 @@ bool AtomicFileWriter::open(const std::string& target) {
     const auto resolved = std::filesystem::weakly_canonical(target, error);
     if (!error) target_ = resolved.string();
   }
+  // A file the user may not write stays as it is, although a rename could replace it.
+  if (::access(target_.c_str(), F_OK) == 0 && ::access(target_.c_str(), W_OK) != 0) {
+    failed_ = true;
+    return false;
+  }
   // A short name beside the target: the target's own name may already be as long as allowed.
   temp_ = folderPart(target_) + ".glim-XXXXXX";
   fd_ = ::mkstemp(temp_.data());

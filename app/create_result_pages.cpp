@@ -150,17 +150,25 @@ void TMainForm::ColorBtnClick() {
   }
 }
 
+// The number a field stands for, including one still being typed into it: the create and
+// save buttons do not take the keyboard focus, so the field may not have been left yet.
+static int fieldValue(const QSpinBox* field) {
+  if (const auto* spin = qobject_cast<const SpinField*>(field))
+    return spin->valueForText(spin->cleanText());
+  return field->value();
+}
+
 AlbumSettings TMainForm::currentSettings() const {
   AlbumSettings settings;
   settings.backgroundColor = backgroundColor_;
-  settings.thumbWidth = BreitEd->value();
-  settings.thumbHeight = HochEd->value();
+  settings.thumbWidth = fieldValue(BreitEd);
+  settings.thumbHeight = fieldValue(HochEd);
   settings.caption = albumBytes(CaptionED->text());
   settings.freeText = albumBytes(FreeText->text());
-  settings.perLine = AnzEd->value();
-  settings.borderWidth = BorderEd->value();
+  settings.perLine = fieldValue(AnzEd);
+  settings.borderWidth = fieldValue(BorderEd);
   settings.detailCaption = albumBytes(Caption2ED->text());
-  settings.detailBorderWidth = Border2ED->value();
+  settings.detailBorderWidth = fieldValue(Border2ED);
   return settings;
 }
 

@@ -10,6 +10,10 @@
 
 namespace picodec {
 
+// Opens a regular file for reading and returns its descriptor. Anything else (a folder, a
+// pipe, a device) is refused without waiting on it. Throws CodecError.
+int openRegularFile(const std::string& path);
+
 class FileBytes {
  public:
   // Reads the whole file. Throws CodecError when it cannot be read, is empty or exceeds

@@ -1,7 +1,9 @@
 // Picks the reader by the file's first bytes and lists the readable types for the file box.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -87,8 +89,10 @@ DibOwner readPictureFile(const std::string& path, Progress& progress) {
   {
     // JPEG, the common case, is streamed so that the file's bytes never sit beside the
     // pixels; every other format is read whole.
-    StreamCloser stream{std::fopen(path.c_str(), "rbe")};
+    const int fd = openRegularFile(path);
+    StreamCloser stream{::fdopen(fd, "rb")};
     if (stream.file == nullptr) {
+      ::close(fd);
       fail(std::string("The file cannot be opened: ") + std::strerror(errno) + ".");
     }
     uint8_t head[16] = {};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -204,6 +205,10 @@ TEST_F(AlbumFileTest, OpenErrorsLeaveTheAlbumAsItWas) {
   check(OpenFile(album, settings, dir_.string()),
         "Open Glimmervellium: Couldn't open file " + dir_.filename().string() + " !");
 
+  ASSERT_EQ(::mkfifo(path("pipe.lmf").c_str(), 0600), 0);  // must not wait for a writer
+  check(OpenFile(album, settings, path("pipe.lmf")),
+        "Open Glimmervellium: Couldn't open file pipe.lmf !");
+
   const std::string invalid = "This isn't a valid \"Glimmervellium 1\" file!";
   const std::string valid = encodeAlbumFile({}, AlbumSettings{}, path("x.lmf"));
   for (const std::string& header :
@@ -307,6 +312,11 @@ TEST_F(AlbumFileTest, FailedSaveKeepsThePreviousFile) {
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_TRUE(SaveFile(album, settings, path("album.lmf")).has_value());
     fs::permissions(dir_, fs::perms::owner_all);
+    EXPECT_EQ(readAll(path("album.lmf")), previous);
+    // A read-only album file is not replaced behind the user's back.
+    fs::permissions(path("album.lmf"), fs::perms::owner_read);
+    EXPECT_TRUE(SaveFile(album, settings, path("album.lmf")).has_value());
+    fs::permissions(path("album.lmf"), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(readAll(path("album.lmf")), previous);
   }
 }

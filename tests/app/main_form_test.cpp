@@ -144,6 +144,22 @@ TEST_F(MainFormTest, FilterBoxHoldsTheCodecLibrarysTypes) {
   EXPECT_EQ(form->fileListMask(), expected.back().mask);
 }
 
+// A number typed into a field counts even while the field still has the keyboard focus: the
+// save and create buttons do not take it.
+TEST_F(MainFormTest, SettingsTakeNumbersStillBeingTyped) {
+  form->show();
+  form->PageControl1->setCurrentIndex(3);
+  form->BreitEd->setFocus();
+  form->BreitEd->selectAll();
+  QTest::keyClicks(form->BreitEd, "2000");
+  form->AnzEd->clear();
+  ASSERT_EQ(form->BreitEd->text(), "2000");
+  const AlbumSettings settings = form->currentSettings();
+  EXPECT_EQ(settings.thumbWidth, 1000);
+  EXPECT_EQ(settings.perLine, 1);
+  EXPECT_EQ(settings.thumbHeight, 90);
+}
+
 TEST_F(MainFormTest, PagesAndCreateFieldsAsLaidOut) {
   const QStringList tabs = {"Add picture", "Sort", "Comments", "Create Glimmervellium",
                             "View result"};

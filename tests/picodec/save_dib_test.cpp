@@ -2,6 +2,7 @@
 // not at all.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -144,6 +145,16 @@ TEST(SaveDib, NameAsLongAsTheFileSystemAllows) {
   EXPECT_EQ(SaveDib(d.dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
   EXPECT_TRUE(fs::exists(path));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(OpenDib, RefusesANamedPipeWithoutWaitingForAWriter) {
+  TempDir dir;
+  const std::string pipe = dir.file("pipe.jpg");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  OwnedDib d;
+  OpenDib(&d.dib, pipe.c_str(), 0, nullptr);  // would block for ever if the pipe were opened
+  EXPECT_EQ(d->Pixels, nullptr);
+  EXPECT_GT(d.error().size(), 5u);
 }
 
 }  // namespace
