@@ -137,7 +137,10 @@ DibOwner readGif(Bytes bytes, Progress& progress) {
   const bool fills =
       frame.left == 0 && frame.top == 0 && frame.width == width && frame.height == height;
   if (fills && frame.complete) {
-    const size_t count = frame.colors.size();
+    // Indexes beyond a short colour map draw black, as in a partial frame: the depth must
+    // hold the largest index used, not only the map.
+    size_t count = frame.colors.size();
+    for (uint8_t index : frame.indices) count = std::max<size_t>(count, size_t(index) + 1);
     const int bits = count <= 2 ? 1 : (count <= 16 ? 4 : 8);
     DibOwner dib(width, height, bits);
     for (int i = 0; i < tableSize(bits); ++i) dib.setColor(i, colorOf(frame, i));

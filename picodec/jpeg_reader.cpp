@@ -38,9 +38,11 @@ void onError(j_common_ptr cinfo) {
   jumpOut(cinfo);
 }
 
-// Warnings are tolerated, except the end of the data: libjpeg would go on inventing rows.
+// Warnings are tolerated, except the data ending early (with or without an end marker):
+// libjpeg would go on inventing grey rows.
 void onMessage(j_common_ptr cinfo, int level) {
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) {
+  const int code = cinfo->err->msg_code;
+  if (level < 0 && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) {
     std::snprintf(reinterpret_cast<ErrorManager*>(cinfo->err)->message, JMSG_LENGTH_MAX,
                   "it ends too early");
     jumpOut(cinfo);

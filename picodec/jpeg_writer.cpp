@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <filesystem>
+#include <system_error>
 
 #include <atomic>
 #include <csetjmp>
@@ -91,7 +93,24 @@ std::string temporaryName(const std::string& path) {
 
 }  // namespace
 
-void writeJpeg(const DibImage& dib, const std::string& path, Progress& progress) {
+namespace {
+
+// The file a save really replaces: the one behind a symbolic link, so that the link stays.
+std::string saveTarget(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_symlink(path, error)) return path;
+  const auto resolved = std::filesystem::weakly_canonical(path, error);
+  return error ? path : resolved.string();
+}
+
+}  // namespace
+
+void writeJpeg(const DibImage& dib, const std::string& requestedPath, Progress& progress) {
+  const std::string path = saveTarget(requestedPath);
+  // A file the user may not write stays as it is, although a rename could replace it.
+  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+    fail("The file " + requestedPath + " is read-only.");
+  }
   if (dib.Pixels == nullptr || dib.Header == nullptr) fail("There is no picture to save.");
   const BITMAPINFOHEADER& h = *dib.Header;
   if (h.biWidth < 1 || h.biHeight < 1 || h.biWidth > PICODEC_MAX_DIMENSION ||

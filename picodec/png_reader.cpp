@@ -2,6 +2,7 @@
 // transparent entries blended over white; greyscale becomes 8 bits with a grey table; the
 // rest 24 bits with any alpha composited over white. 16-bit samples are scaled to 8.
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -195,7 +196,11 @@ DibOwner readPng(Bytes bytes, Progress& progress) {
     dib.setGreyTable();
   }
   const size_t bufferRows = plan.passes > 1 ? plan.height : 1;
-  std::unique_ptr<uint8_t[]> rows(new uint8_t[plan.rowBytes * bufferRows]());
+  // calloc leaves untouched zero pages unreserved: an interlaced file that claims a huge
+  // picture but carries little data fails before the buffer costs its full size.
+  std::unique_ptr<uint8_t, decltype(&std::free)> rows(
+      static_cast<uint8_t*>(std::calloc(plan.rowBytes * bufferRows, 1)), &std::free);
+  if (!rows) fail("Not enough memory to read the picture.");
   if (!readRows(guard.png, plan, dib, rows.get(), progress)) {
     fail("The PNG file is damaged: " + reader.message + ".");
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -155,6 +156,58 @@ TEST(OpenDib, RefusesANamedPipeWithoutWaitingForAWriter) {
   OpenDib(&d.dib, pipe.c_str(), 0, nullptr);  // would block for ever if the pipe were opened
   EXPECT_EQ(d->Pixels, nullptr);
   EXPECT_GT(d.error().size(), 5u);
+}
+
+TEST(OpenDib, RefusesAJpegCutShortEvenWithAnEndMarker) {
+  TempDir dir;
+  OwnedDib original;
+  newdib(&original.dib, 160, 120, 24, nullptr, 0);
+  paintTestPicture(original.dib);
+  const std::string whole = dir.file("whole.jpg");
+  ASSERT_EQ(SaveDib(original.dib, whole.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
+  std::vector<uint8_t> bytes = picotest::readFile(whole);
+  bytes.resize(bytes.size() / 3);  // the rest would otherwise be made up as flat grey
+  bytes.push_back(0xFF);
+  bytes.push_back(0xD9);
+  const std::string cut = dir.write("cut.jpg", bytes);
+  OwnedDib d;
+  OpenDib(&d.dib, cut.c_str(), 0, nullptr);
+  EXPECT_EQ(d->Pixels, nullptr);
+  EXPECT_GT(d.error().size(), 5u);
+}
+
+TEST(OpenDib, GifIndexesBeyondAShortColourMapAreBlack) {
+  // 4 x 1, a map of red and green, pixels 0, 1, 2, 3 (each code after a clear code).
+  const std::vector<uint8_t> gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x04, 0x00, 0x01, 0x00,
+                                    0x80, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x2C,
+                                    0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x01, 0x00, 0x00, 0x02,
+                                    0x04, 0x04, 0x43, 0x71, 0x05, 0x00, 0x3B};
+  TempDir dir;
+  const std::string path = dir.write("short-map.gif", gif);
+  OwnedDib d;
+  OpenDib(&d.dib, path.c_str(), 0, nullptr);
+  ASSERT_NE(d->Pixels, nullptr) << d.error();
+  EXPECT_EQ(d.color(0, 0), 0x0000FFu);
+  EXPECT_EQ(d.color(1, 0), 0x00FF00u);
+  EXPECT_EQ(d.color(2, 0), 0u);
+  EXPECT_EQ(d.color(3, 0), 0u);
+}
+
+TEST(SaveDib, WritesThroughALinkAndLeavesReadOnlyFiles) {
+  TempDir dir;
+  OwnedDib d;
+  newdib(&d.dib, 8, 8, 24, nullptr, 0);
+  fs::create_directories(dir.path() / "real");
+  const std::string target = dir.write("real/target.jpg", {'o', 'l', 'd'});
+  fs::create_symlink(target, dir.path() / "link.jpg");
+  const std::string link = dir.file("link.jpg");
+  EXPECT_EQ(SaveDib(d.dib, link.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_GT(picotest::readFile(target).size(), 100u);
+  if (::geteuid() != 0) {  // permissions do not stop root
+    fs::permissions(target, fs::perms::owner_read);
+    EXPECT_EQ(SaveDib(d.dib, target.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_FAILED);
+  }
 }
 
 }  // namespace
