@@ -84,6 +84,52 @@ struct TiffCloser {
        (s.message.empty() ? std::string("it cannot be decoded") : s.message) + ".");
 }
 
+// The most a compression scheme can expand its stored bytes (generous bounds).
+uint64_t maxExpansion(uint16_t compression) {
+  switch (compression) {
+    case COMPRESSION_NONE:
+      return 1;
+    case COMPRESSION_PACKBITS:
+      return 64;  // 128 bytes from 2
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+      return 1100;  // deflate's limit is about 1032 to 1
+    case COMPRESSION_LZW:
+      return 3000;  // at most 4096 bytes from one 12-bit code
+    default:
+      return uint64_t{1} << 16;  // fax, JPEG and newer schemes: only the absurd is refused
+  }
+}
+
+// A strip or tile that would decode to far more than its stored bytes can give is damage or
+// a decompression bomb: refused before libtiff reserves memory for it.
+void checkStoredSizes(TIFF* tif, uint32_t height) {
+  constexpr uint64_t kAlwaysAllowed = 1 << 20;
+  uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  const uint64_t expansion = maxExpansion(compression);
+  const bool tiled = TIFFIsTiled(tif);
+  uint32_t rowsPerStrip = height;
+  if (!tiled) TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, std::max<uint32_t>(height, 1));
+  const uint32_t stripsPerPlane = (height + rowsPerStrip - 1) / rowsPerStrip;
+  const uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t decoded = 0;
+    if (tiled) {
+      decoded = TIFFTileSize64(tif);
+    } else {
+      const uint32_t top = (stripsPerPlane ? i % stripsPerPlane : 0) * rowsPerStrip;
+      const uint32_t rows = top < height ? std::min(rowsPerStrip, height - top) : 0;
+      decoded = TIFFVStripSize64(tif, rows);
+    }
+    const uint64_t stored = TIFFGetStrileByteCount(tif, i);
+    if (decoded > kAlwaysAllowed && decoded / expansion > stored) {
+      fail("The TIFF file is damaged: a strip holds far less data than its picture needs.");
+    }
+  }
+}
+
 uint8_t overWhitePremultiplied(uint32_t value, uint32_t alpha) {
   return static_cast<uint8_t>(std::min<uint32_t>(255, value + 255 - alpha));
 }
@@ -209,6 +255,7 @@ DibOwner readTiff(Bytes bytes, Progress& progress) {
     orientation = ORIENTATION_TOPLEFT;
   }
   checkPictureSize(width, height);
+  checkStoredSizes(tif, height);
 
   if (photometric == PHOTOMETRIC_PALETTE && samples == 1 && !TIFFIsTiled(tif) &&
       (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {

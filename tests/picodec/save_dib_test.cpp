@@ -210,4 +210,43 @@ TEST(SaveDib, WritesThroughALinkAndLeavesReadOnlyFiles) {
   }
 }
 
+// A 228-byte deflate TIFF that claims 65535 x 2048 RGB in one strip of 100 bytes: libtiff
+// would reserve the whole 400 MB strip before finding out.
+TEST(OpenDib, RefusesATiffStripFarShorterThanItsPicture) {
+  std::vector<uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  auto put16 = [&](uint32_t v) {
+    tiff.push_back(uint8_t(v));
+    tiff.push_back(uint8_t(v >> 8));
+  };
+  auto put32 = [&](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    put16(tag);
+    put16(type);
+    put32(count);
+    put32(value);
+  };
+  put16(9);
+  entry(256, 4, 1, 65535);  // width
+  entry(257, 4, 1, 2048);   // height
+  entry(258, 3, 3, 122);    // bits per sample: 8, 8, 8 at offset 122
+  entry(259, 3, 1, 8);      // deflate
+  entry(262, 3, 1, 2);      // RGB
+  entry(273, 4, 1, 128);    // strip offset
+  entry(277, 3, 1, 3);      // samples per pixel
+  entry(278, 4, 1, 2048);   // rows per strip
+  entry(279, 4, 1, 100);    // strip byte count
+  put32(0);
+  for (int i = 0; i < 3; ++i) put16(8);
+  tiff.resize(228, 0);
+  TempDir dir;
+  const std::string path = dir.write("bomb.tif", tiff);
+  OwnedDib d;
+  OpenDib(&d.dib, path.c_str(), 0, nullptr);
+  EXPECT_EQ(d->Pixels, nullptr);
+  EXPECT_NE(d.error().find("far less data"), std::string::npos) << d.error();
+}
+
 }  // namespace
