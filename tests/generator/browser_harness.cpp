@@ -85,21 +85,6 @@ std::string encodeAll(std::string_view text) {
   return out;
 }
 
-std::string decodePercent(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-      out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 std::map<std::string, PageReport> pagesInBrowser(const std::string& chromium,
                                                  const fs::path& folder, const std::string& base,
                                                  const std::vector<std::string>& pages) {

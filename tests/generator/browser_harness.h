@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "percent_decoding.h"
+
 namespace glim::testing {
 
 // The Chromium executable ($GLIM_CHROMIUM, else chromium on the PATH); empty when absent.
@@ -16,7 +18,6 @@ std::string findChromium();
 
 // Every byte but unreserved ASCII and '/' as %XX: how the harness names pages in addresses.
 std::string encodeAll(std::string_view text);
-std::string decodePercent(std::string_view text);
 
 struct PageReport {
   std::string charset;

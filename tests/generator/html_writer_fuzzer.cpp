@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "html_writer.h"
+#include "percent_decoding.h"
 #include "umlauts.h"
 
 namespace {
+
+using glim::testing::decodePercent;
 
 using glim::PictureEntry;
 
@@ -38,22 +41,6 @@ std::string lettersFromEntities(std::string_view text, bool utf8) {
       }
     }
     if (!replaced) out += text[i++];
-  }
-  return out;
-}
-
-std::string decodePercent(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-      out +=
-          static_cast<char>(std::strtol(std::string(text.substr(i + 1, 2)).c_str(), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i];
-    }
   }
   return out;
 }
