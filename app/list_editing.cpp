@@ -38,6 +38,7 @@ std::string commentBytes(const QString& text) {
 void TMainForm::connectListEditing() {
   connect(AddBtn, &QPushButton::clicked, this, &TMainForm::AddBtnClick);
   connect(DelBtn, &QPushButton::clicked, this, &TMainForm::DelBtnClick);
+  connect(PrintBtn, &QPushButton::clicked, this, &TMainForm::PrintBtnClick);
   connect(UpNow, &QPushButton::clicked, this, &TMainForm::UpNowClick);
   connect(DownNow, &QPushButton::clicked, this, &TMainForm::DownNowClick);
   connect(ImageList, &QListWidget::itemDoubleClicked, this, &TMainForm::ImageListDblClick);

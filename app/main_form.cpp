@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>

@@ -23,6 +23,7 @@ class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QPrinter;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
@@ -152,6 +153,10 @@ class TMainForm : public QWidget {
   void AddBtnClick();
   void DelBtnClick();
   void ImageListDblClick();
+  // Prints the album's focused picture on one page, as the print options dialog chooses.
+  void PrintBtnClick();
+  // The program's printer: the printer, paper and orientation chosen stay for the whole run.
+  QPrinter& printer();
   void UpNowClick();
   void DownNowClick();
   void SortBoxDblClick();
@@ -198,6 +203,7 @@ class TMainForm : public QWidget {
   QWidget* buildResultPage();
 
   std::unique_ptr<UserDialogs> ownDialogs_;
+  std::unique_ptr<QPrinter> printer_;
   UserDialogs* dialogs_;
   MainWindowHandle handle_;
   uint32_t backgroundColor_ = kSilver;

@@ -1,0 +1,175 @@
+#include "print_job.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrinter>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <optional>
+#include <string>
+
+#include "atomic_file.h"
+#include "dibs24.h"
+#include "painter_device.h"
+#include "print_form.h"
+#include "stretch_draw.h"
+
+namespace glim {
+namespace {
+
+std::string localText(const QString& text) {
+  return text.toLocal8Bit().toStdString();
+}
+
+QString fileNamePartOf(const QString& path) {
+  return QFileInfo(path).fileName();
+}
+
+// PDF output goes to a temporary file first and replaces the chosen file only when complete.
+class PdfOutput {
+ public:
+  explicit PdfOutput(QPrinter& printer) : printer_(printer) {}
+  ~PdfOutput() { restore(); }
+
+  // True when the printer writes a PDF file (chosen earlier or asked for now); `cancelled`
+  // tells a refused file dialog from a temporary file that could not be made.
+  bool prepare(UserDialogs& dialogs, bool& cancelled) {
+    cancelled = false;
+    original_ = printer_.outputFileName();
+    target_ = original_;
+    if (target_.isEmpty()) {
+      FileDialogRequest request;
+      request.title = "Print to PDF file";
+      request.filter = "PDF files (*.pdf)|*.pdf";
+      request.defaultExtension = "pdf";
+      request.initialFolder = localText(lastFolder());
+      const std::optional<std::string> chosen = dialogs.saveFileName(request);
+      if (!chosen || chosen->empty()) {
+        cancelled = true;
+        return false;
+      }
+      target_ = QString::fromLocal8Bit(chosen->c_str());
+    }
+    temp_.setFileTemplate(QDir::tempPath() + QStringLiteral("/glimmervellium-print-XXXXXX.pdf"));
+    if (!temp_.open()) return false;
+    temp_.close();
+    printer_.setOutputFileName(temp_.fileName());
+    redirected_ = true;
+    return true;
+  }
+
+  QString target() const { return target_; }
+
+  // Moves the finished PDF over the chosen file; false when it could not be written.
+  bool commit() {
+    QFile done(temp_.fileName());
+    if (!done.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = done.readAll();
+    if (bytes.isEmpty()) return false;
+    if (!writeFileAtomically(target_.toLocal8Bit().toStdString(),
+                             std::string_view(bytes.constData(), bytes.size()))) {
+      return false;
+    }
+    lastFolder() = QFileInfo(target_).absolutePath();
+    return true;
+  }
+
+ private:
+  void restore() {
+    if (!redirected_) return;
+    redirected_ = false;
+    printer_.setOutputFileName(original_);
+    if (original_.isEmpty()) printer_.setOutputFormat(QPrinter::PdfFormat);
+  }
+
+  // Where the last PDF of this run went, else the user's documents folder.
+  static QString& lastFolder() {
+    static QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return folder;
+  }
+
+  QPrinter& printer_;
+  QTemporaryFile temp_;
+  QString original_;
+  QString target_;
+  bool redirected_ = false;
+};
+
+}  // namespace
+
+QSize printablePageSize(QPrinter& printer) {
+  if (!printer.paintingActive()) {
+    // The toolkit's own default margins would shrink the page; keep only what the printer
+    // cannot print on.
+    if (printer.fullPage()) printer.setFullPage(false);
+    const QPageLayout layout = printer.pageLayout();
+    if (layout.margins() != layout.minimumMargins()) {
+      printer.setPageMargins(layout.minimumMargins(), layout.units());
+    }
+  }
+  return {printer.width(), printer.height()};
+}
+
+bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices& choices,
+                  UserDialogs& dialogs) {
+  if (picture.Header == nullptr || picture.Pixels == nullptr) {
+    dialogs.showMessage(errorBox("The picture has no pixels to print."));
+    return false;
+  }
+  printer.setDocName(QString::fromLatin1(kPrintDocumentTitle));
+  printablePageSize(printer);
+
+  std::optional<PdfOutput> pdf;
+  if (printer.outputFormat() == QPrinter::PdfFormat) {
+    pdf.emplace(printer);
+    bool cancelled = false;
+    if (!pdf->prepare(dialogs, cancelled)) {
+      dialogs.showMessage(errorBox(cancelled ? "No PDF file was chosen, so nothing was printed."
+                                             : "Printing could not begin: no temporary file "
+                                               "could be made for the PDF output."));
+      return false;
+    }
+  }
+
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    const QString where = pdf ? QStringLiteral("the PDF file ") + fileNamePartOf(pdf->target())
+                              : QStringLiteral("the printer ") + printer.printerName();
+    dialogs.showMessage(
+        errorBox(localText(QStringLiteral("Printing could not begin on %1!").arg(where))));
+    return false;
+  }
+  const int32_t PW = printer.width();
+  const int32_t PH = printer.height();
+  const PrintRect placed =
+      placePicture(choices, PrintRect{0, 0, PW, PH}, DibWidth(picture), DibHeight(picture));
+  {
+    PainterDevice device(painter, PainterDevice::Kind::Printer, &dialogs);
+    StretchDrawDib(device, placed.x, placed.y, placed.width, placed.height, picture, 0, 0,
+                   DibWidth(picture), DibHeight(picture), false, SRCCOPY, true, nullptr);
+  }
+  if (!painter.end() || printer.printerState() == QPrinter::Error) {
+    dialogs.showMessage(errorBox("The printer could not finish the page. Nothing was printed."));
+    return false;
+  }
+  if (pdf && !pdf->commit()) {
+    dialogs.showMessage(errorBox(localText(QStringLiteral("The PDF file %1 could not be written!")
+                                               .arg(fileNamePartOf(pdf->target())))));
+    return false;
+  }
+  return true;
+}
+
+bool runPrintRequest(QWidget* owner, QPrinter& printer, QSettings& settings, UserDialogs& dialogs,
+                     const DibImage& picture) {
+  TPrintForm form(printer, settings, dialogs, owner);
+  form.Picture = picture;  // shares the caller's pixels; the dialog never frees them
+  if (form.exec() != QDialog::Accepted) return false;
+  return PrintPicture(printer, picture, form.choices(), dialogs);
+}
+
+}  // namespace glim

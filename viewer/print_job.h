@@ -1,0 +1,35 @@
+// The print job: one picture on one page of the program's printer, placed as the print options
+// dialog chose. Both print buttons (the main window's and the viewer's) come here.
+#pragma once
+
+#include <QSize>
+
+#include "picodec.h"
+#include "print_layout.h"
+#include "user_dialogs.h"
+
+class QPrinter;
+class QSettings;
+class QWidget;
+
+namespace glim {
+
+// The document title under which the print queue lists the job.
+inline constexpr const char* kPrintDocumentTitle = "Glimmervellium picture";
+
+// The printable area of the printer's current page in device pixels, with device (0, 0) at its
+// top-left corner: only the printer's own unprintable margins are left out.
+QSize printablePageSize(QPrinter& printer);
+
+// The print steps: begins the document, places and draws the picture in one stretch-drawing
+// call without halftoning, ends the document. A PDF printer without a file asks for one first.
+// True when the page was handed to the printing system; every failure is reported.
+bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices& choices,
+                  UserDialogs& dialogs);
+
+// One print request for a picture the caller holds: the print options dialog owned by `owner`,
+// then, after OK, the print steps. True when a page was printed.
+bool runPrintRequest(QWidget* owner, QPrinter& printer, QSettings& settings, UserDialogs& dialogs,
+                     const DibImage& picture);
+
+}  // namespace glim
