@@ -16,6 +16,7 @@
 #include "dibs24.h"
 #include "painter_device.h"
 #include "print_form.h"
+#include "print_queue.h"
 #include "stretch_draw.h"
 
 namespace glim {
@@ -135,6 +136,21 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
     }
   }
 
+  // A queue's refusal is not reported by the printer object: ask the server before and after.
+  const bool queue = printer.outputFormat() == QPrinter::NativeFormat;
+  const QString queueName = printer.printerName();
+  std::optional<int> jobsBefore;
+  if (queue) {
+    if (queueAcceptsJobs(queueName) == false) {
+      dialogs.showMessage(errorBox(localText(
+          QStringLiteral("The printer %1 does not accept print jobs at the moment. Nothing was "
+                         "printed.")
+              .arg(queueName))));
+      return false;
+    }
+    jobsBefore = lastJobNumber(queueName);
+  }
+
   QPainter painter;
   if (!painter.begin(&printer)) {
     const QString where = pdf ? QStringLiteral("the PDF file ") + fileNamePartOf(pdf->target())
@@ -154,6 +170,13 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
   }
   if (!painter.end() || printer.printerState() == QPrinter::Error) {
     dialogs.showMessage(errorBox("The printer could not finish the page. Nothing was printed."));
+    return false;
+  }
+  if (queue && jobsBefore &&
+      !jobArrived(queueName, *jobsBefore, QString::fromLatin1(kPrintDocumentTitle))) {
+    dialogs.showMessage(errorBox(
+        localText(QStringLiteral("The printer %1 refused the print job. Nothing was printed.")
+                      .arg(queueName))));
     return false;
   }
   if (pdf && !pdf->commit()) {
