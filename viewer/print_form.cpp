@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 
 #include "dibs24.h"
 #include "painter_device.h"
@@ -101,6 +102,13 @@ void TPrintForm::buildControls() {
   // Beside its label but a control of the dialog, over the group box.
   HochEdit = new SpinField(kMinPercent, kMaxPercent, kInitialPercent, this);
   HochEdit->setGeometry(312, 120, 89, 22);
+
+  // Where the fallback for the dialog's font is wider than its own, the fields give way to
+  // their labels and keep their right edges.
+  const int labelWidth = std::max(RxLabel2->sizeHint().width(), RxLabel3->sizeHint().width());
+  const int shift = std::max(0, 16 + labelWidth + 2 - 80);
+  BreitEdit->setGeometry(80 + shift, 72, 89 - shift, 22);
+  HochEdit->setGeometry(312 + shift, 120, 89 - shift, 22);
 
   GroupBox2 = new QGroupBox(QStringLiteral("Print options"), this);
   GroupBox2->setGeometry(232, 160, 185, 89);
