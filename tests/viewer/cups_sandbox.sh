@@ -5,8 +5,7 @@
 #   cups_sandbox.sh start DIR          start it; prints "CUPS_SERVER=<socket>" for the caller
 #   cups_sandbox.sh wait DIR [SECS]    wait until glimpdf has no unfinished job; lists the PDFs
 #   cups_sandbox.sh reject DIR         queue refuses new jobs (cupsreject)
-#   cups_sandbox.sh disable DIR        queue takes jobs but holds them (cupsdisable)
-#   cups_sandbox.sh accept DIR         undo reject/disable
+#   cups_sandbox.sh accept DIR         undo reject
 #   cups_sandbox.sh stop DIR           stop the scheduler and wait for it to exit
 #
 # Needs root (the cups-pdf backend is 0700 root, so cupsd only runs it as root) and the
@@ -36,7 +35,7 @@ die() {
 }
 
 usage() {
-  echo "usage: $0 {start|stop|wait|reject|disable|accept} DIR [SECS]" >&2
+  echo "usage: $0 {start|stop|wait|reject|accept} DIR [SECS]" >&2
   exit 2
 }
 
@@ -293,7 +292,6 @@ case $action in
   stop) cmd_stop ;;
   wait) cmd_wait "$@" ;;
   reject) queue_cmd cupsreject -r "rejected by test" "$QUEUE" ;;
-  disable) queue_cmd cupsdisable -r "disabled by test" "$QUEUE" ;;
   accept) queue_cmd cupsenable "$QUEUE"; queue_cmd cupsaccept "$QUEUE" ;;
   *) usage ;;
 esac
