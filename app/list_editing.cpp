@@ -39,6 +39,7 @@ void TMainForm::connectListEditing() {
   connect(AddBtn, &QPushButton::clicked, this, &TMainForm::AddBtnClick);
   connect(DelBtn, &QPushButton::clicked, this, &TMainForm::DelBtnClick);
   connect(PrintBtn, &QPushButton::clicked, this, &TMainForm::PrintBtnClick);
+  connect(ViewBtn, &QPushButton::clicked, this, &TMainForm::ViewBtnClick);
   connect(UpNow, &QPushButton::clicked, this, &TMainForm::UpNowClick);
   connect(DownNow, &QPushButton::clicked, this, &TMainForm::DownNowClick);
   connect(ImageList, &QListWidget::itemDoubleClicked, this, &TMainForm::ImageListDblClick);

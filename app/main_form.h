@@ -153,6 +153,10 @@ class TMainForm : public QWidget {
   void AddBtnClick();
   void DelBtnClick();
   void ImageListDblClick();
+  // Shows the album's focused picture in the viewer.
+  void ViewBtnClick();
+  // Makes `viewer` the program's picture viewer, printing with this window's printer.
+  void setViewer(TViewPicForm* viewer);
   // Prints the album's focused picture on one page, as the print options dialog chooses.
   void PrintBtnClick();
   // The program's printer: the printer, paper and orientation chosen stay for the whole run.

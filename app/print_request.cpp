@@ -1,4 +1,5 @@
-// TMainForm: the "Print..." button, which prints the album's focused picture.
+// TMainForm: the "&Show big" and "Print..." buttons, which show and print the album's focused
+// picture.
 #include <QListWidget>
 #include <QPrinter>
 #include <QSettings>
@@ -6,12 +7,34 @@
 #include "form_storage.h"
 #include "main_form.h"
 #include "print_job.h"
+#include "view_pic_form.h"
 
 namespace glim {
 
 QPrinter& TMainForm::printer() {
   if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
   return *printer_;
+}
+
+void TMainForm::setViewer(TViewPicForm* viewer) {
+  ViewPicForm = viewer;
+  if (viewer == nullptr) return;
+  viewer->printerSource = [this]() -> QPrinter& { return printer(); };
+  viewer->dialogs = dialogs_;
+}
+
+void TMainForm::ViewBtnClick() {
+  const int line = ImageList->currentRow();
+  if (line < 0 || line > album.EntryCount() - 1 || ViewPicForm == nullptr) return;
+  if (album.PreviewFileName != album.entry(line).FilePath) ImageListDblClick();
+  if (album.PreviewFileName != album.entry(line).FilePath) return;  // reported by the load
+  ViewPicForm->Picture = currentPicture;  // the record only: the pixels stay the main window's
+  ViewPicForm->PictureFileName = album.PreviewFileName;
+  if (ViewPicForm->Picture.Pixels == nullptr) {
+    dialogs_->showMessage(errorBox("Could not open image file!"));
+    return;
+  }
+  ViewPicForm->exec();
 }
 
 void TMainForm::PrintBtnClick() {

@@ -19,7 +19,7 @@ ProgramWindows createProgramWindows(UserDialogs* dialogs) {
   windows.PreViewForm = new TPreViewForm(&windows.MainForm->currentPicture, windows.MainForm.get());
   windows.ViewPicForm = new TViewPicForm(windows.MainForm.get());
   windows.MainForm->PreViewForm = windows.PreViewForm;
-  windows.MainForm->ViewPicForm = windows.ViewPicForm;
+  windows.MainForm->setViewer(windows.ViewPicForm);
   return windows;
 }
 

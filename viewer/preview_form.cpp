@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -53,13 +54,13 @@ TPreViewForm::TPreViewForm(const DibImage* picture, QWidget* parent)
 
 bool TPreViewForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == PaintBox1 && event->type() == QEvent::Paint) {
-    PaintBox1Paint();
+    PaintBox1Paint(static_cast<QPaintEvent*>(event)->rect());
     return true;
   }
   return QDialog::eventFilter(watched, event);
 }
 
-void TPreViewForm::PaintBox1Paint() {
+void TPreViewForm::PaintBox1Paint(const QRect& area) {
   if (!picture_ || !picture_->Pixels || !picture_->Header) return;
   const int32_t W = picture_->Header->biWidth;
   const int32_t H = picture_->Header->biHeight;
@@ -77,6 +78,7 @@ void TPreViewForm::PaintBox1Paint() {
   }
   ++drawingPasses_;
   QPainter painter(PaintBox1);
+  painter.setClipRect(area);  // the device draws only what is exposed
   PainterDevice device(painter, PainterDevice::Kind::Display);
   StretchDrawDib(device, 0, 0, W, H, *picture_, 0, 0, W, H, true, SRCCOPY, true, nullptr);
 }

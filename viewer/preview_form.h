@@ -33,7 +33,7 @@ class TPreViewForm : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void PaintBox1Paint();
+  void PaintBox1Paint(const QRect& area);
 
   const DibImage* picture_;
   int sizingPasses_ = 0;

@@ -84,6 +84,15 @@ class DeviceContext {
                           DeviceContext& source, int32_t srcX, int32_t srcY, int32_t srcWidth,
                           int32_t srcHeight, uint32_t rop) = 0;
 
+  // The smallest rectangle around the part of the device that drawing can reach now, as
+  // GetClipBox gives it: right and bottom exclusive. False when nothing is known, and then
+  // the whole destination must be drawn.
+  virtual bool GetClipBox(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const {
+    static_cast<void>(left), static_cast<void>(top), static_cast<void>(right),
+        static_cast<void>(bottom);
+    return false;
+  }
+
   // The bitmap selected into this device when it is a memory device, else null.
   virtual DeviceBitmap* selectedBitmap() const = 0;
 

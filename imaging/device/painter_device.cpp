@@ -264,6 +264,22 @@ bool PainterDevice::StretchBlt(int32_t destX, int32_t destY, int32_t destWidth, 
   return true;
 }
 
+bool PainterDevice::GetClipBox(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const {
+  const QPaintDevice* device = painter_.device();
+  if (device == nullptr) return false;
+  // Only a plain translation maps clip and device coordinates onto each other simply.
+  const QTransform transform = painter_.deviceTransform();
+  if (transform.type() > QTransform::TxTranslate) return false;
+  QRectF box(-transform.dx(), -transform.dy(), device->width(), device->height());
+  if (painter_.hasClipping()) box &= painter_.clipBoundingRect();
+  const QRect whole = box.toAlignedRect();
+  left = whole.left();
+  top = whole.top();
+  right = whole.left() + std::max(whole.width(), 0);
+  bottom = whole.top() + std::max(whole.height(), 0);
+  return true;
+}
+
 void PainterDevice::ShowMessage(const std::string& text) {
   if (dialogs_ != nullptr) {
     dialogs_->showMessage({text, "", MessageButtons::Ok, MessageIcon::None});

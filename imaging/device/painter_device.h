@@ -38,6 +38,8 @@ class PainterDevice : public DeviceContext {
                   DeviceContext& source, int32_t srcX, int32_t srcY, int32_t srcWidth,
                   int32_t srcHeight, uint32_t rop) override;
   DeviceBitmap* selectedBitmap() const override { return nullptr; }
+  // The painter's clip (set it to the paint event's rectangle) within the device's size.
+  bool GetClipBox(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const override;
   void ShowMessage(const std::string& text) override;
 
   HPALETTE selectedPalette() const { return palette_; }

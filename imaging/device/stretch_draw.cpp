@@ -1,5 +1,6 @@
 #include "stretch_draw.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -221,15 +222,29 @@ void StretchDrawDib(DeviceContext& device, int32_t destX, int32_t destY, int32_t
   PaletteSelection selection(device);
   if (picture.HasPalette == 1) selection.select(chosen);
 
+  // What the device can show now: a zoomed picture far larger than the screen is drawn only
+  // where it is visible.
+  VisibleRect visible{dest.x, dest.y, int64_t{dest.x} + dest.width, int64_t{dest.y} + dest.height};
+  int32_t clipLeft = 0, clipTop = 0, clipRight = 0, clipBottom = 0;
+  if (device.GetClipBox(clipLeft, clipTop, clipRight, clipBottom)) {
+    visible = {std::max<int64_t>(visible.left, clipLeft), std::max<int64_t>(visible.top, clipTop),
+               std::min<int64_t>(visible.right, clipRight),
+               std::min<int64_t>(visible.bottom, clipBottom)};
+    if (visible.left >= visible.right || visible.top >= visible.bottom) {
+      selection.restore();
+      return;
+    }
+  }
+
   const uint32_t bits = DibBitCount(picture);
   if (bits == 24 && ScreenBitsPerPixel() <= 8 && halftone) {
     drawHalftoned(device, dest, picture, src, rop, chosen, selection);
   } else if (bits == 24 && !printer) {
     StretchRows24(device, dest.x, dest.y, dest.width, dest.height, picture, src.x,
-                  height - src.y - src.height, src.width, src.height);
+                  height - src.y - src.height, src.width, src.height, &visible);
   } else if (bits == 8 && !printer) {
     StretchRows8(device, dest.x, dest.y, dest.width, dest.height, picture, src.x,
-                 height - src.y - src.height, src.width, src.height);
+                 height - src.y - src.height, src.width, src.height, &visible);
   } else {
     drawGeneral(device, dest, picture, src, rop);
   }

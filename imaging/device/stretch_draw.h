@@ -24,13 +24,18 @@ void StretchDrawDib(DeviceContext& device, int32_t destX, int32_t destY, int32_t
 // at a time. `srcTop` counts lines from the picture's top line. Lines and columns that fall outside
 // the picture are black. Returns how many source lines were copied into the line buffer (a line
 // that repeats the one before is sent again without copying).
+// Only the part of the destination inside `visible` (destination coordinates, right and bottom
+// exclusive) is sent, with the pixels a whole drawing would put there.
+struct VisibleRect {
+  int64_t left, top, right, bottom;
+};
 int32_t StretchRows24(DeviceContext& device, int32_t destX, int32_t destY, int32_t destWidth,
                       int32_t destHeight, const DibImage& picture, int32_t srcX, int32_t srcTop,
-                      int32_t srcWidth, int32_t srcHeight);
+                      int32_t srcWidth, int32_t srcHeight, const VisibleRect* visible = nullptr);
 
 // The same for an 8-bit picture; the line carries the picture's colour table.
 int32_t StretchRows8(DeviceContext& device, int32_t destX, int32_t destY, int32_t destWidth,
                      int32_t destHeight, const DibImage& picture, int32_t srcX, int32_t srcTop,
-                     int32_t srcWidth, int32_t srcHeight);
+                     int32_t srcWidth, int32_t srcHeight, const VisibleRect* visible = nullptr);
 
 }  // namespace glim

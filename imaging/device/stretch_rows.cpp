@@ -1,4 +1,5 @@
 // Own line-by-line scaling of 24- and 8-bit pictures for screens.
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -55,29 +56,42 @@ void copyLine(uint8_t* line, const uint8_t* source, const SourceColumns& columns
 // a source line is copied into the line buffer only when it differs from the line before.
 int32_t stretchRows(DeviceContext& device, int32_t destX, int32_t destY, int32_t destWidth,
                     int32_t destHeight, const DibImage& picture, int32_t srcX, int32_t srcTop,
-                    int32_t srcWidth, int32_t srcHeight, int32_t bytesPerPixel) {
+                    int32_t srcWidth, int32_t srcHeight, int32_t bytesPerPixel,
+                    const VisibleRect* visible) {
   if (destWidth <= 0 || destHeight <= 0 || picture.Header == nullptr || picture.Pixels == nullptr) {
     return 0;
   }
   const int64_t width = DibWidth(picture);
   const int64_t height = DibHeight(picture);
+  // The destination columns and lines to send: all, or those the device can show.
+  int64_t firstColumn = 0, endColumn = destWidth, firstRow = 0, endRow = destHeight;
+  if (visible != nullptr) {
+    firstColumn = std::clamp<int64_t>(visible->left - destX, 0, destWidth);
+    endColumn = std::clamp<int64_t>(visible->right - destX, firstColumn, destWidth);
+    firstRow = std::clamp<int64_t>(visible->top - destY, 0, destHeight);
+    endRow = std::clamp<int64_t>(visible->bottom - destY, firstRow, destHeight);
+  }
+  if (firstColumn >= endColumn || firstRow >= endRow) return 0;
+  const auto lineWidth = static_cast<int32_t>(endColumn - firstColumn);
 
   DibImage line{};
   if (bytesPerPixel == 3) {
-    newdib(&line, destWidth, 1, 24, nullptr, 0);
+    newdib(&line, lineWidth, 1, 24, nullptr, 0);
   } else {
-    newdib(&line, destWidth, 1, 8, picture.Header, 256);
+    newdib(&line, lineWidth, 1, 8, picture.Header, 256);
   }
   if (line.Pixels == nullptr) {  // nothing to draw with
     if (line.Storage != 0) deldib(line);
     return 0;
   }
 
-  // offsets[i]: byte offset of destination column i in a source line; valid from first to last.
-  std::vector<int64_t> offsets(static_cast<size_t>(destWidth));
+  // offsets[i]: byte offset of destination column firstColumn + i in a source line; valid from
+  // first to last.
+  std::vector<int64_t> offsets(static_cast<size_t>(lineWidth));
   int64_t first = -1, last = -1;
-  for (int64_t i = 0; i < destWidth; ++i) {
-    const int64_t offset = (srcX + int64_t{srcWidth} * i / destWidth) * bytesPerPixel;
+  for (int64_t i = 0; i < lineWidth; ++i) {
+    const int64_t column = firstColumn + i;
+    const int64_t offset = (srcX + int64_t{srcWidth} * column / destWidth) * bytesPerPixel;
     offsets[static_cast<size_t>(i)] = offset;
     if (offset >= 0 && offset <= bytesPerPixel * width - 1) {
       if (first < 0) first = i;
@@ -91,7 +105,7 @@ int32_t stretchRows(DeviceContext& device, int32_t destX, int32_t destY, int32_t
   const int64_t highestOffset = (height - 1) * rowBytes;
   int64_t previousOffset = -1;
   int32_t copied = 0;
-  for (int32_t r = 0; r < destHeight; ++r) {
+  for (int64_t r = firstRow; r < endRow; ++r) {
     const int64_t offset = (height - 1 - (srcTop + int64_t{srcHeight} * r / destHeight)) * rowBytes;
     if (offset < 0 || offset > highestOffset) {
       std::memset(line.Pixels, 0, static_cast<size_t>(line.RowBytes));
@@ -101,8 +115,9 @@ int32_t stretchRows(DeviceContext& device, int32_t destX, int32_t destY, int32_t
       previousOffset = offset;
       ++copied;
     }
-    device.SetDIBitsToDevice(destX, destY + r, destWidth, 1, 0, 0, 0, 1, line.Pixels, line.Header,
-                             DIB_RGB_COLORS);
+    device.SetDIBitsToDevice(static_cast<int32_t>(destX + firstColumn),
+                             static_cast<int32_t>(destY + r), lineWidth, 1, 0, 0, 0, 1, line.Pixels,
+                             line.Header, DIB_RGB_COLORS);
   }
   deldib(line);
   return copied;
@@ -112,16 +127,16 @@ int32_t stretchRows(DeviceContext& device, int32_t destX, int32_t destY, int32_t
 
 int32_t StretchRows24(DeviceContext& device, int32_t destX, int32_t destY, int32_t destWidth,
                       int32_t destHeight, const DibImage& picture, int32_t srcX, int32_t srcTop,
-                      int32_t srcWidth, int32_t srcHeight) {
+                      int32_t srcWidth, int32_t srcHeight, const VisibleRect* visible) {
   return stretchRows(device, destX, destY, destWidth, destHeight, picture, srcX, srcTop, srcWidth,
-                     srcHeight, 3);
+                     srcHeight, 3, visible);
 }
 
 int32_t StretchRows8(DeviceContext& device, int32_t destX, int32_t destY, int32_t destWidth,
                      int32_t destHeight, const DibImage& picture, int32_t srcX, int32_t srcTop,
-                     int32_t srcWidth, int32_t srcHeight) {
+                     int32_t srcWidth, int32_t srcHeight, const VisibleRect* visible) {
   return stretchRows(device, destX, destY, destWidth, destHeight, picture, srcX, srcTop, srcWidth,
-                     srcHeight, 1);
+                     srcHeight, 1, visible);
 }
 
 }  // namespace glim

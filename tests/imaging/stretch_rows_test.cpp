@@ -35,6 +35,31 @@ TEST(StretchRows24, ThreeTimesEnlargedCopiesEachLineOnceAndSendsItThrice) {
   }
 }
 
+TEST(StretchRows24, OnlyTheVisiblePartIsSentWithThePixelsOfAWholeDrawing) {
+  OwnedDib picture = randomPicture(7, 5, 24, 34);
+  RecordingDevice whole(63, 45);
+  StretchRows24(whole, 0, 0, 63, 45, *picture, 0, 0, 7, 5);
+  // A window of columns 20..40 and lines 10..17 of a destination far larger than the device.
+  RecordingDevice part(63, 45);
+  const VisibleRect visible{20, 10, 41, 18};
+  StretchRows24(part, 0, 0, 63, 45, *picture, 0, 0, 7, 5, &visible);
+  const auto lines = part.callsOf(Op::SetDIBitsToDevice);
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[0].args[0], 20);
+  EXPECT_EQ(lines[0].args[1], 10);
+  EXPECT_EQ(lines[0].args[2], 21);
+  for (int y = 10; y < 18; ++y) {
+    for (int x = 20; x < 41; ++x) {
+      ASSERT_EQ(shown(part.image(), x, y), shown(whole.image(), x, y)) << x << "," << y;
+    }
+  }
+  // Nothing visible: nothing sent.
+  RecordingDevice none(63, 45);
+  const VisibleRect outside{100, 100, 200, 200};
+  EXPECT_EQ(StretchRows24(none, 0, 0, 63, 45, *picture, 0, 0, 7, 5, &outside), 0);
+  EXPECT_TRUE(none.callsOf(Op::SetDIBitsToDevice).empty());
+}
+
 TEST(StretchRows24, ThroughStretchDrawDibOnTheScreen) {
   ScreenDepthOverride screen(32);
   OwnedDib picture = randomPicture(4, 3, 24, 31);

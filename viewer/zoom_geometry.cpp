@@ -1,0 +1,33 @@
+#include "zoom_geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace glim {
+namespace {
+
+int32_t zoomed(int32_t length, int32_t zoomPercent) {
+  const double value = std::trunc(static_cast<double>(length) * zoomPercent / 100.0);
+  return static_cast<int32_t>(
+      std::clamp(value, 0.0, static_cast<double>(std::numeric_limits<int32_t>::max())));
+}
+
+}  // namespace
+
+ZoomedSize zoomedSize(int32_t pictureWidth, int32_t pictureHeight, int32_t zoomPercent) {
+  ZoomedSize size;
+  size.width = zoomed(pictureWidth, zoomPercent);
+  size.height = zoomed(pictureHeight, zoomPercent);
+  size.boxWidth = std::min(size.width, kMaxWidgetExtent);
+  size.boxHeight = std::min(size.height, kMaxWidgetExtent);
+  return size;
+}
+
+int32_t dragScrollPosition(int32_t pointerAtPress, int32_t scrollAtPress, int32_t pointerNow,
+                           int32_t maximum) {
+  const int64_t wanted = int64_t{pointerAtPress} + scrollAtPress - pointerNow;
+  return static_cast<int32_t>(std::clamp<int64_t>(wanted, 0, std::max(maximum, 0)));
+}
+
+}  // namespace glim
