@@ -17,6 +17,8 @@
 #include "main_form.h"
 #include "page_parts.h"
 #include "picture_button.h"
+#include "picture_work.h"
+#include "run_guard.h"
 #include "spin_field.h"
 
 namespace glim {
@@ -124,8 +126,14 @@ void TMainForm::GoBtn1Click() {
   GoBtn1->resetImages();
   const std::optional<std::string> overview = SaveDialog2(*dialogs_);
   if (!overview) return;
-  const GenerationOutcome outcome = GenerateAlbum(album, currentSettings(), *overview,
-                                                  album.ProgramDir, *dialogs_, windowHandle());
+  GenerationOutcome outcome;
+  {
+    // The pictures are worked on by every core while the window keeps painting.
+    RunGuard guard(this);
+    const CreationOptions options{usableCores(), [&guard] { guard.idle(); }};
+    outcome = GenerateAlbum(album, currentSettings(), *overview, album.ProgramDir, *dialogs_,
+                            windowHandle(), {}, options);
+  }
   if (!outcome.overviewWritten) return;
   const QUrl address = QUrl::fromLocalFile(pathText(outcome.overviewPath));
   // The same address again would keep the page of an earlier run: the overview was replaced.

@@ -2,9 +2,12 @@
 // same generation run as the window's create button.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -14,6 +17,7 @@
 #include "console_dialogs.h"
 #include "demo_album.h"
 #include "paths.h"
+#include "picture_work.h"
 
 namespace {
 
@@ -23,7 +27,7 @@ constexpr int kExitClean = 0;
 constexpr int kExitWithMessages = 1;
 constexpr int kExitFailed = 2;
 
-constexpr const char* kHelp = R"(Usage: glimmervellium-create ALBUM.lmf OVERVIEW.htm
+constexpr const char* kHelp = R"(Usage: glimmervellium-create [--jobs N] ALBUM.lmf OVERVIEW.htm
        glimmervellium-create --demo FOLDER
        glimmervellium-create --help
 
@@ -38,6 +42,9 @@ Every message of the run is printed to standard error as one line, "caption: tex
 the text when the message has no caption). When standard error is a terminal it also shows
 progress: the picture being worked on (n of N) and how far it has been read or written.
 
+  --jobs N       opens, converts and writes N pictures at once (default: the cores this
+                 process may use; 1 does everything on one thread). The album is the same
+                 whatever N is: the same files, names, pages and messages in the same order.
   --demo FOLDER  paints a few pictures into FOLDER/pictures, writes the album file
                  FOLDER/demo.lmf, builds it into FOLDER/album/index.htm and prints that
                  path on standard output.
@@ -68,7 +75,7 @@ std::string fromCurrentFolder(const std::string& path) {
   return error ? path : (here / path).string();
 }
 
-int createAlbum(const std::string& albumPath, const std::string& overviewPath) {
+int createAlbum(const std::string& albumPath, const std::string& overviewPath, int jobs) {
   ConsoleDialogs dialogs(stderr, ::isatty(STDERR_FILENO) == 1);
   Album album;
   album.ProgramDir = programFolder();
@@ -80,7 +87,8 @@ int createAlbum(const std::string& albumPath, const std::string& overviewPath) {
   const GenerationOutcome outcome = GenerateAlbum(
       album, settings, fromCurrentFolder(overviewPath), album.ProgramDir, dialogs,
       dialogs.progressWindow(),
-      [&dialogs](int32_t number, int32_t count) { dialogs.pictureStarted(number, count); });
+      [&dialogs](int32_t number, int32_t count) { dialogs.pictureStarted(number, count); },
+      CreationOptions{jobs > 1 ? jobs : 0, {}});
   dialogs.clearProgress();
   if (!outcome.folderMade) return kExitFailed;
   return dialogs.messageCount() == 0 ? kExitClean : kExitWithMessages;
@@ -95,9 +103,18 @@ int createDemo(const std::string& folderArgument) {
     return kExitFailed;
   }
   const std::string overview = folder + "album/index.htm";
-  const int status = createAlbum(*albumPath, overview);
+  const int status = createAlbum(*albumPath, overview, usableCores());
   if (status != kExitFailed) std::printf("%s\n", overview.c_str());
   return status;
+}
+
+// "--jobs N" with N from 1 to 256; nothing when the text is no such number.
+std::optional<int> jobCount(const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value < 1 || value > 256) return std::nullopt;
+  return static_cast<int>(value);
 }
 
 }  // namespace
@@ -108,7 +125,20 @@ int main(int argc, char** argv) {
     return kExitClean;
   }
   if (argc == 3 && std::strcmp(argv[1], "--demo") == 0) return createDemo(argv[2]);
-  if (argc == 3 && argv[1][0] != '-' && argv[2][0] != '-') return createAlbum(argv[1], argv[2]);
+  int jobs = usableCores();
+  int first = 1;
+  if (argc == 5 && std::strcmp(argv[1], "--jobs") == 0) {
+    const std::optional<int> chosen = jobCount(argv[2]);
+    if (!chosen) {
+      std::fprintf(stderr, "--jobs takes a number from 1 to 256, not \"%s\".\n", argv[2]);
+      return kExitFailed;
+    }
+    jobs = *chosen;
+    first = 3;
+  }
+  if (argc == first + 2 && argv[first][0] != '-' && argv[first + 1][0] != '-') {
+    return createAlbum(argv[first], argv[first + 1], jobs);
+  }
   std::fputs(kHelp, stderr);
   return kExitFailed;
 }

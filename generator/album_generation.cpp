@@ -1,34 +1,17 @@
 #include "album_generation.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <system_error>
 
 #include "album_naming.h"
-#include "depth_promotion.h"
-#include "dibs24.h"
 #include "html_writer.h"
 #include "paths.h"
-#include "resampling.h"
+#include "picture_work.h"
 
 namespace glim {
 namespace {
-
-// One picture made by the codec library, freed with deldib however the step ends.
-class OwnedPicture {
- public:
-  OwnedPicture() = default;
-  explicit OwnedPicture(const DibImage& dib) : dib_(dib) {}
-  OwnedPicture(const OwnedPicture&) = delete;
-  OwnedPicture& operator=(const OwnedPicture&) = delete;
-  ~OwnedPicture() { deldib(dib_); }
-
-  DibImage& get() { return dib_; }
-  bool hasPixels() const { return dib_.Pixels != nullptr && dib_.Header != nullptr; }
-
- private:
-  DibImage dib_{};
-};
 
 bool makeFolder(const std::string& folder) {
   std::error_code error;
@@ -36,46 +19,47 @@ bool makeFolder(const std::string& folder) {
   return std::filesystem::is_directory(folder, error);
 }
 
-// Writes `picture` as JPEG `name` into the names' folder; a failure is shown and gives false.
-bool savePicture(DibImage& picture, const std::string& path, UserDialogs& dialogs, HWND window) {
-  if (SaveDib(picture, path.c_str(), PICODEC_SAVE_JPEG, window) == PICODEC_OK) return true;
-  dialogs.showMessage(pictureWriteErrorBox(path));
+// Gives a file written ahead its name; false (nothing left behind) when it was not written or
+// cannot take the name.
+bool moveInto(const std::string& temporary, const std::string& path) {
+  if (temporary.empty()) return false;
+  if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  std::remove(temporary.c_str());
   return false;
 }
 
-// Steps 3.1 to 3.8 for entry `index`: picture, detail page, thumbnail.
-void createFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t index,
-                        std::string_view overviewName, FolderNames& pics, FolderNames& mini,
-                        const std::string& htmlFolder, UserDialogs& dialogs, HWND window) {
+// Steps 3.1 to 3.8 for entry `index`, with its pixel work done: picture, detail page,
+// thumbnail, named and reported in album order.
+void placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t index,
+                       std::string_view overviewName, FolderNames& pics, FolderNames& mini,
+                       const std::string& htmlFolder, UserDialogs& dialogs,
+                       const PictureWork& work) {
   PictureEntry& entry = album.entry(static_cast<int32_t>(index));
   entry.MiniName.clear();
   entry.PicsName.clear();
-
-  OwnedPicture picture;
-  OpenDib(&picture.get(), entry.FilePath.c_str(), 0, window);
-  if (!picture.hasPixels()) {
+  if (work.outcome == PictureWork::Outcome::NotOpened) {
     dialogs.showMessage(pictureOpenErrorBox(entry.FilePath));
     return;
   }
-  if (DibBitCount(picture.get()) != 24) DepthUpTo24(picture.get());
-  if (DibBitCount(picture.get()) != 24) return;  // 16 and 32 bits are not promoted
+  if (work.outcome == PictureWork::Outcome::NotPromoted) return;  // 16 and 32 bits
 
   const std::string base = pictureBaseName(entry.FilePath);
   const std::string picsName = pics.take(base, ".JPG");
   // A picture that could not be written is reported; its name is still used by the pages, and
   // the detail page and thumbnail are still made, so the album is whole but for that file.
-  savePicture(picture.get(), pics.folder() + picsName, dialogs, window);
+  if (!moveInto(work.pictureTemp, pics.folder() + picsName)) {
+    dialogs.showMessage(pictureWriteErrorBox(pics.folder() + picsName));
+  }
   entry.PicsName = picsName;
 
   const std::span<const PictureEntry> entries(album.entries());
   writeDetailPage(htmlFolder + entry.PageName, settings, entries, index, overviewName, dialogs);
 
-  const ThumbnailSize size =
-      thumbnailSize(DibWidth(picture.get()), DibHeight(picture.get()), settings);
-  OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
-  if (!thumbnail.hasPixels()) return;
+  if (!work.thumbnailMade) return;
   const std::string miniName = mini.take(base, ".JPG");
-  savePicture(thumbnail.get(), mini.folder() + miniName, dialogs, window);
+  if (!moveInto(work.thumbnailTemp, mini.folder() + miniName)) {
+    dialogs.showMessage(pictureWriteErrorBox(mini.folder() + miniName));
+  }
   entry.MiniName = miniName;
 }
 
@@ -121,7 +105,7 @@ MessageBox pictureWriteErrorBox(std::string_view path) {
 
 void CreatePictureFiles(Album& album, const AlbumSettings& input, const std::string& folder,
                         std::string_view overviewName, UserDialogs& dialogs, HWND window,
-                        const PictureStarted& pictureStarted) {
+                        const PictureStarted& pictureStarted, const CreationOptions& options) {
   AlbumSettings settings = input;
   settings.clampAll();
 
@@ -142,17 +126,23 @@ void CreatePictureFiles(Album& album, const AlbumSettings& input, const std::str
   FolderNames pics(picsFolder);
   FolderNames mini(miniFolder);
   const int32_t count = album.EntryCount();
+  std::vector<std::string> paths;
+  paths.reserve(static_cast<std::size_t>(count));
+  for (const PictureEntry& entry : album.entries()) paths.push_back(entry.FilePath);
+  PictureWorkers workers(std::move(paths), settings, picsFolder, miniFolder, options.threads);
   for (int32_t i = 0; i < count; ++i) {
     if (pictureStarted) pictureStarted(i + 1, count);
-    createFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics, mini,
-                       htmlFolder, dialogs, window);
+    const PictureWork work = workers.take(i, window, options.idle);
+    placeFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics, mini,
+                      htmlFolder, dialogs, work);
   }
 }
 
 GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
                                 const std::string& overviewPath, const std::string& programDir,
                                 UserDialogs& dialogs, HWND window,
-                                const PictureStarted& pictureStarted) {
+                                const PictureStarted& pictureStarted,
+                                const CreationOptions& options) {
   AlbumSettings settings = input;
   settings.clampAll();
   GenerationOutcome outcome;
@@ -168,7 +158,7 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
   outcome.overviewPath = folderWithSeparator + overviewName;
 
   CreatePictureFiles(album, settings, folderWithSeparator, overviewName, dialogs, window,
-                     pictureStarted);
+                     pictureStarted, options);
   outcome.overviewWritten =
       writeOverviewPage(outcome.overviewPath, settings, album.entries(), dialogs);
 

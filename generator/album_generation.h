@@ -38,6 +38,15 @@ MessageBox pictureWriteErrorBox(std::string_view path);     // no caption, like 
 // Called before each picture is opened: its number (1 to count) and the entry count.
 using PictureStarted = std::function<void(int32_t number, int32_t count)>;
 
+// How a run does its pixel work.
+struct CreationOptions {
+  // Threads that open, convert, scale and write pictures ahead of the run; 0 does it all on
+  // the calling thread. The output is the same either way.
+  int threads = 0;
+  // Runs on the calling thread every few milliseconds while the run waits for a picture.
+  std::function<void()> idle;
+};
+
 // The per-picture step of a run into `folder` (ending in a separator): makes the folders
 // "mini", "pics" and "html", gives every entry its PageName, then per entry in album order
 // opens the picture, promotes it to 24 bits, writes it to "pics", writes its detail page,
@@ -45,7 +54,8 @@ using PictureStarted = std::function<void(int32_t number, int32_t count)>;
 // `window` (may be null) receives the codec library's progress.
 void CreatePictureFiles(Album& album, const AlbumSettings& settings, const std::string& folder,
                         std::string_view overviewName, UserDialogs& dialogs, HWND window,
-                        const PictureStarted& pictureStarted = {});
+                        const PictureStarted& pictureStarted = {},
+                        const CreationOptions& options = {});
 
 struct GenerationOutcome {
   bool folderMade = false;       // false: "Could not create the folder!" was shown, nothing written
@@ -59,6 +69,7 @@ struct GenerationOutcome {
 GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& settings,
                                 const std::string& overviewPath, const std::string& programDir,
                                 UserDialogs& dialogs, HWND window,
-                                const PictureStarted& pictureStarted = {});
+                                const PictureStarted& pictureStarted = {},
+                                const CreationOptions& options = {});
 
 }  // namespace glim

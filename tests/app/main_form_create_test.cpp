@@ -1,9 +1,12 @@
 // The create button over the album generator: the overview's save dialog, the album written
 // into the chosen folder, the result page shown, and no page switch when the overview fails.
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <algorithm>
 #include <fstream>
+#include <optional>
 
 #include "main_form_fixture.h"
 #include "picture_button.h"
@@ -93,6 +96,72 @@ TEST_F(CreateTest, FolderThatCannotBeMadeIsReported) {
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0], errorBox("Could not create the folder!"));
   EXPECT_EQ(form->PageControl1->currentIndex(), 3);
+}
+
+// Answers the overview dialog like the user: when it closes, the window needs a repaint, and
+// the user presses Delete in the album list while the run works.
+class ImpatientUser : public testing::RecordingDialogs {
+ public:
+  TMainForm* form = nullptr;
+  bool running = false;
+  std::optional<std::string> saveFileName(const FileDialogRequest& request) override {
+    auto chosen = RecordingDialogs::saveFileName(request);
+    running = chosen.has_value();
+    form->update();
+    QCoreApplication::postEvent(form->ImageList,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier));
+    return chosen;
+  }
+};
+
+// Counts the window's paints during the run with the pictures written so far, and asks for
+// the next paint at once.
+class PaintsDuringRun : public QObject {
+ public:
+  PaintsDuringRun(ImpatientUser& user, std::filesystem::path pics) : user_(user), pics_(pics) {}
+  std::vector<size_t> picturesAtPaint;
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && user_.running) {
+      picturesAtPaint.push_back(folderNames(pics_).size());
+      static_cast<QWidget*>(watched)->update();
+    }
+    return false;
+  }
+
+ private:
+  ImpatientUser& user_;
+  std::filesystem::path pics_;
+};
+
+TEST(CreateRunTest, TheWindowPaintsBetweenPicturesAndTakesNoInput) {
+  testing::QtAppFirst app;
+  ImpatientUser user;
+  TMainForm window(&user);
+  user.form = &window;
+  TemporaryFolder folder{"glim-create-run"};
+  constexpr int kPictures = 6;
+  for (int i = 0; i < kPictures; ++i) {
+    const std::string path = folder / ("Bild" + std::to_string(i) + ".bmp");
+    testing::writePlainBmp(path, 1600, 1200);
+    window.album.append(path);
+  }
+  window.UpdateListBox();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.PageControl1->setCurrentIndex(3);
+  PaintsDuringRun paints(user, folder.path() / "web/pics");
+  window.installEventFilter(&paints);
+  user.fileNames = {folder / "web/index.htm"};
+  QTest::mouseClick(window.GoBtn1, Qt::LeftButton, {}, QPoint(20, 10));
+  user.running = false;
+
+  EXPECT_EQ(folderNames(folder.path() / "web/pics").size(), size_t{kPictures});
+  ASSERT_FALSE(paints.picturesAtPaint.empty()) << "no paint during the run";
+  EXPECT_TRUE(std::any_of(paints.picturesAtPaint.begin(), paints.picturesAtPaint.end(),
+                          [](size_t n) { return n > 0 && n < kPictures; }))
+      << "no paint between two pictures";
+  EXPECT_EQ(window.album.EntryCount(), kPictures) << "the Delete key was taken during the run";
+  EXPECT_TRUE(user.messages.empty());
 }
 
 }  // namespace

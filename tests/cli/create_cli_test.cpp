@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "album_file.h"
 #include "atomic_file.h"
@@ -101,16 +102,74 @@ TEST_F(CreateCommand, UnreadableAlbumOrFolderExitsTwo) {
 TEST_F(CreateCommand, HelpAndWrongArguments) {
   const testing::CreateRun help = runCreate({"--help"}, dir_.path());
   EXPECT_EQ(help.status, 0);
-  for (const char* part : {"glimmervellium-create ALBUM.lmf OVERVIEW.htm", "caption: text",
-                           "standard error", "terminal", "--demo FOLDER", "0  ", "1  ", "2  "}) {
+  for (const char* part : {"ALBUM.lmf OVERVIEW.htm", "--jobs N", "caption: text", "standard error",
+                           "terminal", "--demo FOLDER", "0  ", "1  ", "2  "}) {
     EXPECT_NE(help.out.find(part), std::string::npos) << part;
   }
-  for (const std::vector<std::string>& wrong :
-       {std::vector<std::string>{}, {"nur-eins.lmf"}, {"a", "b", "c"}, {"--unbekannt", "x"}}) {
+  for (const std::vector<std::string>& wrong : {std::vector<std::string>{},
+                                                {"nur-eins.lmf"},
+                                                {"a", "b", "c"},
+                                                {"--unbekannt", "x"},
+                                                {"--jobs", "0", "a.lmf", "b.htm"},
+                                                {"--jobs", "zwei", "a.lmf", "b.htm"}}) {
     const testing::CreateRun run = runCreate(wrong, dir_.path());
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+    EXPECT_TRUE(run.err.find("Usage:") != std::string::npos ||
+                run.err.find("--jobs takes a number") != std::string::npos)
+        << run.err;
   }
+}
+
+// Every file below `root` with its bytes, by path relative to `root`.
+std::map<std::string, std::string> treeOf(const fs::path& root) {
+  std::map<std::string, std::string> tree;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(item.path(), root).string();
+    tree[relative] = item.is_regular_file() ? testing::readFile(item.path()) : "<folder>";
+  }
+  return tree;
+}
+
+// Pictures worked on by several threads make the very album one thread makes: the same files
+// with the same bytes and names, the same messages in the same order.
+TEST_F(CreateCommand, AnyNumberOfJobsMakesTheSameAlbumAndMessages) {
+  std::vector<std::string> pictures = {picture("Urlaub.bmp", 400, 300)};
+  for (const char* folder : {"a", "b", "c"}) {  // one name from three cards
+    pictures.push_back(picture(std::string(folder) + "/IMG_0001.bmp", 64 + folder[0], 48));
+  }
+  for (const char* shared : {"png/pngsuite/basn2c08.png", "png/pngsuite/basn3p04.png",
+                             "gif/misc/hopper.gif", "jpeg/misc/cat.jpg"}) {
+    const fs::path path = fs::path(GLIM_TESTDATA_DIR) / shared;
+    if (fs::exists(path)) pictures.push_back(path.string());
+  }
+  const fs::path broken = dir_.path() / "fotos" / "kaputt.jpg";
+  { std::ofstream(broken) << "no picture at all"; }
+  pictures.push_back(broken.string());
+  // Wider than a JPEG file can be: the picture cannot be written, its thumbnail can.
+  pictures.push_back(picture("Panorama.bmp", 65535, 1));
+  pictures.push_back(picture("IMG_0001.bmp", 30, 20));
+  const std::string album = albumFile(pictures);
+
+  std::map<std::string, std::string> trees[2];
+  std::string messages[2];
+  const char* jobs[2] = {"1", "3"};
+  for (int run = 0; run < 2; ++run) {
+    fs::remove_all(dir_.path() / "web");
+    const testing::CreateRun made =
+        runCreate({"--jobs", jobs[run], album, dir_ / "web/index.htm"}, dir_.path());
+    EXPECT_EQ(made.status, 1) << made.err;
+    trees[run] = treeOf(dir_.path() / "web");
+    messages[run] = made.err;
+  }
+  EXPECT_NE(messages[0].find("Couldn't open file: " + broken.string()), std::string::npos)
+      << messages[0];
+  EXPECT_NE(messages[0].find("Couldn't write file: " + (dir_ / "web/pics/Panorama.JPG")),
+            std::string::npos)
+      << messages[0];
+  EXPECT_EQ(messages[1], messages[0]);
+  EXPECT_TRUE(trees[0].count("pics/IMG_00012.JPG")) << "four pictures of one name";
+  EXPECT_EQ(trees[0].size(), trees[1].size());
+  EXPECT_TRUE(trees[1] == trees[0]) << "the two albums differ";
 }
 
 // On a terminal standard error shows which picture is being worked on, redrawn in place.

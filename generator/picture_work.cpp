@@ -1,0 +1,198 @@
+#include "picture_work.h"
+
+#include <sched.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "album_naming.h"
+#include "depth_promotion.h"
+#include "dibs24.h"
+#include "resampling.h"
+
+namespace glim {
+namespace {
+
+// How often a waiting run looks after the window and the progress.
+constexpr auto kIdleInterval = std::chrono::milliseconds(15);
+
+// One picture made by the codec library, freed with deldib however the step ends.
+class OwnedPicture {
+ public:
+  OwnedPicture() = default;
+  explicit OwnedPicture(const DibImage& dib) : dib_(dib) {}
+  OwnedPicture(const OwnedPicture&) = delete;
+  OwnedPicture& operator=(const OwnedPicture&) = delete;
+  ~OwnedPicture() { deldib(dib_); }
+
+  DibImage& get() { return dib_; }
+  bool hasPixels() const { return dib_.Pixels != nullptr && dib_.Header != nullptr; }
+
+ private:
+  DibImage dib_{};
+};
+
+// A window handle that keeps the latest progress of one entry for the run to pass on.
+struct ProgressRelay {
+  PicoWindow window{&ProgressRelay::receive};  // first: the library's pointer is our address
+  std::atomic<intptr_t> percent{-1};
+
+  static void receive(PicoWindow* window, uint32_t message, intptr_t wparam, intptr_t) {
+    if (message == PICODEC_WM_USER) reinterpret_cast<ProgressRelay*>(window)->percent = wparam;
+  }
+};
+
+// A name beside `folder`'s files that no picture name can take: page and picture names end in
+// ".HTM" and ".JPG".
+std::string temporaryName(const std::string& folder, int32_t index) {
+  static std::atomic<unsigned> runs{0};
+  return folder + ".glim-" + std::to_string(::getpid()) + "-" + std::to_string(runs++) + "-" +
+         std::to_string(index) + ".part";
+}
+
+bool saveTo(DibImage& picture, const std::string& path, HWND window) {
+  return SaveDib(picture, path.c_str(), PICODEC_SAVE_JPEG, window) == PICODEC_OK;
+}
+
+}  // namespace
+
+int usableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof(set), &set) == 0) return std::max(1, CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+struct PictureWorkers::Shared {
+  std::vector<std::string> paths;
+  AlbumSettings settings;
+  std::string picsFolder;
+  std::string miniFolder;
+  int32_t ahead = 1;  // entries a thread may work on beyond the one the run waits for
+
+  std::mutex mutex;
+  std::condition_variable spaceFreed;
+  std::condition_variable workDone;
+  int32_t next = 0;      // the next entry a thread takes
+  int32_t consumed = 0;  // entries the run has taken
+  bool stopping = false;
+  std::vector<std::optional<PictureWork>> done;
+  std::vector<ProgressRelay> progress;
+  std::vector<std::thread> threads;
+
+  PictureWork work(int32_t index, HWND window) const {
+    PictureWork result;
+    OwnedPicture picture;
+    OpenDib(&picture.get(), paths[static_cast<size_t>(index)].c_str(), 0, window);
+    if (!picture.hasPixels()) return result;
+    if (DibBitCount(picture.get()) != 24) DepthUpTo24(picture.get());
+    if (DibBitCount(picture.get()) != 24) {
+      result.outcome = PictureWork::Outcome::NotPromoted;
+      return result;
+    }
+    result.outcome = PictureWork::Outcome::Done;
+    const std::string pictureTemp = temporaryName(picsFolder, index);
+    if (saveTo(picture.get(), pictureTemp, window)) result.pictureTemp = pictureTemp;
+
+    const ThumbnailSize size =
+        thumbnailSize(DibWidth(picture.get()), DibHeight(picture.get()), settings);
+    OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
+    if (!thumbnail.hasPixels()) return result;
+    result.thumbnailMade = true;
+    const std::string thumbnailTemp = temporaryName(miniFolder, index);
+    if (saveTo(thumbnail.get(), thumbnailTemp, window)) result.thumbnailTemp = thumbnailTemp;
+    return result;
+  }
+
+  void runThread() {
+    for (;;) {
+      int32_t index = 0;
+      {
+        std::unique_lock lock(mutex);
+        spaceFreed.wait(lock, [this] {
+          return stopping || next >= static_cast<int32_t>(paths.size()) ||
+                 next < consumed + ahead + 1;
+        });
+        if (stopping || next >= static_cast<int32_t>(paths.size())) return;
+        index = next++;
+      }
+      PictureWork result = work(index, &progress[static_cast<size_t>(index)].window);
+      {
+        std::lock_guard lock(mutex);
+        done[static_cast<size_t>(index)] = std::move(result);
+      }
+      workDone.notify_all();
+    }
+  }
+};
+
+PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
+                               std::string picsFolder, std::string miniFolder, int threads)
+    : shared_(std::make_unique<Shared>()) {
+  Shared& s = *shared_;
+  s.paths = std::move(filePaths);
+  s.settings = settings;
+  s.picsFolder = std::move(picsFolder);
+  s.miniFolder = std::move(miniFolder);
+  if (threads <= 0 || s.paths.empty()) return;
+  // Each thread holds one decoded picture at a time; results wait as small temporary files.
+  s.ahead = threads;
+  s.done.resize(s.paths.size());
+  s.progress = std::vector<ProgressRelay>(s.paths.size());
+  const int count = std::min<int>(threads, static_cast<int>(s.paths.size()));
+  for (int t = 0; t < count; ++t) s.threads.emplace_back([&s] { s.runThread(); });
+}
+
+PictureWorkers::~PictureWorkers() {
+  Shared& s = *shared_;
+  {
+    std::lock_guard lock(s.mutex);
+    s.stopping = true;
+  }
+  s.spaceFreed.notify_all();
+  for (std::thread& thread : s.threads) thread.join();
+  for (std::optional<PictureWork>& left : s.done) {
+    if (!left) continue;
+    if (!left->pictureTemp.empty()) std::remove(left->pictureTemp.c_str());
+    if (!left->thumbnailTemp.empty()) std::remove(left->thumbnailTemp.c_str());
+  }
+}
+
+PictureWork PictureWorkers::take(int32_t index, HWND window, const std::function<void()>& idle) {
+  Shared& s = *shared_;
+  if (s.threads.empty()) return s.work(index, window);
+
+  ProgressRelay& progress = s.progress[static_cast<size_t>(index)];
+  intptr_t shown = -1;
+  const auto passOnProgress = [&] {
+    const intptr_t percent = progress.percent.load();
+    if (window != nullptr && percent >= 0 && percent != shown) {
+      window->send(window, PICODEC_WM_USER, percent, 0);
+      shown = percent;
+    }
+  };
+  std::unique_lock lock(s.mutex);
+  std::optional<PictureWork>& slot = s.done[static_cast<size_t>(index)];
+  while (!slot) {
+    if (s.workDone.wait_for(lock, kIdleInterval, [&slot] { return slot.has_value(); })) break;
+    lock.unlock();
+    passOnProgress();
+    if (idle) idle();
+    lock.lock();
+  }
+  PictureWork result = std::move(*slot);
+  slot.reset();
+  s.consumed = index + 1;
+  lock.unlock();
+  s.spaceFreed.notify_all();
+  passOnProgress();
+  return result;
+}
+
+}  // namespace glim

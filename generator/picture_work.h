@@ -1,0 +1,52 @@
+// The pixel work of album creation, done ahead of the run: per entry, the picture opened,
+// promoted to 24 bits, written as JPEG and its thumbnail made and written, each file to a
+// temporary name beside its final place. The run takes the results in album order and gives
+// the files their names, so names, pages and messages come out as in a run on one thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "album_settings.h"
+#include "picodec.h"
+
+namespace glim {
+
+// The cores this process may run on (its CPU affinity), at least 1.
+int usableCores();
+
+struct PictureWork {
+  enum class Outcome {
+    NotOpened,    // the codec library could not open the file
+    NotPromoted,  // a depth that is not promoted to 24 bits: no files
+    Done,
+  };
+  Outcome outcome = Outcome::NotOpened;
+  std::string pictureTemp;  // the JPEG in the pictures folder; empty when it was not written
+  bool thumbnailMade = false;
+  std::string thumbnailTemp;  // the thumbnail in the thumbnails folder; empty when not written
+};
+
+class PictureWorkers {
+ public:
+  // `threads` 0 does each entry's work on the calling thread when it is taken, with progress
+  // going straight to the window; otherwise that many threads work ahead of the run.
+  PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
+                 std::string picsFolder, std::string miniFolder, int threads);
+  ~PictureWorkers();  // stops the threads; temporary files never taken are removed
+  PictureWorkers(const PictureWorkers&) = delete;
+  PictureWorkers& operator=(const PictureWorkers&) = delete;
+
+  // The work of entry `index`, taken in album order. While it is not done, `idle` runs on the
+  // calling thread every few milliseconds and the entry's progress is passed on to `window`.
+  PictureWork take(int32_t index, HWND window, const std::function<void()>& idle);
+
+ private:
+  struct Shared;
+  std::unique_ptr<Shared> shared_;
+};
+
+}  // namespace glim
