@@ -75,12 +75,12 @@ bool AtomicFileWriter::write(const void* data, std::size_t size) {
   return true;
 }
 
-bool AtomicFileWriter::commit() {
+bool AtomicFileWriter::commit(bool toDisk) {
   if (fd_ < 0 || failed_) {
     discard();
     return false;
   }
-  const bool synced = ::fsync(fd_) == 0;
+  const bool synced = !toDisk || ::fsync(fd_) == 0;
   const bool closed = ::close(fd_) == 0;
   fd_ = -1;
   if (!synced || !closed || ::rename(temp_.c_str(), target_.c_str()) != 0) {
@@ -104,9 +104,9 @@ void AtomicFileWriter::discard() {
   }
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+bool writeFileAtomically(const std::string& path, std::string_view bytes, bool toDisk) {
   AtomicFileWriter writer;
-  return writer.open(path) && writer.write(bytes) && writer.commit();
+  return writer.open(path) && writer.write(bytes) && writer.commit(toDisk);
 }
 
 }  // namespace glim

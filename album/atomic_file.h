@@ -20,8 +20,9 @@ class AtomicFileWriter {
   // Appends bytes; after a failure every later call fails too.
   bool write(const void* data, std::size_t size);
   bool write(std::string_view text) { return write(text.data(), text.size()); }
-  // Flushes, closes and renames over the target. False leaves the target as it was.
-  bool commit();
+  // Closes and renames over the target, after flushing the bytes to the disk unless
+  // `toDisk` is false (files that can be made again). False leaves the target as it was.
+  bool commit(bool toDisk = true);
   void discard();
   bool failed() const { return failed_; }
 
@@ -33,6 +34,7 @@ class AtomicFileWriter {
 };
 
 // Writes `bytes` as the whole content of `path`; false when anything failed (target untouched).
-bool writeFileAtomically(const std::string& path, std::string_view bytes);
+// `toDisk` as for commit: the user's own work is flushed; generated files need not wait.
+bool writeFileAtomically(const std::string& path, std::string_view bytes, bool toDisk = true);
 
 }  // namespace glim

@@ -172,7 +172,9 @@ MessageBox createHtmlErrorBox(std::string_view path) {
 bool writeHtmlPage(const std::string& path, std::string_view text, UserDialogs& dialogs) {
   // Replacing by rename would ignore a read-only page left there; such a file stays as it is.
   const bool readOnly = ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0;
-  if (readOnly || !writeFileAtomically(path, text)) {
+  // Pages are whole or absent, but not flushed one by one: a page costs about a millisecond
+  // more with a flush, and a lost page is made again by the next run.
+  if (readOnly || !writeFileAtomically(path, text, false)) {
     dialogs.showMessage(createHtmlErrorBox(path));
     return false;
   }
