@@ -11,6 +11,7 @@
 #include "picture_readers.h"
 #include "pixel_access.h"
 #include "progress.h"
+#include "two_colours.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ PICODEC_API int32_t OpenDib(DibImage* out, const char* path, int32_t /*flags*/, 
   const int32_t result = guarded(out, [&] {
     if (path == nullptr || *path == 0) fail("No file name was given.");
     progress.start();
-    DibOwner dib = readPictureFile(path, progress);
+    DibOwner dib = keepTwoColours(readPictureFile(path, progress));
     progress.finish();
     return deliver(out, std::move(dib));
   });

@@ -23,13 +23,14 @@ constexpr uint32_t kYellow = 0xFFFF00;
   OpenDib(&name.dib, (path).c_str(), 0, nullptr); \
   ASSERT_NE(name->Pixels, nullptr) << name.error()
 
-TEST(BmpReader, OneBitPictureKeepsDepthAndColourTable) {
+// Two colours that are not black then white come as 4 bits with the same table and indices.
+TEST(BmpReader, OneBitPictureKeepsItsColourTable) {
   TempDir dir;
   // 3 x 2, bottom row 1,0,1 and top row 0,1,0; rows padded to 4 bytes.
   const auto path =
       dir.write("a.bmp", makeBmp(3, 2, 1, 0, {kDarkBlue, kYellow}, {0xA0, 0, 0, 0, 0x40, 0, 0, 0}));
   OPEN(d, path);
-  EXPECT_EQ(d.bits(), 1);
+  EXPECT_EQ(d.bits(), 4);
   EXPECT_EQ(d->RowBytes, 4);
   EXPECT_EQ(d->HasPalette, 1);
   EXPECT_EQ(d.tableColor(0), 0x800000u);  // red | green << 8 | blue << 16
