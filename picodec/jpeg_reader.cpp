@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include <jpeglib.h>
 
 #include "codec_error.h"
+#include "colour_profile.h"
 #include "orientation.h"
 #include "picture_readers.h"
 
@@ -63,6 +65,8 @@ struct Decoder {
   ErrorManager errors;
   jpeg_progress_mgr monitor;
   bool created = false;
+  JOCTET* profile = nullptr;  // the embedded colour profile, malloc'ed by libjpeg
+  unsigned int profileBytes = 0;
 };
 
 // EXIF orientation 1 to 8 from the first APP1 "Exif" marker; 1 when absent or unreadable.
@@ -94,7 +98,12 @@ bool readHeader(Decoder& d, Bytes bytes, std::FILE* file) {
     jpeg_mem_src(&d.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
   }
   jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);  // ICC profile chunks
   jpeg_read_header(&d.cinfo, TRUE);
+  if (!jpeg_read_icc_profile(&d.cinfo, &d.profile, &d.profileBytes)) {
+    d.profile = nullptr;
+    d.profileBytes = 0;
+  }
   switch (d.cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
       d.cinfo.out_color_space = JCS_GRAYSCALE;
@@ -118,6 +127,8 @@ struct RowTarget {
   bool adobeInverted;
   Progress* progress;
   JSAMPROW strip[kStripRows];
+  const ColourConversion* colour;  // to sRGB, or null
+  uint8_t* converted;              // one row of blue, green, red for converted CMYK
 };
 
 // Copies one decoded source row `sy` (top-based) into the record.
@@ -130,7 +141,11 @@ void placeRow(const RowTarget& p, const uint8_t* src, int32_t sy, int32_t width,
   // Moving one line down in the picture moves one row back in the bottom-up memory.
   const int64_t step = int64_t{second.x - first.x} * bpp - int64_t{second.y - first.y} * rowBytes;
   uint8_t* dst = p.dib->topRow(first.y) + int64_t{first.x} * bpp;
-  if (p.cmyk) {
+  if (p.cmyk && p.colour != nullptr) {
+    p.colour->convert(src, p.converted, width);
+    src = p.converted;
+    for (int32_t x = 0; x < width; ++x, dst += step, src += 3) std::memcpy(dst, src, 3);
+  } else if (p.cmyk) {
     for (int32_t x = 0; x < width; ++x, dst += step, src += 4) {
       unsigned c = src[0], m = src[1], y = src[2], k = src[3];
       if (!p.adobeInverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
@@ -158,6 +173,9 @@ bool decodeRows(Decoder& d, RowTarget& p) {
     const int count = std::min(kStripRows, height - first);
     for (int i = 0; i < count; ++i) rows[i] = direct ? p.dib->topRow(first + i) : p.strip[i];
     const auto got = static_cast<int32_t>(jpeg_read_scanlines(cinfo, rows, count));
+    if (p.colour != nullptr && !p.cmyk && p.bytesPerPixel == 3) {
+      for (int i = 0; i < got; ++i) p.colour->convert(rows[i], rows[i], width);
+    }
     if (!direct) {
       for (int i = 0; i < got; ++i) placeRow(p, p.strip[i], first + i, width, height);
     }
@@ -179,6 +197,7 @@ struct DecoderGuard {
   Decoder& d;
   ~DecoderGuard() {
     if (d.created) jpeg_destroy_decompress(&d.cinfo);
+    std::free(d.profile);
   }
 };
 
@@ -202,13 +221,34 @@ DibOwner decode(Bytes bytes, std::FILE* file, Progress& progress) {
   const auto outHeight = static_cast<int32_t>(d.cinfo.output_height);
   DibOwner dib(turned ? outHeight : outWidth, turned ? outWidth : outHeight, grey ? 8 : 24);
   if (grey) dib.setGreyTable();
+  const bool adobeInverted = d.cinfo.saw_Adobe_marker != 0;
 
-  RowTarget p{&dib, orientation, grey ? 1 : 3, cmyk, d.cinfo.saw_Adobe_marker != 0, &progress, {}};
+  std::shared_ptr<const ColourConversion> colour;
+  if (d.profile != nullptr) {
+    using Layout = ColourConversion::Layout;
+    const Layout layout = grey   ? Layout::Grey8
+                          : cmyk ? (adobeInverted ? Layout::Cmyk8Inverted : Layout::Cmyk8)
+                                 : Layout::Bgr8;
+    colour = ColourConversion::fromIcc({d.profile, d.profileBytes}, layout);
+  }
+  if (grey && colour != nullptr) {
+    uint8_t table[256][3];
+    colour->greyTable(table);
+    for (int i = 0; i < 256; ++i) dib.setColor(i, Rgb{table[i][2], table[i][1], table[i][0]});
+  }
+
+  RowTarget p{&dib,      orientation, grey ? 1 : 3, cmyk,   adobeInverted,
+              &progress, {},          colour.get(), nullptr};
   std::unique_ptr<uint8_t[]> strip;
+  std::unique_ptr<uint8_t[]> converted;
   if (orientation != 1 || cmyk) {
     const size_t rowBytes = static_cast<size_t>(outWidth) * d.cinfo.output_components;
     strip.reset(new uint8_t[rowBytes * kStripRows]);
     for (int i = 0; i < kStripRows; ++i) p.strip[i] = strip.get() + rowBytes * i;
+  }
+  if (cmyk && colour != nullptr) {
+    converted.reset(new uint8_t[static_cast<size_t>(outWidth) * 3]);
+    p.converted = converted.get();
   }
   if (!decodeRows(d, p)) failWith(d);
   return dib;

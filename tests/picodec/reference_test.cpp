@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QColorSpace>
 #include <QImage>
 #include <QImageReader>
 #include <filesystem>
@@ -217,11 +218,19 @@ TEST(References, FilesMatchASecondDecoder) {
     if (expect != "ok" || !(ext == ".png" || ext == ".bmp" || ext == ".gif" || isJpeg(path)))
       continue;
     if (qtDisagreesKnowingly(path)) continue;
-    const QImage image = decodeQt(dir + "/" + path);
+    QImage image = decodeQt(dir + "/" + path);
     if (image.isNull()) continue;  // Qt does not read every variant
     SCOPED_TRACE(path);
+    // Pictures with a colour profile or gamma are handed over in sRGB: so is the reference.
+    const bool managed = image.colorSpace().isValid() && image.colorSpace() != QColorSpace::SRgb;
+    if (managed) image.convertToColorSpace(QColorSpace::SRgb);
     const Difference d = compare(decodeOurs(dir + "/" + path), fromQImage(image));
-    if (isJpeg(path)) {
+    if (managed) {
+      // Two colour engines, and ours converts after 16-bit samples are scaled to 8 bits:
+      // linear-light dark tones may differ by a few levels.
+      EXPECT_LE(d.max, 8) << "mean " << d.mean;
+      EXPECT_LE(d.mean, 1.0) << "max " << d.max;
+    } else if (isJpeg(path)) {
       EXPECT_LE(d.mean, kJpegMeanTolerance) << "max " << d.max;
     } else if (path.find("rgb16") != std::string::npos) {
       // 5- and 6-bit channels: Qt shifts them up, we scale them to the full range (as the
