@@ -281,7 +281,7 @@ std::shared_ptr<const ColourConversion> ColourConversion::fromPrimaries(const do
   const double values[] = {white[0], white[1], red[0],  red[1], green[0],
                            green[1], blue[0],  blue[1], gamma};
   for (const double v : values) {
-    if (!std::isfinite(v) || v <= 0 || v > 10) return nullptr;
+    if (!std::isfinite(v) || (v <= 0 && v != kSrgbCurve) || v > 10) return nullptr;
   }
   std::string key(reinterpret_cast<const char*>(values), sizeof values);
   key.push_back('p');
@@ -289,7 +289,9 @@ std::shared_ptr<const ColourConversion> ColourConversion::fromPrimaries(const do
     const cmsCIExyY whitePoint{white[0], white[1], 1.0};
     const cmsCIExyYTRIPLE primaries{
         {red[0], red[1], 1.0}, {green[0], green[1], 1.0}, {blue[0], blue[1], 1.0}};
-    cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+    static const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = gamma == kSrgbCurve ? cmsBuildParametricToneCurve(nullptr, 4, srgb)
+                                              : cmsBuildGamma(nullptr, gamma);
     if (curve == nullptr) return nullptr;
     cmsToneCurve* curves[3] = {curve, curve, curve};
     ProfileHandle source(cmsCreateRGBProfile(&whitePoint, &primaries, curves));

@@ -25,7 +25,9 @@ class ColourConversion {
   static std::shared_ptr<const ColourConversion> fromIcc(std::span<const uint8_t> profile,
                                                          Layout layout);
   // A conversion from RGB given by its white point and primaries (CIE xy) and a gamma, as a
-  // PNG's cHRM and gAMA chunks give them; null when they describe sRGB or are unusable.
+  // PNG's cHRM and gAMA chunks give them (kSrgbCurve: sRGB's own tone curve); null when they
+  // describe sRGB or are unusable.
+  static constexpr double kSrgbCurve = -1;
   static std::shared_ptr<const ColourConversion> fromPrimaries(const double white[2],
                                                                const double red[2],
                                                                const double green[2],

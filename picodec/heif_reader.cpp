@@ -2,10 +2,12 @@
 // mirroring applied, as 24 bits, alpha composited over white.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <libheif/heif.h>
 
 #include "codec_error.h"
+#include "colour_profile.h"
 #include "picture_readers.h"
 
 namespace picodec {
@@ -28,6 +30,47 @@ void check(heif_error error) {
   if (error.code != heif_error_Ok) {
     fail(std::string("The HEIF file cannot be decoded: ") +
          (error.message != nullptr ? error.message : "unknown error") + ".");
+  }
+}
+
+// The picture's colours: an ICC profile, or primaries and a transfer curve (nclx). Curves for
+// high dynamic range are not followed.
+std::shared_ptr<const ColourConversion> colourOf(const heif_image_handle* handle) {
+  switch (heif_image_handle_get_color_profile_type(handle)) {
+    case heif_color_profile_type_prof:
+    case heif_color_profile_type_rICC: {
+      const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+      if (size == 0 || size > (4u << 20)) return nullptr;
+      std::vector<uint8_t> profile(size);
+      if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
+        return nullptr;
+      return ColourConversion::fromIcc(profile, ColourConversion::Layout::Bgr8);
+    }
+    case heif_color_profile_type_nclx: {
+      heif_color_profile_nclx* nclx = nullptr;
+      if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok ||
+          nclx == nullptr) {
+        return nullptr;
+      }
+      std::shared_ptr<const ColourConversion> colour;
+      const int transfer = nclx->transfer_characteristics;
+      // sRGB's curve, or BT.709's, which displays treat alike.
+      const bool srgbLike = transfer == 13 || transfer == 1 || transfer == 6 || transfer == 14 ||
+                            transfer == 15 || transfer == 2;
+      if (srgbLike && nclx->color_primaries != heif_color_primaries_ITU_R_BT_709_5 &&
+          nclx->color_primaries != heif_color_primaries_unspecified) {
+        const double white[2] = {nclx->color_primary_white_x, nclx->color_primary_white_y};
+        const double red[2] = {nclx->color_primary_red_x, nclx->color_primary_red_y};
+        const double green[2] = {nclx->color_primary_green_x, nclx->color_primary_green_y};
+        const double blue[2] = {nclx->color_primary_blue_x, nclx->color_primary_blue_y};
+        colour =
+            ColourConversion::fromPrimaries(white, red, green, blue, ColourConversion::kSrgbCurve);
+      }
+      heif_nclx_color_profile_free(nclx);
+      return colour;
+    }
+    default:
+      return nullptr;
   }
 }
 
@@ -63,6 +106,7 @@ DibOwner readHeif(Bytes bytes, Progress& progress) {
     fail("The HEIF file cannot be decoded.");
   progress.update(80, 100);
 
+  const std::shared_ptr<const ColourConversion> colour = colourOf(handle.get());
   DibOwner dib(width, height, 24);
   const int step = alpha ? 4 : 3;
   for (int y = 0; y < height; ++y) {
@@ -74,6 +118,7 @@ DibOwner readHeif(Bytes bytes, Progress& progress) {
         dst[2 - c] = static_cast<uint8_t>((src[c] * a + 255 * (255 - a) + 127) / 255);
       }
     }
+    if (colour != nullptr) colour->convert(dib.topRow(y), dib.topRow(y), width);
   }
   return dib;
 }

@@ -13,6 +13,7 @@
 #include <tiffio.h>
 
 #include "codec_error.h"
+#include "colour_profile.h"
 #include "orientation.h"
 #include "picture_readers.h"
 
@@ -172,7 +173,7 @@ DibOwner readPaletteStrips(TIFF* tif, const Source& s, uint32_t width, uint32_t 
 
 // Every other layout through libtiff's RGBA conversion, a band of rows at a time.
 DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, bool grey,
-                  int orientation, Progress& progress) {
+                  int orientation, Progress& progress, const ColourConversion* colour) {
   char message[1024] = {0};
   TIFFRGBAImage image;
   if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&image, tif, 1, message)) {
@@ -200,6 +201,11 @@ DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, b
 
   DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), grey ? 8 : 24);
   if (grey) dib.setGreyTable();
+  if (grey && colour != nullptr) {
+    uint8_t table[256][3];
+    colour->greyTable(table);
+    for (int i = 0; i < 256; ++i) dib.setColor(i, Rgb{table[i][2], table[i][1], table[i][0]});
+  }
   for (uint32_t top = 0; top < height; top += band) {
     const uint32_t rows = std::min(band, height - top);
     image.row_offset = static_cast<int>(top);
@@ -218,6 +224,7 @@ DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, b
           dst[3 * x + 2] = overWhitePremultiplied(TIFFGetR(p), a);
         }
       }
+      if (!grey && colour != nullptr) colour->convert(dst, dst, static_cast<int32_t>(width));
     }
     progress.update(top + rows, height);
   }
@@ -265,8 +272,18 @@ DibOwner readTiff(Bytes bytes, Progress& progress) {
   const bool grey =
       (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
       samples - extra == 1;
-  return orientPicture(readRgba(tif, source, width, height, grey, orientation, progress),
-                       orientation);
+  // An embedded colour profile (tag 34675) for RGB and grey pictures.
+  std::shared_ptr<const ColourConversion> colour;
+  uint32_t profileBytes = 0;
+  void* profile = nullptr;
+  if ((photometric == PHOTOMETRIC_RGB || grey) &&
+      TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profile != nullptr) {
+    colour = ColourConversion::fromIcc(
+        {static_cast<const uint8_t*>(profile), profileBytes},
+        grey ? ColourConversion::Layout::Grey8 : ColourConversion::Layout::Bgr8);
+  }
+  return orientPicture(
+      readRgba(tif, source, width, height, grey, orientation, progress, colour.get()), orientation);
 }
 
 }  // namespace picodec

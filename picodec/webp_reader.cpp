@@ -10,6 +10,7 @@
 #include <webp/demux.h>
 
 #include "codec_error.h"
+#include "colour_profile.h"
 #include "orientation.h"
 #include "picture_readers.h"
 
@@ -43,7 +44,23 @@ int orientationOf(WebPDemuxer* demux) {
   return orientation;
 }
 
+// The conversion the file's ICCP chunk asks for; null when there is none.
+std::shared_ptr<const ColourConversion> colourOf(WebPDemuxer* demux) {
+  WebPChunkIterator chunk;
+  if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return nullptr;
+  auto colour = ColourConversion::fromIcc({chunk.chunk.bytes, chunk.chunk.size},
+                                          ColourConversion::Layout::Bgr8);
+  WebPDemuxReleaseChunkIterator(&chunk);
+  return colour;
+}
+
+void convertRows(DibOwner& dib, const ColourConversion* colour) {
+  if (colour == nullptr) return;
+  for (int32_t y = 0; y < dib.height(); ++y) colour->convert(dib.row(y), dib.row(y), dib.width());
+}
+
 DibOwner decodeFirstFrame(WebPDemuxer* demux, Progress& progress) {
+  const std::shared_ptr<const ColourConversion> colour = colourOf(demux);
   const auto width = static_cast<int64_t>(WebPDemuxGetI(demux, WEBP_FF_CANVAS_WIDTH));
   const auto height = static_cast<int64_t>(WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT));
   checkPictureSize(width, height);
@@ -82,6 +99,7 @@ DibOwner decodeFirstFrame(WebPDemuxer* demux, Progress& progress) {
     if (WebPDecode(frame.fragment.bytes, frame.fragment.size, &config) != VP8_STATUS_OK) {
       failWebp("its picture data cannot be decoded");
     }
+    convertRows(dib, colour.get());
     return dib;
   }
 
@@ -101,6 +119,7 @@ DibOwner decodeFirstFrame(WebPDemuxer* demux, Progress& progress) {
         dst[c] = static_cast<uint8_t>((src[c] * a + 255 * (255 - a) + 127) / 255);
     }
   }
+  convertRows(dib, colour.get());
   return dib;
 }
 
