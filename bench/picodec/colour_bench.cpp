@@ -1,0 +1,117 @@
+// OpenDib of a 24-megapixel photograph-like JPEG (or a photograph given as the argument) with
+// an Adobe RGB profile against the same JPEG without one, in one run. Goal: at most 1.3 times as
+// long. After the Google Benchmark runs the program times the two in alternation and prints the
+// ratio of the medians.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "picodec.h"
+
+namespace {
+
+std::string plainPath, taggedPath;
+
+std::vector<char> readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The same JPEG with the profile in an APP2 segment right after its start marker.
+void writeTagged(const std::string& from, const std::string& to, const std::string& profilePath) {
+  const std::vector<char> jpeg = readAll(from);
+  const std::vector<char> profile = readAll(profilePath);
+  if (jpeg.size() < 2 || profile.empty() || profile.size() > 60000) std::abort();
+  std::string segment = "ICC_PROFILE";
+  segment.push_back('\0');
+  segment.push_back('\1');
+  segment.push_back('\1');
+  segment.append(profile.begin(), profile.end());
+  const size_t length = segment.size() + 2;
+  std::ofstream out(to, std::ios::binary);
+  out.write(jpeg.data(), 2);
+  out.put(char(0xFF)).put(char(0xE2)).put(char(length >> 8)).put(char(length & 0xFF));
+  out.write(segment.data(), static_cast<std::streamsize>(segment.size()));
+  out.write(jpeg.data() + 2, static_cast<std::streamsize>(jpeg.size() - 2));
+}
+
+// A photograph given on the command line (untagged), or a photograph-like picture made here.
+void makeFiles(const char* photo) {
+  const auto base =
+      std::filesystem::temp_directory_path() / ("glim-colour-bench-" + std::to_string(getpid()));
+  plainPath = base.string() + "-plain.jpg";
+  taggedPath = base.string() + "-adobe.jpg";
+  if (photo != nullptr) {
+    std::filesystem::copy_file(photo, plainPath);
+    writeTagged(plainPath, taggedPath, "/usr/share/color/icc/colord/AdobeRGB1998.icc");
+    return;
+  }
+  DibImage made{};
+  newdib(&made, 6000, 4000, 24, nullptr, 0);
+  for (int32_t y = 0; y < 4000; ++y) {
+    uint8_t* row = made.Pixels + int64_t{y} * made.RowBytes;
+    for (int32_t x = 0; x < 6000; ++x) {
+      row[3 * x] = static_cast<uint8_t>(x / 24 + (x * y) % 7);
+      row[3 * x + 1] = static_cast<uint8_t>(y / 16 + (x ^ y) % 5);
+      row[3 * x + 2] = static_cast<uint8_t>((x + y) / 40);
+    }
+  }
+  SaveDib(made, plainPath.c_str(), PICODEC_SAVE_JPEG, nullptr);
+  deldib(made);
+  writeTagged(plainPath, taggedPath, "/usr/share/color/icc/colord/AdobeRGB1998.icc");
+}
+
+void open(const std::string& path) {
+  DibImage dib{};
+  OpenDib(&dib, path.c_str(), 0, nullptr);
+  if (dib.Pixels == nullptr) std::abort();
+  deldib(dib);
+}
+
+void BM_OpenUntagged(benchmark::State& state) {
+  for (auto _ : state) open(plainPath);
+}
+
+void BM_OpenAdobeRgb(benchmark::State& state) {
+  for (auto _ : state) open(taggedPath);
+}
+
+double seconds(const std::string& path) {
+  const auto start = std::chrono::steady_clock::now();
+  open(path);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+BENCHMARK(BM_OpenUntagged)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenAdobeRgb)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  makeFiles(argc > 1 ? argv[1] : nullptr);
+  benchmark::RunSpecifiedBenchmarks();
+  std::vector<double> plain, tagged;
+  for (int round = 0; round < 15; ++round) {
+    plain.push_back(seconds(plainPath));
+    tagged.push_back(seconds(taggedPath));
+  }
+  std::sort(plain.begin(), plain.end());
+  std::sort(tagged.begin(), tagged.end());
+  const double p = plain[plain.size() / 2], t = tagged[tagged.size() / 2];
+  std::printf("OpenDib: untagged %.1f ms, Adobe RGB %.1f ms, ratio %.3f (goal <= 1.3)\n", p * 1e3,
+              t * 1e3, t / p);
+  std::filesystem::remove(plainPath);
+  std::filesystem::remove(taggedPath);
+  benchmark::Shutdown();
+  return 0;
+}

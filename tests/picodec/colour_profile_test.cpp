@@ -1,0 +1,268 @@
+// Colour profiles: pictures tagged with a profile come out as Little CMS converts their pixels
+// to sRGB; untagged, sRGB-tagged and damaged-profile pictures come out exactly as untagged.
+// The files are written here with libjpeg, libpng and libtiff; the profiles are Debian's.
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <lcms2.h>
+#include <png.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "picodec.h"
+#include "picodec_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+constexpr int kSize = 16;
+const fs::path kProfiles = "/usr/share/color/icc";
+
+Bytes readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// Interleaved samples, top-down: red, green, blue (or C, M, Y, K, or grey).
+Bytes testPixels(int components) {
+  Bytes pixels(kSize * kSize * components);
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = static_cast<uint8_t>((i * 53 + i / 7 * 11) % 256);
+  if (components == 3) {  // the colour the issue was found with, at the top-left corner
+    pixels[0] = 200, pixels[1] = 40, pixels[2] = 30;
+  }
+  return pixels;
+}
+
+void writeJpeg(const std::string& path, const Bytes& pixels, int components, const Bytes& profile,
+               bool adobe = false) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr errors;
+  c.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&c);
+  FILE* file = std::fopen(path.c_str(), "wb");
+  jpeg_stdio_dest(&c, file);
+  c.image_width = c.image_height = kSize;
+  c.input_components = components;
+  c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+  jpeg_set_defaults(&c);
+  if (components == 4) {
+    jpeg_set_colorspace(&c, JCS_CMYK);
+    c.write_Adobe_marker = adobe ? TRUE : FALSE;
+  }
+  jpeg_set_quality(&c, 95, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  if (!profile.empty()) jpeg_write_icc_profile(&c, profile.data(), profile.size());
+  for (int y = 0; y < kSize; ++y) {
+    JSAMPROW row = const_cast<uint8_t*>(&pixels[y * kSize * components]);
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::fclose(file);
+}
+
+void writePng(const std::string& path, const Bytes& pixels, const Bytes& profile) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, file);
+  png_set_IHDR(png, info, kSize, kSize, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!profile.empty()) {
+    png_set_iCCP(png, info, "icc", PNG_COMPRESSION_TYPE_BASE, profile.data(),
+                 static_cast<png_uint_32>(profile.size()));
+  }
+  png_write_info(png, info);
+  for (int y = 0; y < kSize; ++y) png_write_row(png, &pixels[y * kSize * 3]);
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(file);
+}
+
+void writeTiff(const std::string& path, const Bytes& pixels, const Bytes& profile) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kSize);
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kSize);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  if (!profile.empty()) {
+    TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data());
+  }
+  for (int y = 0; y < kSize; ++y) {
+    TIFFWriteScanline(tiff, const_cast<uint8_t*>(&pixels[y * kSize * 3]), y, 0);
+  }
+  TIFFClose(tiff);
+}
+
+// The decoded picture's pixels, top-down, red green blue (through its table for 8 bits).
+Bytes decoded(const std::string& path) {
+  picotest::OwnedDib d;
+  OpenDib(&d.dib, path.c_str(), 0, nullptr);
+  EXPECT_NE(d->Pixels, nullptr) << path << ": " << d.error();
+  Bytes rgb;
+  if (d->Pixels == nullptr) return rgb;
+  for (int y = kSize - 1; y >= 0; --y) {
+    for (int x = 0; x < kSize; ++x) {
+      const uint32_t colour = d.color(x, y);
+      rgb.insert(rgb.end(), {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)});
+    }
+  }
+  return rgb;
+}
+
+// What Little CMS makes of the pixels in sRGB.
+Bytes converted(const Bytes& pixels, const Bytes& profile, cmsUInt32Number format) {
+  cmsHPROFILE in =
+      cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+  cmsHPROFILE out = cmsCreate_sRGBProfile();
+  cmsHTRANSFORM t =
+      cmsCreateTransform(in, format, out, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
+  Bytes rgb(kSize * kSize * 3);
+  cmsDoTransform(t, pixels.data(), rgb.data(), kSize * kSize);
+  cmsDeleteTransform(t);
+  cmsCloseProfile(in);
+  cmsCloseProfile(out);
+  return rgb;
+}
+
+int maxDifference(const Bytes& a, const Bytes& b) {
+  if (a.size() != b.size()) return 999;
+  int most = 0;
+  for (size_t i = 0; i < a.size(); ++i) most = std::max(most, std::abs(int(a[i]) - int(b[i])));
+  return most;
+}
+
+class ColourProfiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kProfiles / "colord/AdobeRGB1998.icc")) {
+      GTEST_FAIL() << "the colour profiles of colord-data are not installed";
+    }
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string file(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_ = fs::temp_directory_path() / ("glim-colour-" + std::to_string(getpid()));
+};
+
+TEST_F(ColourProfiles, TaggedPicturesComeOutAsLittleCmsConvertsThem) {
+  const Bytes rgb = testPixels(3);
+  for (const char* name : {"SwappedRedAndGreen", "AdobeRGB1998", "ProPhotoRGB", "WideGamutRGB"}) {
+    const Bytes profile = readAll(kProfiles / "colord" / (std::string(name) + ".icc"));
+    ASSERT_FALSE(profile.empty()) << name;
+    const Bytes expected = converted(rgb, profile, TYPE_RGB_8);
+    writePng(file("p.png"), rgb, profile);
+    writeTiff(file("p.tif"), rgb, profile);
+    EXPECT_LE(maxDifference(decoded(file("p.png")), expected), 3) << name << " PNG";
+    EXPECT_LE(maxDifference(decoded(file("p.tif")), expected), 3) << name << " TIFF";
+    // JPEG is lossy: against the conversion of what the same file decodes to untagged.
+    writeJpeg(file("plain.jpg"), rgb, 3, {});
+    writeJpeg(file("p.jpg"), rgb, 3, profile);
+    EXPECT_LE(maxDifference(decoded(file("p.jpg")),
+                            converted(decoded(file("plain.jpg")), profile, TYPE_RGB_8)),
+              3)
+        << name << " JPEG";
+  }
+  // Red and green change places.
+  const Bytes swapped = decoded(file("p.png"));  // the last profile written was Wide Gamut
+  writePng(file("s.png"), rgb, readAll(kProfiles / "colord/SwappedRedAndGreen.icc"));
+  const Bytes s = decoded(file("s.png"));
+  EXPECT_NEAR(s[0], 40, 3);
+  EXPECT_NEAR(s[1], 200, 3);
+  EXPECT_NEAR(s[2], 30, 3);
+  EXPECT_NE(swapped, s);
+}
+
+TEST_F(ColourProfiles, UntaggedSrgbAndDamagedProfilesLeaveThePixelsAlone) {
+  const Bytes rgb = testPixels(3);
+  writeJpeg(file("plain.jpg"), rgb, 3, {});
+  writePng(file("plain.png"), rgb, {});
+  const Bytes plainJpeg = decoded(file("plain.jpg"));
+  const Bytes plainPng = decoded(file("plain.png"));
+  EXPECT_EQ(plainPng, rgb);
+
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  cmsUInt32Number bytes = 0;
+  ASSERT_TRUE(cmsSaveProfileToMem(srgb, nullptr, &bytes));
+  Bytes builtIn(bytes);
+  ASSERT_TRUE(cmsSaveProfileToMem(srgb, builtIn.data(), &bytes));
+  cmsCloseProfile(srgb);
+  builtIn.resize(bytes);
+  Bytes garbage = readAll(kProfiles / "colord/AdobeRGB1998.icc");
+  for (size_t i = 128; i < garbage.size(); ++i) garbage[i] = static_cast<uint8_t>(i * 7);
+  const Bytes cut(garbage.begin(), garbage.begin() + 200);
+  writeTiff(file("plain.tif"), rgb, {});
+  const Bytes plainTiff = decoded(file("plain.tif"));
+  const std::vector<Bytes> srgbProfiles = {readAll(kProfiles / "colord/sRGB.icc"), builtIn};
+  const std::vector<Bytes> damaged = {garbage, cut, Bytes(300, 0xFF)};
+  for (const Bytes& profile : srgbProfiles) {
+    writePng(file("t.png"), rgb, profile);
+    EXPECT_EQ(decoded(file("t.png")), plainPng) << profile.size() << " bytes of sRGB";
+  }
+  // libpng refuses to write a damaged profile; JPEG and TIFF carry them as they are.
+  for (const std::vector<Bytes>* set : {&srgbProfiles, &damaged}) {
+    for (const Bytes& profile : *set) {
+      writeJpeg(file("t.jpg"), rgb, 3, profile);
+      writeTiff(file("t.tif"), rgb, profile);
+      EXPECT_EQ(decoded(file("t.jpg")), plainJpeg) << profile.size() << " bytes of profile";
+      EXPECT_EQ(decoded(file("t.tif")), plainTiff) << profile.size() << " bytes of profile";
+    }
+  }
+}
+
+TEST_F(ColourProfiles, GreyAndCmykJpegsWithProfiles) {
+  // Grey with a grey profile: the table says what each grey is in sRGB.
+  const Bytes grey = testPixels(1);
+  const Bytes greyProfile = readAll(kProfiles / "Gray.icc");
+  ASSERT_FALSE(greyProfile.empty());
+  writeJpeg(file("g.jpg"), grey, 1, greyProfile);
+  writeJpeg(file("gplain.jpg"), grey, 1, {});
+  Bytes plainGrey;
+  for (size_t i = 0; i < grey.size(); ++i) plainGrey.push_back(decoded(file("gplain.jpg"))[3 * i]);
+  EXPECT_LE(maxDifference(decoded(file("g.jpg")), converted(plainGrey, greyProfile, TYPE_GRAY_8)),
+            1);
+
+  // CMYK, plain and Adobe-inverted, against Little CMS on the samples libjpeg decodes.
+  const Bytes cmyk = testPixels(4);
+  const Bytes cmykProfile = readAll(kProfiles / "ghostscript/default_cmyk.icc");
+  ASSERT_FALSE(cmykProfile.empty());
+  for (const bool adobe : {false, true}) {
+    writeJpeg(file("c.jpg"), cmyk, 4, cmykProfile, adobe);
+    jpeg_decompress_struct d;
+    jpeg_error_mgr errors;
+    d.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&d);
+    FILE* in = std::fopen(file("c.jpg").c_str(), "rb");
+    jpeg_stdio_src(&d, in);
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_CMYK;
+    jpeg_start_decompress(&d);
+    Bytes samples(kSize * kSize * 4);
+    while (d.output_scanline < d.output_height) {
+      JSAMPROW row = &samples[d.output_scanline * kSize * 4];
+      jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    std::fclose(in);
+    const cmsUInt32Number format = adobe ? TYPE_CMYK_8_REV : TYPE_CMYK_8;
+    EXPECT_LE(maxDifference(decoded(file("c.jpg")), converted(samples, cmykProfile, format)), 3)
+        << (adobe ? "Adobe-inverted" : "plain");
+  }
+}
+
+}  // namespace
