@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PICODEC_ASAN 1
@@ -23,8 +24,8 @@ namespace {
 constexpr size_t kSlots = 8;  // the most maxEntries may be
 constexpr size_t kMiB = size_t{1} << 20;
 // Below a megabyte the allocator serves pictures from its own free lists without mapping
-// anything; four buffers of 256 MB together hold three 24-megapixel photos in 24 bits,
-// enough for the album's workers to hand their buffers on to each other.
+// anything. Four buffers and 256 MB in all hold three 24-megapixel photos in 24 bits (72 MB
+// each): enough for the album's workers to hand their buffers on to each other.
 constexpr PixelCacheLimits kDefaults{kMiB, 4, 256 * kMiB};
 
 // While a buffer sits in the cache, or beyond the part a record asked for, the address
@@ -65,8 +66,8 @@ struct Evicted {
   }
 };
 
-// Constant-initialised and never destroyed, so that deldib stays safe in the destructors of
-// other statics. Kept buffers stay reachable from here, which is what leak checkers want.
+// Constant-initialised, with nothing to destroy, so that deldib stays safe in the destructors
+// of other statics. Kept buffers stay reachable from here, which is what leak checkers want.
 class Cache {
  public:
   constexpr Cache() = default;
@@ -160,6 +161,7 @@ class Cache {
 };
 
 constinit Cache cache;
+static_assert(std::is_trivially_destructible_v<Cache>);
 
 }  // namespace
 
