@@ -145,32 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
         KeepCase{
             "nothing kept when no entries are allowed", {kMiB, 0, 10 * kMiB}, {2 * kMiB}, {}}));
 
-TEST(PixelCache, LoweringTheLimitsGivesMemoryBack) {
-  ScopedLimits limits({kMiB, 4, 100 * kMiB});
-  const Buffer a = take(2 * kMiB), b = take(3 * kMiB), c = take(4 * kMiB);
-  give(a);
-  give(b);
-  give(c);
-  ASSERT_EQ(pixelCacheContents().entries, 3u);
-  setPixelCacheLimits({kMiB, 1, 100 * kMiB});
-  EXPECT_EQ(pixelCacheContents().entries, 1u);
-  EXPECT_EQ(pixelCacheContents().bytes, c.capacity);
-  setPixelCacheLimits({8 * kMiB, 4, 100 * kMiB});
-  EXPECT_EQ(pixelCacheContents().entries, 0u);
-}
-
-TEST(PixelCache, ZeroedMemoryIsZeroAfterReuse) {
-  ScopedLimits limits({kMiB, 4, 100 * kMiB});
-  Buffer dirty = take(3 * kMiB);
-  std::memset(dirty.memory, 0xC3, dirty.capacity);
-  give(dirty);
-  const Buffer clean = take(2 * kMiB + 5, PixelStart::Zeroed);
-  ASSERT_EQ(clean.memory, dirty.memory);
-  EXPECT_TRUE(
-      std::all_of(clean.memory, clean.memory + 2 * kMiB + 5, [](uint8_t v) { return v == 0; }));
-  give(clean);
-}
-
 TEST(PixelCache, OverwrittenRecordsStillHaveZeroRowPadding) {
   ScopedLimits limits({0, 4, 100 * kMiB});
   for (int bits : {1, 4, 8, 24}) {
