@@ -315,7 +315,11 @@ DibOwner readBmp(Bytes file, Progress& progress) {
   const Bytes data = file.subspan(pixelStart(file, h, table));
 
   const int32_t width = static_cast<int32_t>(h.width), height = static_cast<int32_t>(h.height);
-  DibOwner dib(width, height, bpp == 2 ? 4 : (bpp <= 8 ? bpp : 24));
+  // Run-length data may skip pixels and 2-bit indices are merged into the zeros; every other
+  // layout writes each row whole (and a file too short for its rows fails).
+  const bool written = !rle && bpp != 2;
+  DibOwner dib(width, height, bpp == 2 ? 4 : (bpp <= 8 ? bpp : 24),
+               written ? PixelStart::Overwritten : PixelStart::Zeroed);
   if (bpp <= 8) applyTable(dib, table);
   if (rle) {
     decodeRle(data, h, dib, progress);

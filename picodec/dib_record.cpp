@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -28,6 +27,7 @@ static_assert(offsetof(BitmapInfo, colors) == sizeof(BITMAPINFOHEADER));
 struct DibBlock {
   uint32_t magic;
   uint8_t* pixels;
+  size_t capacity;  // of the pixel memory, for the cache
   BitmapInfo info;
   PicoLogPalette palette;
 };
@@ -61,7 +61,7 @@ int tableSize(int bitsPerPixel) {
   return bitsPerPixel <= 8 ? 1 << bitsPerPixel : 0;
 }
 
-DibOwner::DibOwner(int32_t width, int32_t height, int bitsPerPixel) {
+DibOwner::DibOwner(int32_t width, int32_t height, int bitsPerPixel, PixelStart start) {
   if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 16 &&
       bitsPerPixel != 24 && bitsPerPixel != 32) {
     fail("A picture of " + std::to_string(bitsPerPixel) + " bits per pixel cannot be made.");
@@ -72,13 +72,23 @@ DibOwner::DibOwner(int32_t width, int32_t height, int bitsPerPixel) {
 
   auto* block = new (std::nothrow) DibBlock{};
   if (block == nullptr) fail("Not enough memory for a picture.");
-  block->pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(imageBytes), 1));
+  block->pixels = takePixelMemory(static_cast<size_t>(imageBytes), start, block->capacity);
   if (block->pixels == nullptr) {
     delete block;
     fail("Not enough memory for a picture of " + std::to_string(width) + " x " +
          std::to_string(height) + " pixels.");
   }
   block->magic = kBlockMagic;
+  if (start == PixelStart::Overwritten) {
+    // The caller fills the pixels; the row padding it leaves is read by whoever hashes or
+    // copies whole rows, so it must hold zeros as in any other record.
+    const int64_t used = (int64_t{width} * bitsPerPixel + 7) / 8;
+    if (used < rowBytes) {
+      for (int64_t y = 0; y < height; ++y) {
+        std::memset(block->pixels + y * rowBytes + used, 0, static_cast<size_t>(rowBytes - used));
+      }
+    }
+  }
 
   const int colors = tableSize(bitsPerPixel);
   BITMAPINFOHEADER& h = block->info.header;
@@ -159,7 +169,7 @@ bool isLiveDib(const DibImage& dib) noexcept {
 void freeDib(const DibImage& dib) noexcept {
   if (!isLiveDib(dib)) return;
   DibBlock* block = blockOf(dib);
-  std::free(block->pixels);
+  givePixelMemory(block->pixels, block->capacity);
   block->magic = kDeadMagic;
   delete block;
 }

@@ -1,12 +1,13 @@
 // Making, owning and freeing DibImage records. Every record the library hands out gets its
 // storage here: one block with the header, the colour table and the logical palette, plus
-// the zeroed pixel memory.
+// the pixel memory (see pixel_cache.h).
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
 #include "picodec.h"
+#include "pixel_cache.h"
 
 namespace picodec {
 
@@ -27,8 +28,11 @@ int tableSize(int bitsPerPixel);
 class DibOwner {
  public:
   DibOwner() = default;
-  // A new all-zero picture. Throws CodecError for a depth or size it cannot make.
-  DibOwner(int32_t width, int32_t height, int bitsPerPixel);
+  // A new picture, all zero unless `start` is Overwritten: then only the row padding (the
+  // bytes after the last whole or partial pixel byte of each row) is zero and the caller
+  // must write every other byte before anyone reads it. Throws CodecError for a depth or
+  // size it cannot make.
+  DibOwner(int32_t width, int32_t height, int bitsPerPixel, PixelStart start = PixelStart::Zeroed);
   ~DibOwner() { reset(); }
   DibOwner(DibOwner&& other) noexcept;
   DibOwner& operator=(DibOwner&& other) noexcept;

@@ -142,7 +142,8 @@ DibOwner readGif(Bytes bytes, Progress& progress) {
     size_t count = frame.colors.size();
     for (uint8_t index : frame.indices) count = std::max<size_t>(count, size_t(index) + 1);
     const int bits = count <= 2 ? 1 : (count <= 16 ? 4 : 8);
-    DibOwner dib(width, height, bits);
+    // Eight-bit indices are stored one by one; fewer bits are merged into the zeros.
+    DibOwner dib(width, height, bits, bits == 8 ? PixelStart::Overwritten : PixelStart::Zeroed);
     for (int i = 0; i < tableSize(bits); ++i) dib.setColor(i, colorOf(frame, i));
     const unsigned mask = (1u << bits) - 1;
     for (int y = 0; y < height; ++y) {
@@ -163,7 +164,7 @@ DibOwner readGif(Bytes bytes, Progress& progress) {
   }
 
   // A partial frame: 24 bits on a white screen.
-  DibOwner dib(width, height, 24);
+  DibOwner dib(width, height, 24, PixelStart::Overwritten);
   for (int y = 0; y < height; ++y) std::memset(dib.row(y), 255, size_t(width) * 3);
   for (int fy = 0; fy < frame.visibleHeight; ++fy) {
     if (!frame.rowDone[fy]) continue;

@@ -102,7 +102,7 @@ DibOwner halftone(const DibImage& source, int32_t width, int32_t height) {
   if (source.Pixels == nullptr || source.Header == nullptr)
     fail("There is no picture to halftone.");
   const int32_t srcWidth = source.Header->biWidth, srcHeight = source.Header->biHeight;
-  DibOwner out(width, height, 8);
+  DibOwner out(width, height, 8, PixelStart::Overwritten);  // every pixel of every row is set
   const PicoLogPalette& palette = halftonePalette();
   for (int i = 0; i < 256; ++i) {
     const PALETTEENTRY& e = palette.entries[i];

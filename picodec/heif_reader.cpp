@@ -107,7 +107,7 @@ DibOwner readHeif(Bytes bytes, Progress& progress) {
   progress.update(80, 100);
 
   const std::shared_ptr<const ColourConversion> colour = colourOf(handle.get());
-  DibOwner dib(width, height, 24);
+  DibOwner dib(width, height, 24, PixelStart::Overwritten);
   const int step = alpha ? 4 : 3;
   for (int y = 0; y < height; ++y) {
     const uint8_t* src = plane + static_cast<int64_t>(y) * stride;

@@ -219,7 +219,10 @@ DibOwner decode(Bytes bytes, std::FILE* file, Progress& progress) {
   const bool cmyk = d.cinfo.out_color_space == JCS_CMYK;
   const auto outWidth = static_cast<int32_t>(d.cinfo.output_width);
   const auto outHeight = static_cast<int32_t>(d.cinfo.output_height);
-  DibOwner dib(turned ? outHeight : outWidth, turned ? outWidth : outHeight, grey ? 8 : 24);
+  // Every pixel is written (each source pixel has its own place in any orientation), and a
+  // file that ends early fails, so the memory need not be cleared first.
+  DibOwner dib(turned ? outHeight : outWidth, turned ? outWidth : outHeight, grey ? 8 : 24,
+               PixelStart::Overwritten);
   if (grey) dib.setGreyTable();
   const bool adobeInverted = d.cinfo.saw_Adobe_marker != 0;
 

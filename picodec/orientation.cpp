@@ -55,7 +55,10 @@ DibOwner orientPicture(DibOwner stored, int orientation) {
   if (orientation < 2 || orientation > 8) return stored;
   const int32_t width = stored.width(), height = stored.height();
   const bool turned = orientation >= 5;
-  DibOwner upright(turned ? height : width, turned ? width : height, stored.bitsPerPixel());
+  // Each stored pixel has its own place upright; pixels of fewer than 8 bits are merged into
+  // their bytes, so those need the zeros.
+  DibOwner upright(turned ? height : width, turned ? width : height, stored.bitsPerPixel(),
+                   stored.bitsPerPixel() >= 8 ? PixelStart::Overwritten : PixelStart::Zeroed);
   const DibImage& src = stored.dib();
   for (int i = 0; i < tableSize(stored.bitsPerPixel()); ++i) {
     const uint8_t* e = src.PaletteEntries + 4 * i;

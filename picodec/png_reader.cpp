@@ -262,8 +262,12 @@ DibOwner readPng(Bytes bytes, Progress& progress) {
     fail("The PNG file is damaged: " + reader.message + ".");
   }
   checkPictureSize(plan.width, plan.height);
-  DibOwner dib(static_cast<int32_t>(plan.width), static_cast<int32_t>(plan.height),
-               plan.recordBits);
+  // Rows are placed whole, except 2-bit indices, which are merged into the zeros; interlaced
+  // pictures stay cleared too, they are rare enough not to matter.
+  const bool placedWhole =
+      plan.passes == 1 && !(plan.layout == RowLayout::Indexed && plan.pngBits == 2);
+  DibOwner dib(static_cast<int32_t>(plan.width), static_cast<int32_t>(plan.height), plan.recordBits,
+               placedWhole ? PixelStart::Overwritten : PixelStart::Zeroed);
   const std::shared_ptr<const ColourConversion> colour = colourOf(plan);
   if (plan.layout == RowLayout::Indexed) {
     // The palette goes into sRGB, then is blended over white; the indices stay.

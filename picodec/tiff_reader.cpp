@@ -147,7 +147,9 @@ DibOwner readPaletteStrips(TIFF* tif, const Source& s, uint32_t width, uint32_t 
     eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
   const int shift = eightBit ? 0 : 8;
 
-  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), bits == 2 ? 4 : bits);
+  // A scanline holds exactly the row's index bytes; 2-bit indices are merged into the zeros.
+  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), bits == 2 ? 4 : bits,
+               bits == 2 ? PixelStart::Zeroed : PixelStart::Overwritten);
   for (int i = 0; i < entries; ++i) {
     dib.setColor(i,
                  {uint8_t(red[i] >> shift), uint8_t(green[i] >> shift), uint8_t(blue[i] >> shift)});
@@ -199,7 +201,8 @@ DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, b
     band = std::max<uint32_t>(1, PICODEC_MAX_PIXELS / width);
   std::unique_ptr<uint32_t[]> raster(new uint32_t[uint64_t{band} * width]);
 
-  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), grey ? 8 : 24);
+  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), grey ? 8 : 24,
+               PixelStart::Overwritten);
   if (grey) dib.setGreyTable();
   if (grey && colour != nullptr) {
     uint8_t table[256][3];

@@ -83,7 +83,10 @@ DibOwner decodeFirstFrame(WebPDemuxer* demux, Progress& progress) {
   if (config.input.width != frame.width || config.input.height != frame.height) {
     failWebp("its frame size does not match");
   }
-  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), 24);
+  // Both ways below write every pixel: the direct one fills the canvas, the other paints it
+  // white first.
+  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), 24,
+               PixelStart::Overwritten);
   progress.update(10, 100);
 
   const bool fills =

@@ -1,12 +1,17 @@
 // Decoding and re-encoding real photographs through OpenDib + SaveDib, against
-// libjpeg-turbo's TurboJPEG API doing the same work directly, in the same run; and the peak
-// memory of opening one large picture.
+// libjpeg-turbo's TurboJPEG API doing the same work directly, in the same run; the same for
+// one 24-megapixel picture; the ways of getting large pixel memory; and the peak memory of
+// opening one large picture.
 //
 //   picodec_bench [--photos=DIR] --benchmark_enable_random_interleaving=true
 // DIR holds the JPEG photographs (default: $GLIM_BENCH_PHOTOS, else ../bench-photos/jpeg
 // beside the repository), as made by the shared photos.sh. Interleaving the repetitions of
 // the two ways keeps the load of a shared machine from favouring either.
+//
+// The floor is TurboJPEG with its buffers kept from picture to picture (BM_TurboJpeg*Reused):
+// what is left is libjpeg-turbo's own work and the file system.
 #include <benchmark/benchmark.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
@@ -14,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -103,6 +109,86 @@ void BM_TurboJpegOpenSave(benchmark::State& state) {
       benchmark::Counter(double(gPhotos.size()) * state.iterations(), benchmark::Counter::kIsRate);
 }
 
+// TurboJPEG with everything kept between pictures: the file buffer, the pixel memory and the
+// compressed output. The floor of OpenDib + SaveDib + deldib.
+class TurboJpegReused {
+ public:
+  TurboJpegReused() : decoder_(tjInitDecompress()), encoder_(tjInitCompress()) {}
+  ~TurboJpegReused() {
+    tjFree(jpeg_);
+    tjDestroy(decoder_);
+    tjDestroy(encoder_);
+  }
+  TurboJpegReused(const TurboJpegReused&) = delete;
+  TurboJpegReused& operator=(const TurboJpegReused&) = delete;
+
+  // Decodes `photo` into bottom-up BGR rows with the DIB padding and writes it as `output`.
+  // Returns the picture's pixel count, or 0 when it cannot be decoded.
+  int64_t openSave(const std::string& photo, const std::string& output) {
+    std::FILE* in = std::fopen(photo.c_str(), "rb");
+    if (in == nullptr) return 0;
+    std::fseek(in, 0, SEEK_END);
+    const long length = std::ftell(in);
+    std::fseek(in, 0, SEEK_SET);
+    if (length <= 0) {
+      std::fclose(in);
+      return 0;
+    }
+    if (file_.size() < size_t(length)) file_.resize(size_t(length));
+    const size_t got = std::fread(file_.data(), 1, size_t(length), in);
+    std::fclose(in);
+    int width = 0, height = 0, subsampling = 0, colorspace = 0;
+    if (tjDecompressHeader3(decoder_, file_.data(), got, &width, &height, &subsampling,
+                            &colorspace) != 0) {
+      return 0;
+    }
+    const int pitch = (width * 24 + 31) / 32 * 4;
+    if (pixels_.size() < size_t(pitch) * height) pixels_.resize(size_t(pitch) * height);
+    if (tjDecompress2(decoder_, file_.data(), got, pixels_.data(), width, pitch, height, TJPF_BGR,
+                      TJFLAG_BOTTOMUP) != 0) {
+      return 0;
+    }
+    const unsigned long bound = tjBufSize(width, height, TJSAMP_420);
+    if (jpegCapacity_ < bound) {
+      tjFree(jpeg_);
+      jpeg_ = tjAlloc(int(bound));
+      jpegCapacity_ = bound;
+    }
+    unsigned long size = jpegCapacity_;
+    // TurboJPEG compresses with the fast DCT unless told otherwise; SaveDib uses the accurate
+    // one, as libjpeg does by default.
+    tjCompress2(encoder_, pixels_.data(), width, pitch, height, TJPF_BGR, &jpeg_, &size, TJSAMP_420,
+                PICODEC_JPEG_QUALITY, TJFLAG_BOTTOMUP | TJFLAG_NOREALLOC | TJFLAG_ACCURATEDCT);
+    if (std::FILE* out = std::fopen(output.c_str(), "wb")) {
+      std::fwrite(jpeg_, 1, size, out);
+      std::fclose(out);
+    }
+    return int64_t{width} * height;
+  }
+
+ private:
+  tjhandle decoder_, encoder_;
+  std::vector<unsigned char> file_, pixels_;
+  unsigned char* jpeg_ = nullptr;
+  unsigned long jpegCapacity_ = 0;
+};
+
+void BM_TurboJpegOpenSaveReused(benchmark::State& state) {
+  if (gPhotos.empty()) return state.SkipWithError("no photos: run photos.sh, pass --photos=DIR");
+  TurboJpegReused turbo;
+  int64_t pixels = 0;
+  for (auto _ : state) {
+    for (const auto& photo : gPhotos) {
+      const int64_t n = turbo.openSave(photo, gOutput);
+      if (n == 0) return state.SkipWithError(photo.c_str());
+      pixels += n;
+    }
+  }
+  state.counters["pictures/s"] =
+      benchmark::Counter(double(gPhotos.size()) * state.iterations(), benchmark::Counter::kIsRate);
+  state.counters["MP/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
+}
+
 // A 24-megapixel photograph-like JPEG (6000 x 4000, smooth colours with fine texture),
 // written once with SaveDib.
 std::string largePicture() {
@@ -128,6 +214,87 @@ std::string largePicture() {
     return out;
   }();
   return path;
+}
+
+// OpenDib + SaveDib + deldib of the 24-megapixel picture, against the floor below.
+void BM_PicodecOpenSave24Megapixels(benchmark::State& state) {
+  const std::string photo = largePicture();
+  for (auto _ : state) {
+    DibImage dib{};
+    OpenDib(&dib, photo.c_str(), 0, nullptr);
+    if (dib.Pixels == nullptr) return state.SkipWithError("the 24-megapixel picture");
+    SaveDib(dib, gOutput.c_str(), PICODEC_SAVE_JPEG, nullptr);
+    deldib(dib);
+  }
+}
+
+void BM_TurboJpegOpenSave24MegapixelsReused(benchmark::State& state) {
+  const std::string photo = largePicture();
+  TurboJpegReused turbo;
+  for (auto _ : state) {
+    if (turbo.openSave(photo, gOutput) == 0) return state.SkipWithError("the 24-megapixel picture");
+  }
+}
+
+// The ways of getting the pixel memory of a 24-megapixel picture (72 MB) that is then written
+// whole, as a decoder does. Run with GLIBC_TUNABLES=glibc.malloc.mmap_max=0:
+// glibc.malloc.trim_threshold=4294967295 for what tuning the allocator instead would give.
+enum class Memory { Calloc, Malloc, MallocHugePages, MapPopulate, Reused, ReusedLazyFree };
+constexpr size_t kPictureBytes = size_t{18000} * 4000;
+
+void BM_PixelMemory(benchmark::State& state, Memory way) {
+  void* kept = std::malloc(kPictureBytes);
+  if (kept == nullptr) return state.SkipWithError("no memory");
+  std::memset(kept, 1, kPictureBytes);
+  int value = 0;
+  for (auto _ : state) {
+    void* memory = kept;
+    switch (way) {
+      case Memory::Calloc:
+        memory = std::calloc(kPictureBytes, 1);
+        break;
+      case Memory::Malloc:
+        memory = std::malloc(kPictureBytes);
+        break;
+      case Memory::MallocHugePages: {
+        memory = std::malloc(kPictureBytes);
+        const uintptr_t huge = uintptr_t{2} << 20;
+        const uintptr_t begin = (reinterpret_cast<uintptr_t>(memory) + huge - 1) & ~(huge - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + kPictureBytes) & ~(huge - 1);
+        if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+        break;
+      }
+      case Memory::MapPopulate:
+        memory = mmap(nullptr, kPictureBytes, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        break;
+      case Memory::Reused:
+      case Memory::ReusedLazyFree:
+        break;
+    }
+    if (memory == nullptr || memory == MAP_FAILED) return state.SkipWithError("no memory");
+    std::memset(memory, ++value, kPictureBytes);
+    benchmark::DoNotOptimize(memory);
+    benchmark::ClobberMemory();
+    switch (way) {
+      case Memory::MapPopulate:
+        munmap(memory, kPictureBytes);
+        break;
+      case Memory::Reused:
+        break;
+      case Memory::ReusedLazyFree: {
+        const uintptr_t page = 4096;
+        const uintptr_t begin = (reinterpret_cast<uintptr_t>(memory) + page - 1) & ~(page - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + kPictureBytes) & ~(page - 1);
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_FREE);
+        break;
+      }
+      default:
+        std::free(memory);
+    }
+  }
+  std::free(kept);
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kPictureBytes));
 }
 
 // A line of /proc/self/status, in kilobytes.
@@ -178,6 +345,26 @@ void BM_PeakMemoryOf24MegapixelOpen(benchmark::State& state) {
 BENCHMARK(BM_PeakMemoryOf24MegapixelOpen)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_PicodecOpenSave)->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(3);
 BENCHMARK(BM_TurboJpegOpenSave)->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_TurboJpegOpenSaveReused)->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_PicodecOpenSave24Megapixels)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4)
+    ->Repetitions(5);
+BENCHMARK(BM_TurboJpegOpenSave24MegapixelsReused)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4)
+    ->Repetitions(5);
+#define PIXEL_MEMORY(name)                              \
+  BENCHMARK_CAPTURE(BM_PixelMemory, name, Memory::name) \
+      ->Unit(benchmark::kMillisecond)                   \
+      ->Iterations(20)                                  \
+      ->Repetitions(5)
+PIXEL_MEMORY(Calloc);
+PIXEL_MEMORY(Malloc);
+PIXEL_MEMORY(MallocHugePages);
+PIXEL_MEMORY(MapPopulate);
+PIXEL_MEMORY(Reused);
+PIXEL_MEMORY(ReusedLazyFree);
 
 int main(int argc, char** argv) {
   std::vector<char*> rest;
