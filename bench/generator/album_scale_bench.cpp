@@ -6,7 +6,8 @@
 // the goals are about: a shared name within 1.3x distinct names, and 10,000 pictures
 // within 11x 1,000.
 //
-//   usage: album_scale_bench [RUNS] [SIZES...]     (defaults: 3 runs, sizes 1000 10000)
+//   usage: album_scale_bench [all|names|albums] [RUNS] [SIZES...]
+//          (defaults: all, 3 runs, sizes 1000 10000)
 #include <unistd.h>
 
 #include <algorithm>
@@ -122,9 +123,10 @@ double takeNames(const fs::path& folder, int count, NameCase kind) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  const std::string parts = argc > 1 ? argv[1] : "all";
+  const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   std::vector<int> sizes;
-  for (int i = 2; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  for (int i = 3; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
   if (sizes.empty()) sizes = {1000, 10000};
 
   const fs::path work =
@@ -133,8 +135,8 @@ int main(int argc, char** argv) {
   const std::string source = (work / "source.jpg").string();
   writeSmallJpeg(source);
 
-  std::printf("FolderNames::take, best of %d runs\n", runs);
-  for (int count : sizes) {
+  if (parts != "albums") std::printf("FolderNames::take, best of %d runs\n", runs);
+  for (int count : parts != "albums" ? sizes : std::vector<int>{}) {
     double best[3] = {1e9, 1e9, 1e9};
     for (int run = 0; run < runs; ++run) {
       for (int kind = 0; kind < 3; ++kind) {
@@ -146,11 +148,12 @@ int main(int argc, char** argv) {
         "  %6d names: distinct %9.2f ms, shared %9.2f ms, shared over present files %9.2f ms;"
         " shared/distinct %.2f\n",
         count, best[0] * 1e3, best[1] * 1e3, best[2] * 1e3, best[1] / best[0]);
+    std::fflush(stdout);
   }
 
-  std::printf("GenerateAlbum of 64 x 48 JPEGs, best of %d runs\n", runs);
+  if (parts != "names") std::printf("GenerateAlbum of 64 x 48 JPEGs, best of %d runs\n", runs);
   std::map<int, std::pair<double, double>> album;  // count: distinct, shared seconds
-  for (int count : sizes) {
+  for (int count : parts != "names" ? sizes : std::vector<int>{}) {
     const std::vector<std::string> distinct = pictureSet(work / "distinct", source, count, false);
     const std::vector<std::string> shared = pictureSet(work / "shared", source, count, true);
     double bestDistinct = 1e9, bestShared = 1e9;
