@@ -166,6 +166,7 @@ int main(int argc, char** argv) {
         "  %6d pictures: distinct names %8.3f s, one shared name %8.3f s; shared/distinct "
         "%.2f (goal <= 1.3)\n",
         count, bestDistinct, bestShared, bestShared / bestDistinct);
+    std::fflush(stdout);
     fs::remove_all(work / "distinct");
     fs::remove_all(work / "shared");
   }
