@@ -1,6 +1,6 @@
 // Album creation at scale: GenerateAlbum on 1,000 and 10,000 small pictures (64 x 48 JPEGs
-// made here), once with a name of their own each and once all called IMG_0001.JPG (one per
-// folder), each run into an empty output folder. Before that, FolderNames::take alone for
+// made here, one per folder), once with a name of their own each and once all called
+// IMG_0001.JPG, each run into an empty output folder. Before that, FolderNames::take alone for
 // the same two cases and for a shared name whose numbered files are already in the folder
 // (a second run into the same album folder). Prints the best of the runs and the ratios
 // the goals are about: a shared name within 1.3x distinct names, and 10,000 pictures
@@ -61,8 +61,8 @@ void writeSmallJpeg(const std::string& path) {
   deldib(made);
 }
 
-// `count` copies of `source`: "distinct" gives each its own name in one folder, "shared"
-// puts each into a folder of its own under one name.
+// `count` copies of `source`, each in a folder of its own, so that the two sets differ only
+// in their names: "distinct" gives each a name of its own, "shared" calls all IMG_0001.JPG.
 std::vector<std::string> pictureSet(const fs::path& root, const std::string& source, int count,
                                     bool shared) {
   std::vector<std::string> paths;
@@ -71,7 +71,7 @@ std::vector<std::string> pictureSet(const fs::path& root, const std::string& sou
     std::snprintf(number, sizeof number, "%05d", i);
     std::string name = "P";  // built by appending: GCC 12 warns wrongly about "P" + string
     name.append(number).append(".JPG");
-    const fs::path path = shared ? root / number / "IMG_0001.JPG" : root / name;
+    const fs::path path = root / number / (shared ? "IMG_0001.JPG" : name);
     fs::create_directories(path.parent_path());
     fs::copy_file(source, path, fs::copy_options::overwrite_existing);
     paths.push_back(path.string());
