@@ -78,13 +78,5 @@ TEST_F(LineSizeCacheTest, AnotherFontIsMeasuredAgain) {
   expectStandardSizes();
 }
 
-TEST_F(LineSizeCacheTest, LinesWithAnIconOrWrappingAreMeasuredEachTime) {
-  expectStandardSizes();
-  list.item(0)->setIcon(QIcon(QPixmap(32, 32)));
-  list.item(1)->setFont(QFont(list.font().family(), 25));
-  list.setWordWrap(true);
-  expectStandardSizes();
-}
-
 }  // namespace
 }  // namespace glim

@@ -218,19 +218,6 @@ TEST_F(EditingTest, ListsAfterAnEditReadAsListsFilledAnew) {
   }
 }
 
-TEST_F(EditingTest, CheckMarkAndDeleteAfterLinesBeforeThemWereRemoved) {
-  form->album.removeSeveral({0, 1});
-  form->UpdateListBox();
-  ASSERT_EQ(lines(form->ImageBox), QStringList({"p2.jpg", "p3.jpg", "p4.jpg"}));
-  form->ImageBox->item(2)->setCheckState(Qt::Unchecked);
-  EXPECT_FALSE(form->album.entry(2).CheckMark);
-  EXPECT_TRUE(form->album.entry(1).CheckMark);
-  form->ImageList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
-  form->DelBtn->click();
-  EXPECT_EQ(paths(), (std::vector<std::string>{"/album/p2.jpg", "/album/p4.jpg"}));
-  EXPECT_EQ(form->ImageBox->item(1)->checkState(), Qt::Unchecked);
-}
-
 class PreviewWindowTest : public MainFormTest {
  protected:
   void SetUp() override {

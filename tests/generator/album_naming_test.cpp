@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -240,24 +239,6 @@ TEST(FolderNames, SameNamesAsTheSearchFromZero) {
        true},
   };
   for (const NamingCase& c : cases) expectSameNames(c);
-}
-
-TEST(FolderNames, SameNamesAsTheSearchFromZeroForAMixedRun) {
-  // Bases that meet each other's numbered names, case variants and files that appear, in an
-  // order fixed by the seed.
-  const std::pair<const char*, const char*> names[] = {
-      {"DSC", ".JPG"}, {"dsc", ".jpg"}, {"DSC1", ".JPG"}, {"Dsc", ".JPG"}, {"DSC", ".HTM"}};
-  std::mt19937 random(20240611);
-  NamingCase mixed{"mixed run", {"DSC.JPG", "DSC3.JPG", "dsc5.jpg"}, {}, true};
-  for (int i = 0; i < 400; ++i) {
-    const auto& [base, extension] = names[random() % std::size(names)];
-    if (random() % 10 == 0) {
-      mixed.steps.push_back(Step::appear(base + std::to_string(random() % 120) + extension));
-    } else {
-      mixed.steps.push_back(Step::take(base, extension));
-    }
-  }
-  expectSameNames(mixed);
 }
 
 TEST(OutputFolder, FolderPartOfTheChosenPathOrTheProgramFolder) {
