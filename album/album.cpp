@@ -1,7 +1,7 @@
 #include "album.h"
 
-#include <algorithm>
-#include <functional>
+#include <utility>
+#include <vector>
 
 namespace glim {
 
@@ -23,9 +23,20 @@ void Album::remove(int32_t index) {
 }
 
 void Album::removeSeveral(std::vector<int32_t> indexes) {
-  std::sort(indexes.begin(), indexes.end(), std::greater<>());
-  indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
-  for (int32_t index : indexes) remove(index);
+  // One pass over the entries: erasing one at a time moves the rest each time.
+  std::vector<bool> gone(entries_.size(), false);
+  for (int32_t index : indexes) {
+    if (index >= 0 && index < EntryCount()) gone[static_cast<std::size_t>(index)] = true;
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (!gone[i]) {
+      if (kept != i) entries_[kept] = std::move(entries_[i]);
+      ++kept;
+    }
+  }
+  entries_.resize(kept);
+  if (entries_.empty()) entries_.shrink_to_fit();
 }
 
 void Album::swap(int32_t a, int32_t b) {

@@ -38,7 +38,8 @@ class Album {
   // A new last entry: show flag and check mark on, no comment.
   void append(std::string path);
   void remove(int32_t index);
-  // Removes the given indexes from the highest down; duplicates and bad indexes are ignored.
+  // Removes the entries at the given indexes (as they are before the call) in one pass;
+  // duplicates and bad indexes are ignored.
   void removeSeveral(std::vector<int32_t> indexes);
   // Exchanges two whole entries.
   void swap(int32_t a, int32_t b);

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <algorithm>
+#include <vector>
 
 #include "album_text.h"
 #include "main_form.h"
@@ -88,9 +89,12 @@ void TMainForm::AddBtnClick() {
 }
 
 void TMainForm::DelBtnClick() {
-  for (int line = ImageList->count() - 1; line >= 0; --line) {
-    if (ImageList->item(line)->isSelected() && line < album.EntryCount()) album.remove(line);
+  // The selection's rows, not a question to every line: a long album stays quick.
+  std::vector<int32_t> lines;
+  for (const QModelIndex& index : ImageList->selectionModel()->selectedRows()) {
+    lines.push_back(index.row());
   }
+  album.removeSeveral(std::move(lines));
   UpdateListBox();
 }
 
@@ -143,18 +147,16 @@ void TMainForm::ImageBoxClickCheck() {
 
 void TMainForm::ShowCommentClick() {
   if (album.Updating) return;
-  const int lines = std::min<int>(album.EntryCount(), ImageBox->count());
-  for (int line = 0; line < lines; ++line) {
-    if (ImageBox->item(line)->isSelected()) album.setShowFlag(line, ShowComment->isChecked());
+  for (const QModelIndex& index : ImageBox->selectionModel()->selectedRows()) {
+    album.setShowFlag(index.row(), ShowComment->isChecked());
   }
 }
 
 void TMainForm::ComMemoChange() {
   if (album.Updating) return;
   const std::string text = commentBytes(ComMemo->toPlainText());
-  const int lines = std::min<int>(album.EntryCount(), ImageBox->count());
-  for (int line = 0; line < lines; ++line) {
-    if (ImageBox->item(line)->isSelected()) album.setComment(line, text);
+  for (const QModelIndex& index : ImageBox->selectionModel()->selectedRows()) {
+    album.setComment(index.row(), text);
   }
 }
 

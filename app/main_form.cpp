@@ -16,8 +16,10 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <cstring>
+#include <vector>
 
 #include "album_text.h"
+#include "line_size_cache.h"
 #include "paths.h"
 #include "progress_status_bar.h"
 #include "qt_user_dialogs.h"
@@ -66,6 +68,10 @@ TMainForm::TMainForm(UserDialogs* dialogs, QWidget* parent)
   StatusBar1 = new ProgressStatusBar(this);
   layout->addWidget(StatusBar1);
   connectListEditing();
+  auto lineSizes = std::make_shared<LineSizeCache::Sizes>();
+  for (QListWidget* list : {ImageList, SortBox, ImageBox}) {
+    list->setItemDelegate(new LineSizeCache(lineSizes, list));
+  }
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, &TMainForm::cancelButtonKey);
 
@@ -135,25 +141,64 @@ void TMainForm::Setsavedfilename(const std::string& path) {
   setWindowTitle(albumText(windowCaption(album.SavedFileName)));
 }
 
+namespace {
+
+// Makes the lines of `list` read `names`, checkable with the marks of `checks` when given.
+// The lines at both ends that already match stay; those between are replaced in two model
+// changes, so a move or a delete in a long album touches two lines or one, and the list
+// lays out again once, not once per line.
+void followNames(QListWidget* list, const QStringList& names, const std::vector<bool>* checks) {
+  const int oldCount = list->count();
+  const int newCount = static_cast<int>(names.size());
+  auto matches = [&](int oldLine, int newLine) {
+    const QListWidgetItem* item = list->item(oldLine);
+    return item->text() == names[newLine] &&
+           (!checks || (item->checkState() == Qt::Checked) == (*checks)[newLine]);
+  };
+  int head = 0;
+  while (head < oldCount && head < newCount && matches(head, head)) ++head;
+  int tail = 0;
+  while (tail < oldCount - head && tail < newCount - head &&
+         matches(oldCount - 1 - tail, newCount - 1 - tail)) {
+    ++tail;
+  }
+  if (oldCount - tail > head) list->model()->removeRows(head, oldCount - tail - head);
+  if (newCount - tail > head) {
+    list->insertItems(head, names.mid(head, newCount - tail - head));
+    if (checks) {
+      for (int line = head; line < newCount - tail; ++line) {
+        QListWidgetItem* item = list->item(line);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState((*checks)[line] ? Qt::Checked : Qt::Unchecked);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void TMainForm::UpdateListBox() {
   // Check marks set while the lines are made must not reach ImageBoxClickCheck.
   const QSignalBlocker quiet(ImageBox);
-  ImageList->clear();
-  ImageBox->clear();
-  SortBox->clear();
+  QStringList names;
+  names.reserve(album.EntryCount());
+  std::vector<bool> checks;
+  checks.reserve(album.entries().size());
   for (const PictureEntry& entry : album.entries()) {
-    const QString name = albumText(fileNamePart(entry.FilePath));
-    ImageList->addItem(name);
-    auto* line = new QListWidgetItem(name, ImageBox);
-    line->setFlags(line->flags() | Qt::ItemIsUserCheckable);
-    line->setCheckState(entry.CheckMark ? Qt::Checked : Qt::Unchecked);
-    SortBox->addItem(name);
+    names.append(albumText(fileNamePart(entry.FilePath)));
+    checks.push_back(entry.CheckMark);
   }
+  followNames(ImageList, names, nullptr);
+  followNames(ImageBox, names, &checks);
+  followNames(SortBox, names, nullptr);
   const bool any = album.EntryCount() > 0;
   ViewBtn->setEnabled(any);
   PrintBtn->setEnabled(any);
   DelBtn->setEnabled(any);
   if (any) {
+    // Line 0 is reached from no current line, as in a list filled anew: a shown list scrolls
+    // to it, a hidden one does when it is shown.
+    for (QListWidget* list : {ImageList, ImageBox, SortBox}) list->selectionModel()->clear();
     ImageList->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
     ImageBox->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
     SortBox->setCurrentRow(0);

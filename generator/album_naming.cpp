@@ -32,23 +32,52 @@ ThumbnailSize thumbnailSize(int32_t pictureWidth, int32_t pictureHeight,
           static_cast<int32_t>(std::max<int64_t>(h, 1))};
 }
 
+namespace {
+
+// On a file system that ignores case (a memory card, a network share) "Bild.HTM" and
+// "bild.HTM" are one file, so names handed out are kept and compared in this form.
+std::string folded(std::string text) {
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  return text;
+}
+
+// A key that keeps base and extension apart: "ab" + ".c" is not "a" + "b.c".
+std::string numberKey(std::string_view base, std::string_view extension) {
+  std::string key = std::to_string(base.size());
+  key += ':';
+  key += base;
+  key += extension;
+  return key;
+}
+
+}  // namespace
+
 bool FolderNames::present(const std::string& name) const {
   struct stat st {};
   return ::lstat((folder_ + name).c_str(), &st) == 0;
 }
 
+bool FolderNames::handedOut(const std::string& name) const {
+  return handedOut_.contains(folded(name));
+}
+
 std::string FolderNames::take(std::string_view base, std::string_view extension) {
-  const std::string plain = std::string(base) + std::string(extension);
-  std::string name = plain;
-  // Ends: the folder holds finitely many entries and this run handed out finitely many.
-  // Names handed out in this run are compared without ASCII case: on a file system that
-  // ignores case (a memory card, a network share) "Bild.HTM" and "bild.HTM" are one file.
-  auto folded = [](std::string text) {
-    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    return text;
-  };
-  for (uint64_t number = 0; present(name) || handedOut_.contains(folded(name)); ++number) {
-    name = std::string(base) + std::to_string(number) + std::string(extension);
+  // The list of names handed out is asked first: it costs no system call.
+  std::string name = std::string(base) + std::string(extension);
+  if (handedOut(name) || present(name)) {
+    const std::string prefix(base);
+    const std::string suffix(extension);
+    auto numbered = [&](uint64_t number) { return prefix + std::to_string(number) + suffix; };
+    uint64_t& anyCase = nextNumberAnyCase_[numberKey(folded(prefix), folded(suffix))];
+    while (handedOut(numbered(anyCase))) ++anyCase;
+    uint64_t& exact = nextNumber_[numberKey(prefix, suffix)];
+    // Ends: the folder holds finitely many entries and this run handed out finitely many.
+    uint64_t number = std::max(exact, anyCase);
+    for (name = numbered(number); handedOut(name) || present(name); name = numbered(number)) {
+      ++number;
+    }
+    exact = number + 1;
+    if (anyCase == number) anyCase = number + 1;
   }
   handedOut_.insert(folded(name));
   return name;

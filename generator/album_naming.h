@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "album_settings.h"
@@ -30,7 +31,12 @@ ThumbnailSize thumbnailSize(int32_t pictureWidth, int32_t pictureHeight,
 // Hands out file names in one folder that no file there has and that this run has not
 // handed out yet: base + extension, else base + 0, 1, 2, ... + extension. Every directory
 // entry counts as present (a folder or a dangling link too); a name that cannot be checked
-// counts as free, and writing it then reports the problem.
+// counts as free, and writing it then reports the problem. Names handed out are compared
+// without ASCII case, files present as the file system compares them.
+//
+// Each take checks the folder at that moment, so a file that has appeared since the last
+// take is not handed out; but a numbered name found taken is not tried again for the same
+// base and extension, so a file removed during the run does not free its name.
 class FolderNames {
  public:
   // `folder` ends in a separator.
@@ -41,9 +47,16 @@ class FolderNames {
 
  private:
   bool present(const std::string& name) const;
+  bool handedOut(const std::string& name) const;
 
   std::string folder_;
-  std::unordered_set<std::string> handedOut_;
+  std::unordered_set<std::string> handedOut_;  // without ASCII case
+  // Where the numbers start for a base and extension, so that many pictures of one name
+  // cost no more than as many of different names. Per exact bytes: every lower number is
+  // handed out or was present. Per name without case: every lower number is handed out,
+  // which holds for every case variant of the name.
+  std::unordered_map<std::string, uint64_t> nextNumber_;
+  std::unordered_map<std::string, uint64_t> nextNumberAnyCase_;
 };
 
 }  // namespace glim

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <vector>
+
 #include "album.h"
 #include "album_settings.h"
 #include "paths.h"
@@ -17,6 +21,25 @@ std::vector<std::string> paths(const Album& album) {
   std::vector<std::string> out;
   for (const auto& e : album.entries()) out.push_back(e.FilePath);
   return out;
+}
+
+TEST(Album, RemovingSeveralMatchesRemovingOneAtATimeFromTheHighestDown) {
+  const std::vector<std::vector<int32_t>> cases = {
+      {},        {0},          {7},          {0, 7},    {3, 4, 5}, {7, 6, 5, 4, 3, 2, 1, 0},
+      {1, 3, 5}, {5, 3, 1, 3}, {8, -1, 100}, {2, 2, 2}, {6, 0},
+  };
+  for (const std::vector<int32_t>& indexes : cases) {
+    Album expected = albumOf(8);
+    expected.setComment(4, "four");
+    expected.setCheckMark(6, false);
+    Album album = expected;
+    std::vector<int32_t> downward = indexes;
+    std::sort(downward.begin(), downward.end(), std::greater<>());
+    downward.erase(std::unique(downward.begin(), downward.end()), downward.end());
+    for (int32_t index : downward) expected.remove(index);
+    album.removeSeveral(indexes);
+    EXPECT_EQ(album.entries(), expected.entries()) << ::testing::PrintToString(indexes);
+  }
 }
 
 TEST(Album, NewEntryHasFlagsOnAndNoComment) {

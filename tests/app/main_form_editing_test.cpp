@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <functional>
+#include <ostream>
+#include <vector>
 
 #include "main_form_fixture.h"
 #include "test_pictures.h"
@@ -136,6 +139,83 @@ TEST_F(EditingTest, ClearingOneCheckMarkChangesOnlyThatEntry) {
   form->UpdateListBox();
   EXPECT_EQ(form->ImageBox->item(2)->checkState(), Qt::Unchecked) << "kept through a rebuild";
   EXPECT_EQ(form->album.entries(), before);
+}
+
+// What a list shows: its lines, their check marks, the current line and the selected lines.
+struct ListState {
+  QStringList lines;
+  std::vector<int> checks;
+  int current;
+  std::vector<int> selected;
+  bool operator==(const ListState&) const = default;
+};
+
+ListState stateOf(const QListWidget* list) {
+  ListState state{{}, {}, list->currentRow(), {}};
+  for (int i = 0; i < list->count(); ++i) {
+    state.lines << list->item(i)->text();
+    state.checks.push_back(list->item(i)->checkState());
+    if (list->item(i)->isSelected()) state.selected.push_back(i);
+  }
+  return state;
+}
+
+std::ostream& operator<<(std::ostream& out, const ListState& state) {
+  out << state.lines.join(QLatin1Char(',')).toStdString() << " current " << state.current;
+  return out;
+}
+
+TEST_F(EditingTest, ListsAfterAnEditReadAsListsFilledAnew) {
+  using Change = std::function<void(Album&)>;
+  const std::pair<const char*, Change> edits[] = {
+      {"swap in the middle", [](Album& a) { a.swap(1, 2); }},
+      {"swap of the ends", [](Album& a) { a.swap(0, 4); }},
+      {"first removed", [](Album& a) { a.remove(0); }},
+      {"last removed", [](Album& a) { a.remove(4); }},
+      {"lines apart removed",
+       [](Album& a) {
+         a.removeSeveral({0, 2, 4});
+       }},
+      {"one added", [](Album& a) { a.append("/album/p5.jpg"); }},
+      {"a name again", [](Album& a) { a.append("/elsewhere/p1.jpg"); }},
+      {"a check mark cleared", [](Album& a) { a.setCheckMark(3, false); }},
+      {"one added in the middle",
+       [](Album& a) {
+         std::vector<PictureEntry> entries = a.entries();
+         PictureEntry added;
+         added.FilePath = "/album/new.jpg";
+         entries.insert(entries.begin() + 2, added);
+         a.replaceEntries(entries);
+       }},
+      {"all replaced",
+       [](Album& a) {
+         a.DelallPics();
+         a.append("/x/a.jpg");
+         a.append("/x/p4.jpg");
+       }},
+      {"emptied", [](Album& a) { a.DelallPics(); }},
+  };
+  const std::vector<PictureEntry> start = form->album.entries();
+  TMainForm anew(&dialogs);
+  for (const auto& [what, change] : edits) {
+    SCOPED_TRACE(what);
+    form->album.replaceEntries(start);
+    form->album.setCheckMark(1, false);
+    form->UpdateListBox();
+    form->ImageList->setCurrentRow(3, QItemSelectionModel::ClearAndSelect);
+    form->SortBox->setCurrentRow(2);
+    change(form->album);
+    form->UpdateListBox();
+
+    anew.album.DelallPics();
+    anew.UpdateListBox();
+    anew.album.replaceEntries(form->album.entries());
+    anew.UpdateListBox();
+    for (auto list : {&TMainForm::ImageList, &TMainForm::SortBox, &TMainForm::ImageBox}) {
+      EXPECT_EQ(stateOf(form.get()->*list), stateOf(anew.*list));
+    }
+    EXPECT_EQ(form->album.entries(), anew.album.entries());
+  }
 }
 
 class PreviewWindowTest : public MainFormTest {
