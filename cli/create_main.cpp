@@ -120,6 +120,7 @@ std::optional<int> jobCount(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepFreedPictureMemory();
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kHelp, stdout);
     return kExitClean;

@@ -18,6 +18,11 @@ namespace glim {
 // The cores this process may run on (its CPU affinity), at least 1.
 int usableCores();
 
+// Lets freed memory of up to 64 MB a block stay with the process, so that the next picture's
+// codec and pixel memory is reused rather than mapped anew and zeroed by the kernel page by
+// page. Called once at program start by the programs that create albums.
+void keepFreedPictureMemory();
+
 struct PictureWork {
   enum class Outcome {
     NotOpened,    // the codec library could not open the file
