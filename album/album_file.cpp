@@ -112,7 +112,9 @@ std::optional<DecodedAlbum> decodeAlbumFile(std::string_view bytes, std::string_
   const std::string albumFolder = withTrailingSeparator(folderPart(albumPath));
   DecodedAlbum album;
   int32_t count = 0;
-  if (!in.readInt(count) || count < 0 || count > kMaxAlbumEntries ||
+  // Any count whose records fit in the bytes present is read: memory stays bounded by the
+  // file's own size, and every album the program saves opens again.
+  if (!in.readInt(count) || count < 0 ||
       static_cast<std::size_t>(count) > in.remaining() / kMinEntryBytes)
     return std::nullopt;
   // Entries grow as their records are read, so a file that ends early fails before it grows.
@@ -176,10 +178,8 @@ std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings, const 
   std::string bytes;
   char buffer[65536];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-    if (bytes.size() + n > kMaxAlbumFileBytes) return invalidFileBox();
-    bytes.append(buffer, n);
-  }
+  if (info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
+  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, n);
   if (std::ferror(file.get())) return openErrorBox(path);
 
   std::optional<DecodedAlbum> decoded = decodeAlbumFile(bytes, path);

@@ -14,11 +14,6 @@
 
 namespace glim {
 
-// Largest album file and most entries that are read at all; far above any real album, and
-// low enough that a hostile file cannot make the reader take gigabytes.
-inline constexpr std::size_t kMaxAlbumFileBytes = std::size_t{64} << 20;
-inline constexpr int32_t kMaxAlbumEntries = 100000;
-
 // The file's bytes for these entries and settings, with the path rule applied for `albumPath`.
 std::string encodeAlbumFile(const std::vector<PictureEntry>& entries, const AlbumSettings& settings,
                             std::string_view albumPath);

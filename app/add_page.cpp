@@ -157,7 +157,7 @@ void TMainForm::JamShellList1KeyPress(QKeyEvent* key) {
 }
 
 void TMainForm::cancelButtonKey() {
-  if (PageControl1->currentIndex() == 0 && DelBtn->isEnabled() && !shellBrowser_->isEditing()) {
+  if (PageControl2->currentIndex() == 0 && DelBtn->isEnabled() && !shellBrowser_->isEditing()) {
     DelBtn->click();
   }
 }
@@ -167,6 +167,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     DibPrevPaintPaint();
     return true;
   }
+  if (listMouse(watched, event)) return true;
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (watched == JamShellList1) {

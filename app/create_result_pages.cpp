@@ -16,6 +16,7 @@
 #include "album_text.h"
 #include "main_form.h"
 #include "page_parts.h"
+#include "paths.h"
 #include "picture_button.h"
 #include "picture_work.h"
 #include "run_guard.h"
@@ -124,8 +125,9 @@ QWidget* TMainForm::buildResultPage() {
 
 void TMainForm::GoBtn1Click() {
   GoBtn1->resetImages();
-  const std::optional<std::string> overview = SaveDialog2(*dialogs_);
+  const std::optional<std::string> overview = SaveDialog2(*dialogs_, overviewDialogFolder_);
   if (!overview) return;
+  overviewDialogFolder_ = folderPart(*overview);
   GenerationOutcome outcome;
   {
     // The pictures are worked on by every core while the window keeps painting.
@@ -142,7 +144,7 @@ void TMainForm::GoBtn1Click() {
   } else {
     WebBrowser1->setSource(address);
   }
-  PageControl1->setCurrentIndex(4);
+  PageControl2->setCurrentIndex(4);
 }
 
 void TMainForm::setBackgroundColor(uint32_t color) {

@@ -1,6 +1,7 @@
 // TMainForm: the album file commands of the top bar (New, Open..., Save, Save as...).
 #include "album_file.h"
 #include "main_form.h"
+#include "paths.h"
 
 namespace glim {
 
@@ -9,7 +10,7 @@ FileDialogRequest TMainForm::albumFileDialog(const char* title) const {
   request.title = title;
   request.filter = "Glimmervellium-Dateien|*.lmf";
   request.defaultExtension = "lmf";
-  request.initialFolder = album.ProgramDir;
+  request.initialFolder = albumDialogFolder_;
   request.askOverwrite = true;
   return request;
 }
@@ -47,6 +48,7 @@ void TMainForm::SaveFile(const std::string& path) {
     dialogs_->showMessage(*failure);
     return;
   }
+  albumDialogFolder_ = folderPart(path);
   Setsavedfilename(path);
 }
 
@@ -57,6 +59,7 @@ void TMainForm::OpenFile(const std::string& path) {
     return;
   }
   showSettings(settings);
+  albumDialogFolder_ = folderPart(path);
   Setsavedfilename(path);
   UpdateListBox();
 }

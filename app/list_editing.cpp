@@ -2,6 +2,7 @@
 // and opening a picture of the album in the preview or the preview window.
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -43,15 +44,42 @@ void TMainForm::connectListEditing() {
   connect(ViewBtn, &QPushButton::clicked, this, &TMainForm::ViewBtnClick);
   connect(UpNow, &QPushButton::clicked, this, &TMainForm::UpNowClick);
   connect(DownNow, &QPushButton::clicked, this, &TMainForm::DownNowClick);
-  connect(ImageList, &QListWidget::itemDoubleClicked, this, &TMainForm::ImageListDblClick);
-  connect(SortBox, &QListWidget::itemDoubleClicked, this, &TMainForm::SortBoxDblClick);
-  connect(ImageBox, &QListWidget::itemDoubleClicked, this, &TMainForm::ImageBoxDblClick);
   connect(ImageBox, &QListWidget::itemClicked, this, &TMainForm::ImageBoxClick);
   connect(ImageBox, &QListWidget::currentRowChanged, this, &TMainForm::ImageBoxClick);
   connect(ImageBox, &QListWidget::itemChanged, this, &TMainForm::ImageBoxClickCheck);
   connect(ShowComment, &QCheckBox::clicked, this, &TMainForm::ShowCommentClick);
   connect(ComMemo, &QPlainTextEdit::textChanged, this, &TMainForm::ComMemoChange);
-  for (QListWidget* list : {ImageList, SortBox, ImageBox}) list->installEventFilter(this);
+  for (QListWidget* list : {ImageList, SortBox, ImageBox}) {
+    list->installEventFilter(this);
+    list->viewport()->installEventFilter(this);  // double-clicks anywhere in the list
+  }
+}
+
+bool TMainForm::listMouse(QObject* viewport, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::MouseButtonDblClick && type != QEvent::MouseButtonPress &&
+      type != QEvent::MouseButtonRelease)
+    return false;
+  auto* list = qobject_cast<QListWidget*>(viewport->parent());
+  if (!list || viewport != list->viewport() ||
+      (list != ImageList && list != SortBox && list != ImageBox))
+    return false;
+  switch (event->type()) {
+    case QEvent::MouseButtonDblClick:
+      // The handlers read the focused (or selected) line, wherever the double-click lands.
+      if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
+      if (list == ImageList) ImageListDblClick();
+      if (list == SortBox) SortBoxDblClick();
+      if (list == ImageBox) ImageBoxDblClick();
+      return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+      // A click below the last line keeps the selection and the focused line, so that a
+      // double-click there still has a line to act on.
+      return !list->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid();
+    default:
+      return false;
+  }
 }
 
 bool TMainForm::listKeyDown(QObject* list, QKeyEvent* key) {
@@ -109,6 +137,7 @@ void TMainForm::UpNowClick() {
   album.swap(line, line - 1);
   UpdateListBox();
   SortBox->setCurrentRow(line - 1);
+  keepCurrentLinesInView();
 }
 
 void TMainForm::DownNowClick() {
@@ -117,6 +146,7 @@ void TMainForm::DownNowClick() {
   album.swap(line, line + 1);
   UpdateListBox();
   SortBox->setCurrentRow(line + 1);
+  keepCurrentLinesInView();
 }
 
 void TMainForm::showPreviewWindowFor(int line) {

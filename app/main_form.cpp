@@ -51,19 +51,19 @@ TMainForm::TMainForm(UserDialogs* dialogs, QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->addWidget(buildTopBar());
-  PageControl1 = new QTabWidget(this);
-  PageControl1->addTab(buildAddPage(), QIcon(QStringLiteral(":/art/tab_add.svg")),
+  PageControl2 = new QTabWidget(this);
+  PageControl2->addTab(buildAddPage(), QIcon(QStringLiteral(":/art/tab_add.svg")),
                        QStringLiteral("Add picture"));
-  PageControl1->addTab(buildSortPage(), QIcon(QStringLiteral(":/art/tab_sort.svg")),
+  PageControl2->addTab(buildSortPage(), QIcon(QStringLiteral(":/art/tab_sort.svg")),
                        QStringLiteral("Sort"));
-  PageControl1->addTab(buildCommentsPage(), QIcon(QStringLiteral(":/art/tab_comment.svg")),
+  PageControl2->addTab(buildCommentsPage(), QIcon(QStringLiteral(":/art/tab_comment.svg")),
                        QStringLiteral("Comments"));
-  PageControl1->addTab(buildCreatePage(), QIcon(QStringLiteral(":/art/tab_create.svg")),
+  PageControl2->addTab(buildCreatePage(), QIcon(QStringLiteral(":/art/tab_create.svg")),
                        QStringLiteral("Create Glimmervellium"));
-  PageControl1->addTab(buildResultPage(), QIcon(QStringLiteral(":/art/tab_view.svg")),
+  PageControl2->addTab(buildResultPage(), QIcon(QStringLiteral(":/art/tab_view.svg")),
                        QStringLiteral("View result"));
-  PageControl1->tabBar()->setAttribute(Qt::WA_Hover);  // tabs highlight under the mouse
-  layout->addWidget(PageControl1, 1);
+  PageControl2->tabBar()->setAttribute(Qt::WA_Hover);  // tabs highlight under the mouse
+  layout->addWidget(PageControl2, 1);
   layout->addWidget(buildBottomBar());
   StatusBar1 = new ProgressStatusBar(this);
   layout->addWidget(StatusBar1);
@@ -88,7 +88,11 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate() {
   album.ProgramDir = withTrailingSeparator(pathBytes(QCoreApplication::applicationDirPath()));
-  // The album dialogs start in ProgramDir (albumFileDialog reads it each time).
+  // The executable's folder holds no pictures once installed (and may not be writable): the
+  // folder tree and the file dialogs start in the user's pictures folder instead.
+  const std::string start = pathBytes(userPicturesFolder());
+  albumDialogFolder_ = start;
+  overviewDialogFolder_ = start;
 
   const char* filter = GetDIBOpenFilter();
   fileTypes_ = parseFileTypeFilter(filter ? std::string_view(filter) : std::string_view());
@@ -105,7 +109,7 @@ void TMainForm::FormCreate() {
     std::memset(currentPicture.Pixels, 255, currentPicture.Header->biSizeImage);
   }
 
-  shellBrowser_->openFolder(pathText(album.ProgramDir));
+  shellBrowser_->openFolder(pathText(start));
   ChangeImageBox();
   Setsavedfilename(std::string());
 }
@@ -203,7 +207,16 @@ void TMainForm::UpdateListBox() {
     ImageBox->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
     SortBox->setCurrentRow(0);
   }
+  keepCurrentLinesInView();
   ChangeImageBox();
+}
+
+void TMainForm::keepCurrentLinesInView() {
+  // The current line of a shown list is scrolled to even when it did not change; a hidden
+  // list scrolls to it when it is shown.
+  for (QListWidget* list : {ImageList, ImageBox, SortBox}) {
+    if (list->isVisible() && list->currentIndex().isValid()) list->scrollTo(list->currentIndex());
+  }
 }
 
 void TMainForm::ChangeImageBox() {

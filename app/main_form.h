@@ -66,7 +66,7 @@ class TMainForm : public QWidget {
   QToolButton* OpenBtn;
   QToolButton* SaveBtn;
   QToolButton* SaveAsBtn;
-  QTabWidget* PageControl1;
+  QTabWidget* PageControl2;
   // "Add picture".
   QSplitter* Splitter1;  // upper part (tree and list) over the lower part
   QSplitter* Splitter2;  // folder tree beside the file list
@@ -178,6 +178,11 @@ class TMainForm : public QWidget {
   void SetProStatus(int32_t value);
 
   UserDialogs& dialogs() { return *dialogs_; }
+  // Where the album dialogs and the overview's save dialog open next: the user's pictures
+  // folder at first, then the folder of the album last opened or saved and of the overview
+  // last chosen.
+  const std::string& albumDialogFolder() const { return albumDialogFolder_; }
+  const std::string& overviewDialogFolder() const { return overviewDialogFolder_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -191,6 +196,10 @@ class TMainForm : public QWidget {
   void connectListEditing();
   // Enter, Delete and other keys in the album lists; true when the key was taken.
   bool listKeyDown(QObject* list, QKeyEvent* key);
+  // The three lists' current lines brought into view after a rebuild or a move.
+  void keepCurrentLinesInView();
+  // Mouse events on the album lists' viewports; true when the event was taken.
+  bool listMouse(QObject* viewport, QEvent* event);
   // The sort and comments pages' double-click: that line's picture in the preview window.
   void showPreviewWindowFor(int line);
   // Escape acts on the add page's "Delete" button, the window's cancel button.
@@ -214,6 +223,8 @@ class TMainForm : public QWidget {
   std::vector<FileTypeChoice> fileTypes_;
   ShellBrowser* shellBrowser_ = nullptr;
   QString fileListMask_ = QStringLiteral("*");
+  std::string albumDialogFolder_;
+  std::string overviewDialogFolder_;
   bool destroyed_ = false;
 };
 

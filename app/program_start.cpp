@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "name_only_file_icons.h"
+
 namespace glim {
 
 void initialiseApplication() {
@@ -11,12 +13,16 @@ void initialiseApplication() {
   QApplication::setApplicationVersion(QStringLiteral("1.0"));
   QGuiApplication::setDesktopFileName(QStringLiteral("glimmervellium"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/glimmervellium.svg")));
+  if (auto* application = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    judgeFilesByNameInEveryDialog(*application);
+  }
 }
 
 ProgramWindows createProgramWindows(UserDialogs* dialogs) {
   ProgramWindows windows;
   windows.MainForm = std::make_unique<TMainForm>(dialogs);
-  windows.PreViewForm = new TPreViewForm(&windows.MainForm->currentPicture, windows.MainForm.get());
+  windows.PreViewForm = new TPreViewForm(&windows.MainForm->currentPicture,
+                                         windows.MainForm.get(), &windows.MainForm->dialogs());
   windows.ViewPicForm = new TViewPicForm(windows.MainForm.get());
   windows.MainForm->PreViewForm = windows.PreViewForm;
   windows.MainForm->setViewer(windows.ViewPicForm);

@@ -2,10 +2,15 @@
 
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QLayout>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStringList>
+#include <algorithm>
 
 #include "album_text.h"
+#include "name_only_file_icons.h"
+#include "paths.h"
 
 namespace glim {
 
@@ -19,6 +24,49 @@ QString qtFileFilter(std::string_view pairs) {
   }
   return filters.join(QStringLiteral(";;"));
 }
+
+bool descriptionsShowMasks(std::string_view pairs) {
+  const QStringList parts = albumText(pairs).split(QLatin1Char('|'));
+  if (parts.size() < 2) return false;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString description = parts[i].trimmed();
+    if (!description.endsWith(QLatin1Char(')')) || !description.contains(QLatin1Char('('))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// A message box as wide as its caption needs, so that the window frame does not cut the
+// caption off (a file name in it must be readable), but never wider than the screen.
+class CaptionedMessageBox final : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);  // sizes the box to its text
+    const QScreen* screen = this->screen();
+    if (!screen) return;
+    const QRect available = screen->availableGeometry();
+    // The frame's buttons and icon beside the caption take about this much.
+    constexpr int kFrameAllowance = 160;
+    const int wanted = std::min(fontMetrics().horizontalAdvance(windowTitle()) + kFrameAllowance,
+                                available.width());
+    if (wanted <= width()) return;
+    const int grow = wanted - width();
+    setFixedSize(wanted, layout() && layout()->hasHeightForWidth()
+                             ? std::max(height(), layout()->totalHeightForWidth(wanted))
+                             : height());
+    QPoint place = pos() - QPoint(grow / 2, 0);
+    place.setX(std::clamp(place.x(), available.left(), available.right() - wanted + 1));
+    move(place);
+  }
+};
+
+}  // namespace
 
 MessageAnswer QtUserDialogs::showMessage(const MessageBox& box) {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -37,8 +85,12 @@ MessageAnswer QtUserDialogs::showMessage(const MessageBox& box) {
       break;
   }
   const bool question = box.buttons == MessageButtons::OkCancel;
-  QMessageBox dialog(icon, albumText(box.caption), albumText(box.text),
-                     question ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, owner_);
+  // A box without a caption carries the application title, not the executable's name.
+  const QString caption =
+      box.caption.empty() ? albumText(kApplicationTitle) : albumText(box.caption);
+  CaptionedMessageBox dialog(icon, caption, albumText(box.text),
+                             question ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                             owner_);
   dialog.setDefaultButton(QMessageBox::Ok);
   if (question) dialog.setEscapeButton(QMessageBox::Cancel);
   return dialog.exec() == QMessageBox::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
@@ -46,8 +98,12 @@ MessageAnswer QtUserDialogs::showMessage(const MessageBox& box) {
 
 std::optional<std::string> QtUserDialogs::runFileDialog(const FileDialogRequest& request,
                                                         bool save) {
-  QFileDialog dialog(owner_, albumText(request.title), pathText(request.initialFolder),
-                     qtFileFilter(request.filter));
+  QFileDialog dialog(owner_, albumText(request.title), QString(), qtFileFilter(request.filter));
+  // Types judged by name before the first folder is read: nothing shown is ever opened.
+  dialog.setIconProvider(&nameOnlyFileIcons());
+  dialog.setDirectory(pathText(request.initialFolder));
+  // A description that shows its masks already ("HTML Dateien (*.htm)") is shown as it is.
+  dialog.setOption(QFileDialog::HideNameFilterDetails, descriptionsShowMasks(request.filter));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   // The open dialog lets a missing name through: opening it then reports the open error.
   dialog.setFileMode(QFileDialog::AnyFile);

@@ -12,6 +12,8 @@ namespace glim {
 
 // "description|mask|description|mask" as Qt's "description (mask mask);;..." filter list.
 QString qtFileFilter(std::string_view pairs);
+// True when every description of "description|mask|..." ends in its own "(masks)" already.
+bool descriptionsShowMasks(std::string_view pairs);
 
 class QtUserDialogs : public UserDialogs {
  public:

@@ -3,12 +3,15 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 
+#include "name_only_file_icons.h"
 #include "paths.h"
 
 namespace glim {
@@ -31,12 +34,19 @@ QStringList maskPatterns(const QString& mask) {
   return patterns;
 }
 
+QString userPicturesFolder() {
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (!pictures.isEmpty() && QFileInfo(pictures).isDir()) return QDir::cleanPath(pictures);
+  return QDir::homePath();
+}
+
 ShellBrowser::ShellBrowser(QTreeView* tree, FileListView* list, QObject* parent)
     : QObject(parent),
       tree_(tree),
       list_(list),
       treeModel_(new QFileSystemModel(this)),
       listModel_(new FolderListModel(this)) {
+  judgeFilesByName(*treeModel_);  // the tree reads every entry of a folder, files too
   treeModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
   treeModel_->setReadOnly(true);
   treeModel_->setRootPath(QDir::rootPath());
@@ -111,6 +121,7 @@ void ShellBrowser::openFolderBytes(const std::string& folder) {
     listModel_->setFolder(folder);
     list_->clearSelection();
     list_->setCurrentIndex(QModelIndex());
+    list_->scrollToTop();  // a folder opens at its first line, not where the last one was
   }
   // The tree shows the folder where it can: a name the locale cannot show is not in it.
   const QModelIndex index = treeModel_->index(shownPath(folder));

@@ -24,6 +24,9 @@ class FileListView : public QTreeView {
   bool isEditing() const { return state() == QAbstractItemView::EditingState; }
 };
 
+// The user's pictures folder where it exists, otherwise the home folder: where browsing starts.
+QString userPicturesFolder();
+
 class ShellBrowser : public QObject {
   Q_OBJECT
  public:

@@ -15,8 +15,8 @@
 
 namespace glim {
 
-TPreViewForm::TPreViewForm(const DibImage* picture, QWidget* parent)
-    : QDialog(parent), picture_(picture) {
+TPreViewForm::TPreViewForm(const DibImage* picture, QWidget* parent, UserDialogs* dialogs)
+    : QDialog(parent), picture_(picture), dialogs_(dialogs) {
   setWindowTitle(QStringLiteral("View picture"));
   resize(560, 460);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -79,7 +79,7 @@ void TPreViewForm::PaintBox1Paint(const QRect& area) {
   ++drawingPasses_;
   QPainter painter(PaintBox1);
   painter.setClipRect(area);  // the device draws only what is exposed
-  PainterDevice device(painter, PainterDevice::Kind::Display);
+  PainterDevice device(painter, PainterDevice::Kind::Display, dialogs_);
   StretchDrawDib(device, 0, 0, W, H, *picture_, 0, 0, W, H, true, SRCCOPY, true, nullptr);
 }
 

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include "picodec.h"
+#include "user_dialogs.h"
 
 class QPushButton;
 class QScrollArea;
@@ -17,7 +18,9 @@ class TPreViewForm : public QDialog {
   Q_OBJECT
  public:
   // `picture` is the main window's current picture; it must outlive this window.
-  explicit TPreViewForm(const DibImage* picture, QWidget* parent = nullptr);
+  // `dialogs` reports what drawing the picture cannot do, as the main window's dialogs do.
+  explicit TPreViewForm(const DibImage* picture, QWidget* parent = nullptr,
+                        UserDialogs* dialogs = nullptr);
 
   QPushButton* BitBtn1;  // "Back.."
   QScrollArea* ScrollBox1;
@@ -36,6 +39,7 @@ class TPreViewForm : public QDialog {
   void PaintBox1Paint(const QRect& area);
 
   const DibImage* picture_;
+  UserDialogs* dialogs_;
   int sizingPasses_ = 0;
   int drawingPasses_ = 0;
 };

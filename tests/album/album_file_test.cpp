@@ -340,24 +340,38 @@ TEST_F(AlbumFileTest, LongNamesAndLinksAreSavedInPlace) {
   EXPECT_EQ(album.SavedFileName, path("link.lmf"));
 }
 
-TEST_F(AlbumFileTest, MoreEntriesThanTheLimitAreRefused) {
-  const std::string valid = encodeAlbumFile({}, AlbumSettings{}, path("x.lmf"));
-  std::string entries;
-  for (int i = 0; i <= kMaxAlbumEntries; ++i) entries += text("") + text("") + "\x01\x01";
-  std::string bytes =
-      valid.substr(0, 26) + le32(uint32_t(kMaxAlbumEntries + 1)) + entries + valid.substr(30);
-  writeAll(path("many.lmf"), bytes);
+TEST_F(AlbumFileTest, AnAlbumOfAnySizeTheProgramSavesOpensAgain) {
+  // 150,000 entries with long paths: over 100,000 entries and over 64 MB.
+  std::vector<PictureEntry> entries(150000);
+  const std::string folder = "/elsewhere/" + std::string(460, 'f') + "/";
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].FilePath = folder + "IMG_" + std::to_string(i) + ".JPG";
+    entries[i].CheckMark = i % 3 != 0;
+  }
+  entries.back().Comment = "last";
   Album album;
+  album.replaceEntries(entries);
   AlbumSettings settings;
-  auto box = OpenFile(album, settings, path("many.lmf"));
+  ASSERT_FALSE(SaveFile(album, settings, path("big.lmf")));
+  EXPECT_GT(fs::file_size(dir_ / "big.lmf"), std::uintmax_t{64} << 20);
+
+  Album reopened;
+  ASSERT_FALSE(OpenFile(reopened, settings, path("big.lmf")));
+  ASSERT_EQ(reopened.EntryCount(), 150000);
+  for (int32_t i : {0, 99999, 100000, 149999}) {
+    EXPECT_EQ(reopened.entries()[i].FilePath, entries[i].FilePath);
+    EXPECT_EQ(reopened.entries()[i].CheckMark, entries[i].CheckMark);
+  }
+  EXPECT_EQ(reopened.entries().back().commentText(), "last");
+
+  // One entry more than the records present: refused, and the album stays as it was.
+  std::string bytes = readAll(path("big.lmf"));
+  bytes.replace(26, 4, le32(150001));
+  writeAll(path("big.lmf"), bytes);
+  auto box = OpenFile(reopened, settings, path("big.lmf"));
   ASSERT_TRUE(box.has_value());
   EXPECT_EQ(box->text, invalidFileBox().text);
-  // One entry fewer is an album.
-  bytes = valid.substr(0, 26) + le32(uint32_t(kMaxAlbumEntries)) + entries.substr(10) +
-          valid.substr(30);
-  writeAll(path("many.lmf"), bytes);
-  ASSERT_FALSE(OpenFile(album, settings, path("many.lmf")));
-  EXPECT_EQ(album.EntryCount(), kMaxAlbumEntries);
+  EXPECT_EQ(reopened.EntryCount(), 150000);
 }
 
 }  // namespace

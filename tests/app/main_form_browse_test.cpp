@@ -35,13 +35,11 @@ class BrowseTest : public MainFormTest {
   QString dir;
 };
 
-TEST_F(BrowseTest, TreeOpensAtTheProgramFolderRootedAtTheFileSystemRoot) {
+TEST_F(BrowseTest, TreeOpensAtThePicturesFolderRootedAtTheFileSystemRoot) {
   QFileSystemModel* tree = form->fileBrowser()->treeModel();
-  EXPECT_EQ(tree->filePath(form->JamShellTree1->currentIndex()),
-            QDir::cleanPath(QCoreApplication::applicationDirPath()));
+  EXPECT_EQ(tree->filePath(form->JamShellTree1->currentIndex()), userPicturesFolder());
   EXPECT_EQ(tree->rootPath(), QDir::rootPath());
-  EXPECT_EQ(form->fileBrowser()->selectedFolder(),
-            QDir::cleanPath(QCoreApplication::applicationDirPath()));
+  EXPECT_EQ(form->fileBrowser()->selectedFolder(), userPicturesFolder());
   EXPECT_EQ(form->JamShellList1->model()->columnCount(), 4) << "name, size, type, date";
   // The folder is brought into view once the tree has read the folders around it.
   QTreeView* view = form->JamShellTree1;

@@ -28,7 +28,7 @@ class CreateTest : public MainFormTest {
     form->UpdateListBox();
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    form->PageControl1->setCurrentIndex(3);
+    form->PageControl2->setCurrentIndex(3);
   }
 
   void clickGo() { QTest::mouseClick(form->GoBtn1, Qt::LeftButton, {}, QPoint(20, 10)); }
@@ -51,7 +51,7 @@ TEST_F(CreateTest, GoButtonCreatesTheAlbumAndShowsTheResultPage) {
   EXPECT_EQ(folderNames(folder.path() / "web/pics"), std::vector<std::string>{"Urlaub.JPG"});
   EXPECT_EQ(folderNames(folder.path() / "web/mini"), std::vector<std::string>{"Urlaub.JPG"});
   EXPECT_EQ(folderNames(folder.path() / "web/html"), std::vector<std::string>{"Urlaub.HTM"});
-  EXPECT_EQ(form->PageControl1->currentIndex(), 4);
+  EXPECT_EQ(form->PageControl2->currentIndex(), 4);
   EXPECT_EQ(form->WebBrowser1->source(), QUrl::fromLocalFile(QString::fromStdString(overview)));
   EXPECT_EQ(form->WebBrowser1->source().toString(), QString::fromStdString("file://" + overview));
   EXPECT_TRUE(form->WebBrowser1->toPlainText().contains("Glimmervellium"));
@@ -61,11 +61,11 @@ TEST_F(CreateTest, GoButtonCreatesTheAlbumAndShowsTheResultPage) {
   }
 
   // A second run into the same folder shows the replaced overview, not the first one.
-  form->PageControl1->setCurrentIndex(3);
+  form->PageControl2->setCurrentIndex(3);
   form->CaptionED->setText("Second run");
   dialogs.fileNames = {overview};
   clickGo();
-  EXPECT_EQ(form->PageControl1->currentIndex(), 4);
+  EXPECT_EQ(form->PageControl2->currentIndex(), 4);
   EXPECT_TRUE(form->WebBrowser1->toPlainText().contains("Second run"));
   EXPECT_EQ(folderNames(folder.path() / "web/pics"),
             (std::vector<std::string>{"Urlaub.JPG", "Urlaub0.JPG"}));
@@ -75,7 +75,7 @@ TEST_F(CreateTest, CancelledDialogCreatesNothing) {
   clickGo();
   EXPECT_EQ(dialogs.fileRequests.size(), 1u);
   EXPECT_EQ(folderNames(folder.path()), std::vector<std::string>{"Urlaub.bmp"});
-  EXPECT_EQ(form->PageControl1->currentIndex(), 3);
+  EXPECT_EQ(form->PageControl2->currentIndex(), 3);
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
@@ -84,7 +84,7 @@ TEST_F(CreateTest, OverviewThatCannotBeWrittenLeavesThePageAsItIs) {
   dialogs.fileNames = {folder / "web/taken.htm"};
   clickGo();
   EXPECT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(form->PageControl1->currentIndex(), 3);
+  EXPECT_EQ(form->PageControl2->currentIndex(), 3);
   EXPECT_TRUE(form->WebBrowser1->source().isEmpty());
   EXPECT_EQ(folderNames(folder.path() / "web/pics"), std::vector<std::string>{"Urlaub.JPG"});
 }
@@ -95,7 +95,7 @@ TEST_F(CreateTest, FolderThatCannotBeMadeIsReported) {
   clickGo();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0], errorBox("Could not create the folder!"));
-  EXPECT_EQ(form->PageControl1->currentIndex(), 3);
+  EXPECT_EQ(form->PageControl2->currentIndex(), 3);
 }
 
 // Answers the overview dialog like the user: when it closes, the window needs a repaint, and
@@ -148,7 +148,7 @@ TEST(CreateRunTest, TheWindowPaintsBetweenPicturesAndTakesNoInput) {
   window.UpdateListBox();
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  window.PageControl1->setCurrentIndex(3);
+  window.PageControl2->setCurrentIndex(3);
   PaintsDuringRun paints(user, folder.path() / "web/pics");
   window.installEventFilter(&paints);
   user.fileNames = {folder / "web/index.htm"};

@@ -58,7 +58,7 @@ TEST_F(EditingTest, DeleteRemovesTheSelectedLinesFromTheHighestDown) {
   EXPECT_EQ(paths(), (std::vector<std::string>{"/album/p0.jpg", "/album/p2.jpg"}));
   QTest::keyClick(form->ImageList, Qt::Key_Escape);  // line 0 selected after the rebuild
   EXPECT_EQ(paths(), (std::vector<std::string>{"/album/p2.jpg"}));
-  form->PageControl1->setCurrentIndex(1);
+  form->PageControl2->setCurrentIndex(1);
   QTest::keyClick(form->SortBox, Qt::Key_Escape);
   EXPECT_EQ(form->album.EntryCount(), 1) << "Escape acts only on the add page";
 }
@@ -99,7 +99,7 @@ TEST_F(EditingTest, MoveDownTakesTheSelectionAndTheWholeEntryAlong) {
 TEST_F(EditingTest, CommentGoesToEverySelectedLineKeystrokeByKeystroke) {
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-  form->PageControl1->setCurrentIndex(2);
+  form->PageControl2->setCurrentIndex(2);
   form->ImageBox->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
   form->ImageBox->setCurrentRow(3, QItemSelectionModel::Select);
   ASSERT_TRUE(form->ComMemo->isEnabled());
@@ -270,7 +270,7 @@ TEST_F(PreviewWindowTest, PictureIsLoadedFirstAndTheFocusMarkMoves) {
 TEST_F(PreviewWindowTest, FailedLoadShowsTheErrorAndNoWindow) {
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-  form->PageControl1->setCurrentIndex(1);
+  form->PageControl2->setCurrentIndex(1);
   form->SortBox->setCurrentRow(1);
   form->SortBox->setFocus();
   EXPECT_FALSE(windowShownBy([&] { QTest::keyClick(form->SortBox, Qt::Key_Return); }));

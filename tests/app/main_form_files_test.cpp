@@ -113,7 +113,7 @@ TEST_F(MainFormFilesTest, SaveAsAsksWithTheAlbumFilterThenSaveWritesWithoutADial
   const FileDialogRequest& request = dialogs.fileRequests[0];
   EXPECT_EQ(request.filter, "Glimmervellium-Dateien|*.lmf");
   EXPECT_EQ(request.defaultExtension, "lmf");
-  EXPECT_EQ(request.initialFolder, form->album.ProgramDir);
+  EXPECT_EQ(request.initialFolder, pathBytes(userPicturesFolder()));
   EXPECT_TRUE(request.askOverwrite);
 
   const std::string file = path("album.lmf");

@@ -90,8 +90,8 @@ TEST_F(MainFormTest, EveryPageFitsTheFirstWindowSize) {
   EXPECT_EQ(form->Splitter2->sizes().value(0), 241);
   EXPECT_EQ(form->StatusBar1->height(), 19);
   EXPECT_EQ(form->DibPrevPanel->parentWidget()->width(), 185);
-  for (int i = 0; i < form->PageControl1->count(); ++i) {
-    form->PageControl1->setCurrentIndex(i);
+  for (int i = 0; i < form->PageControl2->count(); ++i) {
+    form->PageControl2->setCurrentIndex(i);
     QCoreApplication::processEvents();
     EXPECT_EQ(form->size(), QSize(638, 512))
         << "page " << i << " minimum " << form->minimumSizeHint().width() << " x "
@@ -148,7 +148,7 @@ TEST_F(MainFormTest, FilterBoxHoldsTheCodecLibrarysTypes) {
 // save and create buttons do not take it.
 TEST_F(MainFormTest, SettingsTakeNumbersStillBeingTyped) {
   form->show();
-  form->PageControl1->setCurrentIndex(3);
+  form->PageControl2->setCurrentIndex(3);
   form->BreitEd->setFocus();
   form->BreitEd->selectAll();
   QTest::keyClicks(form->BreitEd, "2000");
@@ -163,12 +163,12 @@ TEST_F(MainFormTest, SettingsTakeNumbersStillBeingTyped) {
 TEST_F(MainFormTest, PagesAndCreateFieldsAsLaidOut) {
   const QStringList tabs = {"Add picture", "Sort", "Comments", "Create Glimmervellium",
                             "View result"};
-  ASSERT_EQ(form->PageControl1->count(), tabs.size());
+  ASSERT_EQ(form->PageControl2->count(), tabs.size());
   QStringList banners;
   for (int i = 0; i < tabs.size(); ++i) {
-    EXPECT_EQ(form->PageControl1->tabText(i), tabs[i]);
-    EXPECT_FALSE(form->PageControl1->tabIcon(i).isNull());
-    const auto* banner = form->PageControl1->widget(i)->findChild<QLabel*>("bannerText");
+    EXPECT_EQ(form->PageControl2->tabText(i), tabs[i]);
+    EXPECT_FALSE(form->PageControl2->tabIcon(i).isNull());
+    const auto* banner = form->PageControl2->widget(i)->findChild<QLabel*>("bannerText");
     banners << (banner ? banner->text() : QString());
   }
   EXPECT_EQ(banners,

@@ -1,14 +1,28 @@
-// Smoke tests of the real dialogs behind the window's dialog interface: buttons, icon and
-// answer of a message box; the album file filter and the default extension of the save dialog.
+// Smoke tests of the real dialogs behind the window's dialog interface: buttons, icon, caption
+// and size of a message box; filters, default extension and start folder of the file dialogs,
+// and file dialogs that list special files without opening them.
 #include "qt_user_dialogs.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "../ui/qt_test_app.h"
 #include "album_text.h"
@@ -77,6 +91,136 @@ TEST(QtUserDialogs, SaveDialogAppendsTheDefaultExtensionInTheInitialFolder) {
 
   whenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
   EXPECT_FALSE(dialogs.openFileName({"Open", "Glimmervellium-Dateien|*.lmf", "lmf", "", true}));
+}
+
+TEST(QtUserDialogs, BoxesCarryTheApplicationTitleAndShowTheirWholeCaption) {
+  testing::qtApp();
+  QWidget owner;
+  QtUserDialogs dialogs(&owner);
+  const std::string longCaption =
+      "Error: The file /home/someone/Pictures/2026/Holidays by the sea/" + std::string(60, 'x') +
+      ".jpg could not be loaded!";
+  struct Case {
+    std::string caption;
+    QString title;
+  };
+  for (const Case& c : {Case{"", "Glimmervellium 1.0"}, Case{"Error", "Error"},
+                        Case{longCaption, QString::fromStdString(longCaption)}}) {
+    QString title;
+    int width = 0, captionWidth = 0, screenWidth = 0;
+    whenShown<QMessageBox>([&](QMessageBox* box) {
+      title = box->windowTitle();
+      width = box->width();
+      captionWidth = box->fontMetrics().horizontalAdvance(title);
+      screenWidth = box->screen()->availableGeometry().width();
+      box->button(QMessageBox::Ok)->click();
+    });
+    dialogs.showMessage({"Short text.", c.caption, MessageButtons::Ok, MessageIcon::Error});
+    EXPECT_EQ(title, c.title);
+    EXPECT_GT(width, std::min(captionWidth, screenWidth - 160)) << c.caption;
+    EXPECT_LE(width, screenWidth) << c.caption;
+  }
+}
+
+TEST(QtUserDialogs, FilterTextsAreShownOnceAndEveryMaskFilters) {
+  testing::qtApp();
+  QTemporaryDir folder;
+  for (const char* name : {"a.htm", "b.html", "c.txt"}) {
+    QFile(folder.filePath(name)).open(QIODevice::WriteOnly);
+  }
+  QWidget owner;
+  QtUserDialogs dialogs(&owner);
+  struct Case {
+    std::string filter;
+    QString shown;
+    QStringList listed;
+  };
+  for (const Case& c :
+       {Case{"HTML Dateien (*.htm)|*.htm; *.html", "HTML Dateien (*.htm)", {"a.htm", "b.html"}},
+        Case{"Glimmervellium-Dateien|*.lmf", "Glimmervellium-Dateien (*.lmf)", {}}}) {
+    QString shown;
+    QStringList listed;
+    whenShown<QFileDialog>([&](QFileDialog* dialog) {
+      auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+      if (types) shown = types->currentText();
+      auto* model = dialog->findChild<QFileSystemModel*>();
+      ASSERT_NE(model, nullptr);
+      const QModelIndex root = model->index(folder.path());
+      EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(root) == c.listed.size(); }, 5000));
+      QTest::qWait(100);  // no further rows come in
+      for (int row = 0; row < model->rowCount(root); ++row) {
+        listed << model->index(row, 0, root).data().toString();
+      }
+      dialog->reject();
+    });
+    dialogs.saveFileName({"", c.filter, "htm", pathBytes(folder.path()), false});
+    listed.sort();
+    EXPECT_EQ(shown, c.shown);
+    EXPECT_EQ(listed, c.listed);
+  }
+}
+
+// Fails the whole program when the work it watches has not ended in time: a dialog that blocks
+// on a special file never returns to the test.
+class Watchdog {
+ public:
+  explicit Watchdog(std::chrono::seconds limit)
+      : thread_([this, limit] {
+          std::unique_lock lock(mutex_);
+          if (!ended_.wait_for(lock, limit, [this] { return done_; })) {
+            std::fputs("a file dialog blocked on a special file\n", stderr);
+            std::_Exit(1);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    ended_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+TEST(QtUserDialogs, FileDialogsListSpecialFilesWithoutOpeningThem) {
+  testing::qtApp();
+  QTemporaryDir folder;
+  // A named pipe blocks whoever opens it until a writer comes; /proc/kmsg blocks a reader
+  // (root, as CI runs) until the kernel logs something.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("pipe")).constData(), 0600), 0);
+  QFile(folder.filePath("picture.jpg")).open(QIODevice::WriteOnly);
+  QWidget owner;
+  QtUserDialogs dialogs(&owner);
+  Watchdog watchdog(std::chrono::seconds(60));
+  QMap<QString, QString> types;
+  whenShown<QFileDialog>([&](QFileDialog* dialog) {
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    for (const QString& shown : {QStringLiteral("/proc"), folder.path()}) {
+      dialog->setDirectory(shown);
+      const QModelIndex root = model->index(shown);
+      EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(root) > 0; }, 5000));
+      QTest::qWait(200);  // the model's own thread reads on
+      for (int row = 0; row < model->rowCount(root); ++row) {
+        const QModelIndex name = model->index(row, 0, root);
+        (void)name.data(Qt::DecorationRole);
+        types[name.data().toString()] = model->index(row, 2, root).data().toString();
+      }
+      (void)dialog->grab();  // every shown line painted, icons and types
+    }
+    dialog->reject();
+  });
+  dialogs.openFileName({"Open", "All files|*", "", "/", true});
+  EXPECT_EQ(types.value("kmsg"), "File");
+  // The dialog leaves system entries out; where one is shown, nothing is read from it.
+  EXPECT_EQ(types.value("pipe", "Special file"), "Special file");
+  EXPECT_EQ(types.value("picture.jpg"), QMimeDatabase().mimeTypeForName("image/jpeg").comment());
 }
 
 }  // namespace
