@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "file_permissions.h"
 #include "html_writer.h"
 #include "recording_dialogs.h"
 
@@ -53,6 +54,7 @@ class PageFile : public ::testing::Test {
 };
 
 TEST_F(PageFile, WritesBothKindsAndReplacesAnEarlierPageWhole) {
+  const testing::ScopedUmask umask(022);
   std::vector<PictureEntry> entries(2);
   entries[0].PageName = "A.HTM";
   entries[1].PageName = "B.HTM";
@@ -62,6 +64,7 @@ TEST_F(PageFile, WritesBothKindsAndReplacesAnEarlierPageWhole) {
     std::ofstream old(overview, std::ios::binary);
     old << std::string(100000, 'x');  // longer than the new page
   }
+  fs::permissions(overview, fs::perms(0664));
   ASSERT_TRUE(writeOverviewPage(overview, settings, entries, dialogs_));
   EXPECT_EQ(readAll(overview), overviewPageText(settings, entries));
 
@@ -72,6 +75,9 @@ TEST_F(PageFile, WritesBothKindsAndReplacesAnEarlierPageWhole) {
   EXPECT_TRUE(dialogs_.messages.empty());
   // No temporary file is left beside the pages.
   EXPECT_EQ(folderNames(dir_ / "html"), std::vector<std::string>{"B.HTM"});
+  // A web server running as another user can read a new page; a replaced one keeps its mode.
+  EXPECT_EQ(testing::modeOf(page), "0644");
+  EXPECT_EQ(testing::modeOf(overview), "0664");
 }
 
 TEST_F(PageFile, MissingFolderOrAFileInPlaceOfTheFolderIsReported) {
