@@ -311,17 +311,15 @@ TEST_F(AlbumFileTest, FailedSaveKeepsThePreviousFile) {
   EXPECT_EQ(readAll(path("album.lmf")), previous);
   EXPECT_TRUE(otherFiles({"album.lmf"}).empty());
 
-  if (::geteuid() != 0) {  // permissions do not stop root
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_TRUE(SaveFile(album, settings, path("album.lmf")).has_value());
-    fs::permissions(dir_, fs::perms::owner_all);
-    EXPECT_EQ(readAll(path("album.lmf")), previous);
-    // A read-only album file is not replaced behind the user's back.
-    fs::permissions(path("album.lmf"), fs::perms::owner_read);
-    EXPECT_TRUE(SaveFile(album, settings, path("album.lmf")).has_value());
-    fs::permissions(path("album.lmf"), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(readAll(path("album.lmf")), previous);
-  }
+  // A read-only folder; a read-only album file, which is not replaced behind the user's back.
+  const auto refused = [&] { return SaveFile(album, settings, path("album.lmf")).has_value(); };
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_TRUE(testing::asBoundUser(dir_, refused)) << "saved into a read-only folder";
+  fs::permissions(dir_, fs::perms::owner_all);
+  fs::permissions(path("album.lmf"), fs::perms::owner_read);
+  EXPECT_TRUE(testing::asBoundUser(dir_, refused)) << "replaced a read-only file";
+  EXPECT_EQ(readAll(path("album.lmf")), previous);
+  EXPECT_TRUE(otherFiles({"album.lmf"}).empty());
 }
 
 TEST_F(AlbumFileTest, LongNamesAndLinksAreSavedInPlace) {
