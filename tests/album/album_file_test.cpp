@@ -10,6 +10,7 @@
 #include <random>
 
 #include "album_file.h"
+#include "file_permissions.h"
 
 namespace fs = std::filesystem;
 
@@ -59,6 +60,7 @@ std::string text(const std::string& t) {
 }
 
 TEST_F(AlbumFileTest, WorkedExampleIsExactly149Bytes) {
+  const testing::ScopedUmask umask(022);
   Album album;
   album.append(path("a.jpg"));
   AlbumSettings settings;
@@ -72,6 +74,7 @@ TEST_F(AlbumFileTest, WorkedExampleIsExactly149Bytes) {
   EXPECT_EQ(readAll(path("album.lmf")), expected);
   EXPECT_EQ(album.SavedFileName, path("album.lmf"));
   EXPECT_TRUE(otherFiles({"album.lmf"}).empty());
+  EXPECT_EQ(testing::modeOf(path("album.lmf")), "0644") << "as any new file";
 
   Album reopened;
   AlbumSettings reread;
@@ -308,17 +311,15 @@ TEST_F(AlbumFileTest, FailedSaveKeepsThePreviousFile) {
   EXPECT_EQ(readAll(path("album.lmf")), previous);
   EXPECT_TRUE(otherFiles({"album.lmf"}).empty());
 
-  if (::geteuid() != 0) {  // permissions do not stop root
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_TRUE(SaveFile(album, settings, path("album.lmf")).has_value());
-    fs::permissions(dir_, fs::perms::owner_all);
-    EXPECT_EQ(readAll(path("album.lmf")), previous);
-    // A read-only album file is not replaced behind the user's back.
-    fs::permissions(path("album.lmf"), fs::perms::owner_read);
-    EXPECT_TRUE(SaveFile(album, settings, path("album.lmf")).has_value());
-    fs::permissions(path("album.lmf"), fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(readAll(path("album.lmf")), previous);
-  }
+  // A read-only folder; a read-only album file, which is not replaced behind the user's back.
+  const auto refused = [&] { return SaveFile(album, settings, path("album.lmf")).has_value(); };
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_TRUE(testing::asBoundUser(dir_, refused)) << "saved into a read-only folder";
+  fs::permissions(dir_, fs::perms::owner_all);
+  fs::permissions(path("album.lmf"), fs::perms::owner_read);
+  EXPECT_TRUE(testing::asBoundUser(dir_, refused)) << "replaced a read-only file";
+  EXPECT_EQ(readAll(path("album.lmf")), previous);
+  EXPECT_TRUE(otherFiles({"album.lmf"}).empty());
 }
 
 TEST_F(AlbumFileTest, LongNamesAndLinksAreSavedInPlace) {
@@ -330,14 +331,16 @@ TEST_F(AlbumFileTest, LongNamesAndLinksAreSavedInPlace) {
   ASSERT_FALSE(SaveFile(album, settings, path(longName)));
   EXPECT_EQ(readAll(path(longName)).size(), 149u);
 
-  // Saving through a symbolic link updates the file behind it and keeps the link.
+  // Saving through a symbolic link updates the file behind it, keeping its mode, and the link.
   fs::create_directories(dir_ / "real");
   writeAll(path("real/album.lmf"), "old");
+  fs::permissions(path("real/album.lmf"), fs::perms(0664));
   fs::create_symlink(dir_ / "real/album.lmf", dir_ / "link.lmf");
   ASSERT_FALSE(SaveFile(album, settings, path("link.lmf")));
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.lmf"));
   EXPECT_EQ(readAll(path("real/album.lmf")), readAll(path(longName)));
   EXPECT_EQ(album.SavedFileName, path("link.lmf"));
+  EXPECT_EQ(testing::modeOf(path("real/album.lmf")), "0664");
 }
 
 TEST_F(AlbumFileTest, AnAlbumOfAnySizeTheProgramSavesOpensAgain) {

@@ -63,16 +63,37 @@ TEST_F(EditingTest, DeleteRemovesTheSelectedLinesFromTheHighestDown) {
   EXPECT_EQ(form->album.EntryCount(), 1) << "Escape acts only on the add page";
 }
 
-TEST_F(EditingTest, MovesAtTheEndsOrWithoutSelectionChangeNothing) {
-  const auto before = form->album.entries();
-  selectSortLine(0);
-  form->UpNow->click();
-  selectSortLine(4);
-  form->DownNow->click();
-  selectSortLine(-1);
-  form->UpNow->click();
-  form->DownNow->click();
-  EXPECT_EQ(form->album.entries(), before);
+TEST_F(EditingTest, MovesReachBothEndsButNotBeyond) {
+  const std::vector<PictureEntry> five = form->album.entries();
+  const struct {
+    int entries;
+    QPushButton* TMainForm::*button;
+    int line;                   // the selected sort line before; -1: none
+    std::vector<int> order;     // the entries afterwards, by their place before
+    std::vector<int> selected;  // the selected sort lines afterwards
+  } cases[] = {
+      {5, &TMainForm::UpNow, 0, {0, 1, 2, 3, 4}, {0}},
+      {5, &TMainForm::DownNow, 4, {0, 1, 2, 3, 4}, {4}},
+      {5, &TMainForm::UpNow, -1, {0, 1, 2, 3, 4}, {}},
+      {5, &TMainForm::DownNow, -1, {0, 1, 2, 3, 4}, {}},
+      {3, &TMainForm::UpNow, 2, {0, 2, 1}, {1}},  // the last line moves up
+      {3, &TMainForm::DownNow, 0, {1, 0, 2}, {1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << (c.button == &TMainForm::UpNow ? "up" : "down")
+                                      << " from line " << c.line << " of " << c.entries);
+    form->album.replaceEntries({five.begin(), five.begin() + c.entries});
+    form->UpdateListBox();
+    selectSortLine(c.line);
+    (form.get()->*c.button)->click();
+    std::vector<PictureEntry> expected;
+    for (int i : c.order) expected.push_back(five[i]);
+    EXPECT_EQ(form->album.entries(), expected);
+    std::vector<int> selected;
+    for (const QListWidgetItem* item : form->SortBox->selectedItems())
+      selected.push_back(form->SortBox->row(item));
+    EXPECT_EQ(selected, c.selected);
+  }
 }
 
 TEST_F(EditingTest, MoveDownTakesTheSelectionAndTheWholeEntryAlong) {

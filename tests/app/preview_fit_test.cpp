@@ -17,6 +17,7 @@ TEST(PreviewDrawSize, FitsThePictureAgainstTheRightOrBottomEdge) {
       {181, 70, 32, 32, {70, 70}},       // small pictures are enlarged
       {181, 70, 181, 70, {181, 70}},     // exactly the pane
       {100, 100, 3, 2, {100, 66}},       // truncating division
+      {100, 33, 300, 100, {100, 33}},    // a tie (33 = 100 * 100 / 300) fills the width
       {181, 70, 1, 100000000, {0, 70}},  // a hairline keeps its aspect, rounded down
       {181, 70, 0, 200, {0, 0}},         // no picture size: nothing to draw
       {0, 70, 320, 200, {0, 0}},

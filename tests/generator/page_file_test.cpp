@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "file_permissions.h"
 #include "html_writer.h"
 #include "recording_dialogs.h"
 
@@ -53,6 +54,7 @@ class PageFile : public ::testing::Test {
 };
 
 TEST_F(PageFile, WritesBothKindsAndReplacesAnEarlierPageWhole) {
+  const testing::ScopedUmask umask(022);
   std::vector<PictureEntry> entries(2);
   entries[0].PageName = "A.HTM";
   entries[1].PageName = "B.HTM";
@@ -62,6 +64,7 @@ TEST_F(PageFile, WritesBothKindsAndReplacesAnEarlierPageWhole) {
     std::ofstream old(overview, std::ios::binary);
     old << std::string(100000, 'x');  // longer than the new page
   }
+  fs::permissions(overview, fs::perms(0664));
   ASSERT_TRUE(writeOverviewPage(overview, settings, entries, dialogs_));
   EXPECT_EQ(readAll(overview), overviewPageText(settings, entries));
 
@@ -72,6 +75,9 @@ TEST_F(PageFile, WritesBothKindsAndReplacesAnEarlierPageWhole) {
   EXPECT_TRUE(dialogs_.messages.empty());
   // No temporary file is left beside the pages.
   EXPECT_EQ(folderNames(dir_ / "html"), std::vector<std::string>{"B.HTM"});
+  // A web server running as another user can read a new page; a replaced one keeps its mode.
+  EXPECT_EQ(testing::modeOf(page), "0644");
+  EXPECT_EQ(testing::modeOf(overview), "0664");
 }
 
 TEST_F(PageFile, MissingFolderOrAFileInPlaceOfTheFolderIsReported) {
@@ -129,23 +135,24 @@ TEST_F(PageFile, WriteErrorPartWayIsReportedAndLeavesThePageAsItWas) {
 }
 
 TEST_F(PageFile, ReadOnlyFolderIsReportedAndNothingWritten) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(writeHtmlPage((dir_ / "index.htm").string(), "<HTML>\r\n", dialogs_));
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0], expectedBox("index.htm"));
+  EXPECT_TRUE(testing::asBoundUser(dir_, [&] {
+    return !writeHtmlPage((dir_ / "index.htm").string(), "<HTML>\r\n", dialogs_) &&
+           dialogs_.messages == std::vector{expectedBox("index.htm")};
+  })) << "the failed write was not reported";
   EXPECT_TRUE(folderNames(dir_).empty());
 }
 
 TEST_F(PageFile, ReadOnlyPageIsNotReplaced) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   const fs::path target = dir_ / "A.HTM";
   { std::ofstream(target) << "kept"; }
   fs::permissions(target, fs::perms::owner_read);
-  EXPECT_FALSE(writeHtmlPage(target.string(), "<HTML>\r\n", dialogs_));
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0], expectedBox("A.HTM"));
+  EXPECT_TRUE(testing::asBoundUser(dir_, [&] {
+    return !writeHtmlPage(target.string(), "<HTML>\r\n", dialogs_) &&
+           dialogs_.messages == std::vector{expectedBox("A.HTM")};
+  })) << "the refused page was not reported";
   EXPECT_EQ(readAll(target), "kept");
+  EXPECT_EQ(folderNames(dir_), std::vector<std::string>{"A.HTM"});
 }
 
 }  // namespace

@@ -91,6 +91,10 @@ TEST(StretchDrawDib, ClipsTheSourceToThePictureInOrder) {
   // Left edge: the destination's right edge stays.
   EXPECT_EQ(clippedOnPrinter(*picture, 5, 6, 100, 50, -20, 0, 100, 50),
             (V{25, 6, 80, 50, 0, 0, 80, 50}));
+  // Both edges, the right one first: 84 * 110 / 112 = 82.5 -> 82, then 100 * 82 / 110 -> 75
+  // kept at the right, so x is 7 (the left edge first would leave x at 8).
+  EXPECT_EQ(clippedOnPrinter(*picture, 0, 6, 84, 50, -10, 0, 112, 50),
+            (V{7, 6, 75, 50, 0, 0, 100, 50}));
   // Lengths round halves to the even neighbour: 5 * 1 / 2 = 2.5 -> 2, 7 * 1 / 2 = 3.5 -> 4.
   OwnedDib dot = randomPicture(1, 1, 24, 3);
   EXPECT_EQ(clippedOnPrinter(*dot, 0, 0, 5, 7, 0, 0, 2, 2), (V{0, 3, 2, 4, 0, 0, 1, 1}));

@@ -165,10 +165,59 @@ TEST_F(PaletteDepth, ExifOrientationSixArrivesUpright) {
   EXPECT_LT(meanDifference(plain, turned), kReencodedTolerance);
 }
 
+// The quarters of wideJpeg's picture: red, green, blue and white, called corners A, B, C, D
+// from the top left, line by line.
+constexpr uint32_t kCorner[4] = {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF};
+
+// A 64 x 32 picture of the four corner colours, saved as JPEG with EXIF orientation `o` added.
+std::string wideJpeg(const picotest::TempDir& dir, int o) {
+  OwnedDib d;
+  newdib(&d.dib, 64, 32, 24, nullptr, 0);
+  for (int t = 0; t < 32; ++t)
+    for (int x = 0; x < 64; ++x) setpixel(d.dib, x, 31 - t, kCorner[t / 16 * 2 + x / 32]);
+  const std::string path = dir.file("wide.jpg");
+  EXPECT_EQ(SaveDib(d.dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
+  // APP1 after the start marker: "Exif", a big-endian TIFF header and a directory of one
+  // entry, tag 0x0112 (orientation) of type SHORT, count 1, holding `o`.
+  const uint8_t app1[] = {
+      0xFF, 0xE1, 0,    34,   'E', 'x', 'i', 'f', 0, 0,  // marker, length, "Exif"
+      'M',  'M',  0,    42,   0,   0,   0,   8,          // header, directory at 8
+      0,    1,    0x01, 0x12, 0,   3,   0,   0,   0, 1, 0, uint8_t(o), 0, 0,  // the entry
+      0,    0,    0,    0};  // no further directory
+  std::vector<uint8_t> bytes = picotest::readFile(path);
+  bytes.insert(bytes.begin() + 2, std::begin(app1), std::end(app1));
+  return dir.write("wide.jpg", bytes);
+}
+
+// The corners of a picture as seen upright (top left, top right, bottom left, bottom right),
+// each named by the one of wideJpeg's colours nearest the middle of its quarter.
+std::string cornersSeen(const OwnedDib& d) {
+  std::string seen;
+  for (const auto& [across, down] : {std::pair{1, 1}, {3, 1}, {1, 3}, {3, 3}}) {
+    const uint32_t c = d.color(d.width() * across / 4, d.height() - 1 - d.height() * down / 4);
+    int nearest = 0, nearestDistance = 3 * 256;
+    for (int k = 0; k < 4; ++k) {
+      int distance = 0;
+      for (int s = 0; s < 24; s += 8)
+        distance += std::abs(int((c >> s) & 255) - int((kCorner[k] >> s) & 255));
+      if (distance < nearestDistance) nearest = k, nearestDistance = distance;
+    }
+    seen += char('A' + nearest);
+  }
+  return seen;
+}
+
 TEST_F(PaletteDepth, EveryExifOrientationArrivesUpright) {
   OwnedDib plain;
   OpenDib(&plain.dib, file("jpeg/misc/hopper.jpg").c_str(), 0, nullptr);
   ASSERT_NE(plain->Pixels, nullptr);
+  // Where the stored corners A, B, C, D are seen upright: EXIF orientation 2 mirrors left to
+  // right, 3 turns half round, 4 mirrors top to bottom, 5 mirrors along the diagonal, 6 needs a
+  // quarter turn clockwise, 7 mirrors along the other diagonal, 8 needs a quarter turn
+  // counter-clockwise.
+  const char* const upright[] = {"",     "ABCD", "BADC", "DCBA", "CDAB",
+                                 "ACBD", "CADB", "DBCA", "BDAC"};
+  picotest::TempDir dir;
   for (int o = 2; o <= 8; ++o) {
     OwnedDib d;
     const auto path = file("jpeg/misc/hopper_orientation_" + std::to_string(o) + ".jpg");
@@ -176,6 +225,14 @@ TEST_F(PaletteDepth, EveryExifOrientationArrivesUpright) {
     ASSERT_NE(d->Pixels, nullptr) << o;
     ASSERT_EQ(d.width(), plain.width()) << o;
     EXPECT_LT(meanDifference(plain, d), kReencodedTolerance) << "orientation " << o;
+
+    // A picture wider than high: 5 to 8 exchange width and height.
+    OwnedDib wide;
+    OpenDib(&wide.dib, wideJpeg(dir, o).c_str(), 0, nullptr);
+    ASSERT_NE(wide->Pixels, nullptr) << wide.error();
+    EXPECT_EQ(wide.width(), o >= 5 ? 32 : 64) << "orientation " << o;
+    EXPECT_EQ(wide.height(), o >= 5 ? 64 : 32) << "orientation " << o;
+    EXPECT_EQ(cornersSeen(wide), upright[o]) << "orientation " << o;
   }
 }
 
