@@ -2,13 +2,20 @@
 // until the main window has closed.
 #include <QApplication>
 
+#include "command_line.h"
 #include "picture_work.h"
 #include "program_start.h"
 
 int main(int argc, char* argv[]) {
   glim::keepFreedPictureMemory();
+  if (glim::asksForTextOnly(argc, argv)) {
+    QCoreApplication text(argc, argv);  // a text needs no window system
+    glim::setProgramNames();
+    glim::processCommandLine(text);  // prints it and ends the program
+  }
   QApplication application(argc, argv);
   glim::initialiseApplication();
+  glim::processCommandLine(application);
   glim::ProgramWindows windows = glim::createProgramWindows();
   windows.MainForm->show();
   return application.exec();

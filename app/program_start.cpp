@@ -7,10 +7,14 @@
 
 namespace glim {
 
+void setProgramNames() {
+  QCoreApplication::setOrganizationName(QStringLiteral("glimmervellium"));
+  QCoreApplication::setApplicationName(QStringLiteral("glimmervellium"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(GLIM_VERSION));
+}
+
 void initialiseApplication() {
-  QApplication::setOrganizationName(QStringLiteral("glimmervellium"));
-  QApplication::setApplicationName(QStringLiteral("glimmervellium"));
-  QApplication::setApplicationVersion(QStringLiteral("1.0"));
+  setProgramNames();
   QGuiApplication::setDesktopFileName(QStringLiteral("glimmervellium"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/glimmervellium.svg")));
   if (auto* application = qobject_cast<QApplication*>(QCoreApplication::instance())) {

@@ -10,6 +10,9 @@
 
 namespace glim {
 
+// The names and the version alone, which a text on the command line needs without a window.
+void setProgramNames();
+
 // The executable's name keys the per-user settings. The task bar takes the application title
 // "Glimmervellium 1.0" from the desktop entry named here; it is not set as Qt's display name,
 // which the window system would append to every window caption.

@@ -29,7 +29,7 @@ constexpr int kExitFailed = 2;
 
 constexpr const char* kHelp = R"(Usage: glimmervellium-create [--jobs N] ALBUM.lmf OVERVIEW.htm
        glimmervellium-create --demo FOLDER
-       glimmervellium-create --help
+       glimmervellium-create --help | --version
 
 Builds the HTML album of ALBUM.lmf, an album file saved by Glimmervellium, exactly as the
 window's create button does, without any dialog: OVERVIEW.htm becomes the overview page,
@@ -49,6 +49,7 @@ progress: the picture being worked on (n of N) and how far it has been read or w
                  FOLDER/demo.lmf, builds it into FOLDER/album/index.htm and prints that
                  path on standard output.
   --help         shows this text.
+  --version      shows the program's version.
 
 Exit status:
   0  the album was created and the run showed no message
@@ -123,6 +124,10 @@ int main(int argc, char** argv) {
   keepFreedPictureMemory();
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kHelp, stdout);
+    return kExitClean;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("glimmervellium-create %s\n", GLIM_VERSION);
     return kExitClean;
   }
   if (argc == 3 && std::strcmp(argv[1], "--demo") == 0) return createDemo(argv[2]);

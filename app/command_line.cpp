@@ -1,0 +1,38 @@
+#include "command_line.h"
+
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace glim {
+
+bool asksForTextOnly(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) return false;
+    for (const char* text : {"-h", "--help", "-?", "--help-all", "-v", "--version"}) {
+      if (std::strcmp(argv[i], text) == 0) return true;
+    }
+  }
+  return false;
+}
+
+void processCommandLine(const QCoreApplication& application) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Opens the Glimmervellium main window: browse your folders, add pictures to an album,\n"
+      "sort and comment them, and create an album of web pages from them. The program takes\n"
+      "no file; albums are opened and saved in the window. To build an album from a script,\n"
+      "use glimmervellium-create."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.process(application);
+  if (!parser.positionalArguments().isEmpty()) {
+    std::fprintf(stderr, "%s takes no argument (\"%s\"); see --help.\n",
+                 qUtf8Printable(QCoreApplication::applicationName()),
+                 qUtf8Printable(parser.positionalArguments().constFirst()));
+    std::exit(EXIT_FAILURE);
+  }
+}
+
+}  // namespace glim

@@ -1,0 +1,17 @@
+// The window program's command line: it opens no file and takes no argument, but answers
+// --help and --version like any program, and refuses what it does not know.
+#pragma once
+
+#include <QCoreApplication>
+
+namespace glim {
+
+// The arguments ask for a text only (--help, --version), which needs no window system.
+bool asksForTextOnly(int argc, char* argv[]);
+
+// Reads the application's arguments (Qt's own are gone by now): --help and --version print
+// their text and end the program with status 0; an unknown option or an argument ends it with
+// status 1 and a message on standard error. Returns when the window is to open.
+void processCommandLine(const QCoreApplication& application);
+
+}  // namespace glim
