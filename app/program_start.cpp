@@ -15,7 +15,7 @@ void setProgramNames() {
 
 void initialiseApplication() {
   setProgramNames();
-  QGuiApplication::setDesktopFileName(QStringLiteral("glimmervellium"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.tulbrin.glimmervellium"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/glimmervellium.svg")));
   if (auto* application = qobject_cast<QApplication*>(QCoreApplication::instance())) {
     judgeFilesByNameInEveryDialog(*application);

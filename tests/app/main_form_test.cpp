@@ -68,7 +68,7 @@ TEST(ProgramStart, CreatesThreeWindowsAndShowsOnlyTheMainWindow) {
   testing::qtApp();
   initialiseApplication();
   EXPECT_EQ(QCoreApplication::applicationName(), "glimmervellium");
-  EXPECT_EQ(QGuiApplication::desktopFileName(), "glimmervellium");
+  EXPECT_EQ(QGuiApplication::desktopFileName(), "example.tulbrin.glimmervellium");
   testing::RecordingDialogs dialogs;
   ProgramWindows windows = createProgramWindows(&dialogs);
   ASSERT_NE(windows.PreViewForm, nullptr);
