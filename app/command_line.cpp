@@ -17,6 +17,19 @@ bool asksForTextOnly(int argc, char* argv[]) {
   return false;
 }
 
+bool noDisplayToShowOn(int argc, char* argv[]) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return false;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0 ||
+        std::strcmp(argv[i], "-display") == 0 || std::strcmp(argv[i], "--display") == 0)
+      return false;
+  }
+  return true;
+}
+
 void processCommandLine(const QCoreApplication& application) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(

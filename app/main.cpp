@@ -1,6 +1,8 @@
 // The program: the application, its windows, the main window shown, and the message loop
 // until the main window has closed.
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 #include "command_line.h"
 #include "picture_work.h"
@@ -12,6 +14,12 @@ int main(int argc, char* argv[]) {
     QCoreApplication text(argc, argv);  // a text needs no window system
     glim::setProgramNames();
     glim::processCommandLine(text);  // prints it and ends the program
+  }
+  if (glim::noDisplayToShowOn(argc, argv)) {
+    std::fputs("glimmervellium: there is no display to show the window on (neither DISPLAY nor "
+               "WAYLAND_DISPLAY is set). Start it from your desktop, or under xvfb-run.\n",
+               stderr);
+    return EXIT_FAILURE;
   }
   QApplication application(argc, argv);
   glim::initialiseApplication();

@@ -74,6 +74,11 @@ if(NOT status EQUAL 0 OR NOT out MATCHES "Usage: .*glimmervellium" OR NOT out MA
    OR NOT out MATCHES "glimmervellium-create")
   message(FATAL_ERROR "glimmervellium --help: ${status}\n${out}${err}")
 endif()
+# Without any display the window program says so instead of aborting.
+run(status out err "${PREFIX}/bin/glimmervellium")
+if(NOT status EQUAL 1 OR NOT err MATCHES "no display")
+  message(FATAL_ERROR "glimmervellium without a display: ${status}\n${out}${err}")
+endif()
 # Anything else needs the window system's connection first: the offscreen one here.
 foreach(wrong "--no-such-option" "album.lmf")
   run(status out err "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen
