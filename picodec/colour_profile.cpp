@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace picodec {
 namespace {
@@ -24,6 +25,9 @@ constexpr size_t kMaxCached = 16;
 // Linear light in the fast path: 12 bits, so that every table stays in the first-level cache.
 constexpr int kLinearBits = 12;
 constexpr int kLinearMax = (1 << kLinearBits) - 1;
+// The matrix path's per-channel sums: 21 bits each, three to a 64-bit word.
+constexpr int kFieldBits = 21;
+constexpr uint64_t kFieldMask = (uint64_t{1} << kFieldBits) - 1;
 
 struct ProfileHandle {
   cmsHPROFILE profile;
@@ -108,11 +112,11 @@ class MatrixShaper final : public ColourConversion {
     if (!invert(srgbToXyz(), fromXyz)) return nullptr;
     const Matrix m = multiply(fromXyz, toXyz);
     auto shaper = std::make_shared<MatrixShaper>();
+    int32_t input[3][256];  // each channel's linear value of each byte, in steps
     bool identity = true;
     for (int i = 0; i < 3; ++i) {
       for (int j = 0; j < 3; ++j) {
         if (!std::isfinite(m[i][j]) || std::fabs(m[i][j]) > 8) return nullptr;
-        shaper->matrix_[i][j] = static_cast<int32_t>(std::lround(m[i][j] * 4096));
         identity = identity && std::fabs(m[i][j] - (i == j ? 1.0 : 0.0)) < 2e-3;
       }
     }
@@ -120,47 +124,75 @@ class MatrixShaper final : public ColourConversion {
       for (int v = 0; v < 256; ++v) {
         const double linear = cmsEvalToneCurveFloat(curves[c], static_cast<float>(v / 255.0));
         if (!std::isfinite(linear)) return nullptr;
-        shaper->input_[c][v] =
+        input[c][v] =
             static_cast<int32_t>(std::lround(std::clamp(linear, 0.0, 1.0) * kLinearMax));
         identity = identity && std::fabs(linear - srgbDecode(v / 255.0)) < 1.0 / 1024;
       }
     }
     if (identity) return nullptr;
-    for (int i = 0; i <= kLinearMax; ++i) {
-      shaper->output_[i] =
-          static_cast<uint8_t>(std::lround(srgbEncode(static_cast<double>(i) / kLinearMax) * 255));
+    // Each output channel's sum lies between its negative and positive shares; one bias,
+    // a whole number of linear steps, lifts the lowest of them above zero.
+    double low = 0, high = 0;
+    for (int out = 0; out < 3; ++out) {
+      double negative = 0, positive = 0;
+      for (int in = 0; in < 3; ++in) {
+        negative += std::min(0.0, m[out][in]);
+        positive += std::max(0.0, m[out][in]);
+      }
+      low = std::min(low, negative);
+      high = std::max(high, positive);
     }
+    // The most fraction bits of a linear step for which every sum, biased, fits its field
+    // (at least 3, since no matrix entry exceeds 8).
+    int fraction = 12;
+    while (fraction > 0 &&
+           (high - low) * kLinearMax * (1 << fraction) + 4.0 * (1 << fraction) + 2 >= kFieldMask) {
+      --fraction;
+    }
+    const double scale = static_cast<double>(1 << fraction);
+    const int32_t biasSteps = static_cast<int32_t>(std::ceil(-low * kLinearMax)) + 2;
+    const int64_t bias = int64_t{biasSteps} << fraction;
     for (int in = 0; in < 3; ++in) {
       for (int v = 0; v < 256; ++v) {
+        uint64_t word = 0;
         for (int out = 0; out < 3; ++out) {
-          // The rounding half goes in with the red share.
-          shaper->share_[in][v][out] =
-              shaper->matrix_[out][in] * shaper->input_[in][v] + (in == 0 ? 2048 : 0);
+          int64_t share = std::llround(m[out][in] * input[in][v] * scale);
+          // The bias and the rounding half go in with the red share.
+          if (in == 0) share += bias + (fraction > 0 ? int64_t{1} << (fraction - 1) : 0);
+          word += static_cast<uint64_t>(share) * (uint64_t{1} << (kFieldBits * out));
         }
+        shaper->packed_[in][v] = word;
       }
+    }
+    // The output curve over every step a field can hold, clamped where the sum leaves 0..1.
+    shaper->fraction_ = fraction;
+    shaper->output_.resize(std::size_t{1} << (kFieldBits - fraction));
+    for (std::size_t step = 0; step < shaper->output_.size(); ++step) {
+      const int32_t linear =
+          std::clamp(static_cast<int32_t>(step) - biasSteps, int32_t{0}, int32_t{kLinearMax});
+      shaper->output_[step] = static_cast<uint8_t>(
+          std::lround(srgbEncode(static_cast<double>(linear) / kLinearMax) * 255));
     }
     return shaper;
   }
 
   void convert(const uint8_t* from, uint8_t* to, int32_t width) const override {
-    // Each input channel's share of each output channel is a table: a pixel costs nine loads
-    // and six additions. Locals and restrict, since the byte stores could alias the tables.
-    const int32_t(*__restrict red)[4] = share_[0];
-    const int32_t(*__restrict green)[4] = share_[1];
-    const int32_t(*__restrict blue)[4] = share_[2];
-    const uint8_t* __restrict output = output_;
-    const auto encode = [output](int32_t v) {
-      v >>= 12;
-      v = v < 0 ? 0 : (v > kLinearMax ? kLinearMax : v);
-      return output[v];
-    };
+    // Each input value's shares of the three output channels sit in one word, a field each,
+    // biased so that no field's sum goes below zero or into the next field. A pixel costs three
+    // loads and two additions, then per channel a shift, a mask and a lookup of the output
+    // curve, which also clamps. Locals and restrict, since the byte stores could alias the
+    // tables.
+    const uint64_t* __restrict red = packed_[0];
+    const uint64_t* __restrict green = packed_[1];
+    const uint64_t* __restrict blue = packed_[2];
+    const uint8_t* __restrict output = output_.data();
+    const int fraction = fraction_;
+    const uint64_t steps = kFieldMask >> fraction;
     for (int32_t x = 0; x < width; ++x, from += 3, to += 3) {
-      const int32_t* b = blue[from[0]];
-      const int32_t* g = green[from[1]];
-      const int32_t* r = red[from[2]];
-      const uint8_t outRed = encode(r[0] + g[0] + b[0]);
-      const uint8_t outGreen = encode(r[1] + g[1] + b[1]);
-      const uint8_t outBlue = encode(r[2] + g[2] + b[2]);
+      const uint64_t sum = blue[from[0]] + green[from[1]] + red[from[2]];
+      const uint8_t outRed = output[(sum >> fraction) & steps];
+      const uint8_t outGreen = output[(sum >> (kFieldBits + fraction)) & steps];
+      const uint8_t outBlue = output[(sum >> (2 * kFieldBits + fraction)) & steps];
       to[0] = outBlue;
       to[1] = outGreen;
       to[2] = outRed;
@@ -169,10 +201,9 @@ class MatrixShaper final : public ColourConversion {
   void greyTable(uint8_t[256][3]) const override {}
 
  private:
-  int32_t matrix_[3][3]{};
-  int32_t input_[3][256]{};
-  int32_t share_[3][256][4]{};  // input channel, value, output channel (padded to 4)
-  uint8_t output_[kLinearMax + 1]{};
+  uint64_t packed_[3][256]{};  // input channel, value: the three output fields
+  int fraction_ = 0;           // fraction bits of a linear step in the fields
+  std::vector<uint8_t> output_;  // the sRGB value of each step a field can hold
 };
 
 // Any other profile through Little CMS itself.
