@@ -267,8 +267,10 @@ bool PainterDevice::StretchBlt(int32_t destX, int32_t destY, int32_t destWidth, 
 bool PainterDevice::GetClipBox(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const {
   const QPaintDevice* device = painter_.device();
   if (device == nullptr) return false;
-  // Only a plain translation maps clip and device coordinates onto each other simply.
-  const QTransform transform = painter_.deviceTransform();
+  // Only a plain translation maps clip and device coordinates onto each other simply. The
+  // painter's own transform, not the device transform: a widget painted on screen is drawn into
+  // its window's backing store, and the device transform also holds the widget's place there.
+  const QTransform transform = painter_.combinedTransform();
   if (transform.type() > QTransform::TxTranslate) return false;
   QRectF box(-transform.dx(), -transform.dy(), device->width(), device->height());
   if (painter_.hasClipping()) box &= painter_.clipBoundingRect();

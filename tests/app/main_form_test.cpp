@@ -120,7 +120,10 @@ TEST_F(MainFormTest, PreviewPaneShowsTheWhitePictureFittedIntoItsCorner) {
   const DrawSize fit = previewDrawSize(pane->width(), pane->height(), 320, 200);
   ASSERT_GT(fit.width, 10);
   ASSERT_GT(fit.height, 10);
-  const QImage image = pane->grab().toImage();
+  // The whole window drawn as on screen: the pane paints at its place inside the window.
+  const QImage window = form->grab().toImage();
+  const QPoint at = pane->mapTo(form.get(), QPoint(0, 0));
+  const QImage image = window.copy(QRect(at, pane->size()));
   const QColor white(255, 255, 255);
   EXPECT_EQ(image.pixelColor(0, 0), white);
   EXPECT_EQ(image.pixelColor(fit.width - 1, fit.height - 1), white);

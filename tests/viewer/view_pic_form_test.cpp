@@ -90,8 +90,10 @@ TEST_F(ViewerTest, TheAreaTakesTheZoomedSizeWithoutAZoomedCopy) {
   // Somewhere in the middle: each picture pixel is 90 screen pixels wide.
   viewer.ScrollBox1->horizontalScrollBar()->setValue(30000);
   viewer.ScrollBox1->verticalScrollBar()->setValue(20000);
-  const QImage shown = viewer.ScrollBox1->viewport()->grab().toImage();
-  const QRgb pixel = shown.pixel(10, 10);
+  // The whole window drawn as on screen, where the area paints at its place in the window.
+  const QImage shown = viewer.grab().toImage();
+  const QPoint corner = viewer.ScrollBox1->viewport()->mapTo(&viewer, QPoint(0, 0));
+  const QRgb pixel = shown.pixel(corner + QPoint(10, 10));
   EXPECT_EQ(qRed(pixel), (30000 + 10) / 90 % 256);
   EXPECT_EQ(qGreen(pixel), (20000 + 10) / 90 % 256);
   EXPECT_EQ(qBlue(pixel), 77);
