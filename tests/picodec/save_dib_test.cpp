@@ -126,11 +126,18 @@ TEST(SaveDib, FailedSavesLeaveNoFileBehind) {
 }
 
 TEST(SaveDib, ReplacesAnExistingFileWhole) {
+  const glim::testing::ScopedUmask mask(022);
   TempDir dir;
   const std::string path = dir.write("x.jpg", {'o', 'l', 'd'});
+  fs::permissions(path, fs::perms(0664));
   OwnedDib d;
   newdib(&d.dib, 8, 8, 24, nullptr, 0);
   EXPECT_EQ(SaveDib(d.dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
+  EXPECT_EQ(glim::testing::modeOf(path), "0664") << "a replaced file keeps its permissions";
+  const std::string fresh = (dir.path() / "new.jpg").string();
+  EXPECT_EQ(SaveDib(d.dib, fresh.c_str(), PICODEC_SAVE_JPEG, nullptr), PICODEC_OK);
+  EXPECT_EQ(glim::testing::modeOf(fresh), "0644");
+  fs::remove(fresh);
   const auto bytes = picotest::readFile(path);
   ASSERT_GT(bytes.size(), 100u);
   EXPECT_EQ(bytes[0], 0xFF);
