@@ -137,7 +137,6 @@ void TMainForm::UpNowClick() {
   album.swap(line, line - 1);
   UpdateListBox();
   SortBox->setCurrentRow(line - 1);
-  keepCurrentLinesInView();
 }
 
 void TMainForm::DownNowClick() {
@@ -146,7 +145,6 @@ void TMainForm::DownNowClick() {
   album.swap(line, line + 1);
   UpdateListBox();
   SortBox->setCurrentRow(line + 1);
-  keepCurrentLinesInView();
 }
 
 void TMainForm::showPreviewWindowFor(int line) {

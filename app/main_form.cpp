@@ -207,16 +207,7 @@ void TMainForm::UpdateListBox() {
     ImageBox->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
     SortBox->setCurrentRow(0);
   }
-  keepCurrentLinesInView();
   ChangeImageBox();
-}
-
-void TMainForm::keepCurrentLinesInView() {
-  // The current line of a shown list is scrolled to even when it did not change; a hidden
-  // list scrolls to it when it is shown.
-  for (QListWidget* list : {ImageList, ImageBox, SortBox}) {
-    if (list->isVisible() && list->currentIndex().isValid()) list->scrollTo(list->currentIndex());
-  }
 }
 
 void TMainForm::ChangeImageBox() {

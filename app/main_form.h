@@ -196,8 +196,6 @@ class TMainForm : public QWidget {
   void connectListEditing();
   // Enter, Delete and other keys in the album lists; true when the key was taken.
   bool listKeyDown(QObject* list, QKeyEvent* key);
-  // The three lists' current lines brought into view after a rebuild or a move.
-  void keepCurrentLinesInView();
   // Mouse events on the album lists' viewports; true when the event was taken.
   bool listMouse(QObject* viewport, QEvent* event);
   // The sort and comments pages' double-click: that line's picture in the preview window.

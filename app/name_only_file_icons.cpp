@@ -47,7 +47,8 @@ QIcon NameOnlyFileIcons::icon(const QFileInfo& info) const {
   if (info.isFile()) {
     const QMimeType mime = typeByName(info);
     if (!mime.isDefault()) {
-      const QIcon themed = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName()));
+      const QIcon themed =
+          QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName()));
       if (!themed.isNull()) return themed;
     }
   }

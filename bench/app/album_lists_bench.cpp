@@ -106,14 +106,14 @@ int main(int argc, char** argv) {
   Figure commentsPage{"then show the comments page", {}};
   Figure allThree{"open and show all three lists", {}};
   for (int run = 0; run < kOpens; ++run) {
-    window.PageControl1->setCurrentIndex(0);
+    window.PageControl2->setCurrentIndex(0);
     window.album.DelallPics();
     window.UpdateListBox();
     settle();
     const double a = milliseconds([&] { window.OpenFile(albums[run]); });
     if (window.ImageBox->count() != count) std::abort();
-    const double b = milliseconds([&] { window.PageControl1->setCurrentIndex(1); });
-    const double c = milliseconds([&] { window.PageControl1->setCurrentIndex(2); });
+    const double b = milliseconds([&] { window.PageControl2->setCurrentIndex(1); });
+    const double c = milliseconds([&] { window.PageControl2->setCurrentIndex(2); });
     open.times.push_back(a);
     sortPage.times.push_back(b);
     commentsPage.times.push_back(c);
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
   }
 
   Figure moveDown{"move down (sort page)", {}};
-  window.PageControl1->setCurrentIndex(1);
+  window.PageControl2->setCurrentIndex(1);
   settle();
   for (int run = 0; run < 15; ++run) {
     const int line = count / 2 + run;
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
   }
 
   Figure check{"check mark (comments page)", {}};
-  window.PageControl1->setCurrentIndex(2);
+  window.PageControl2->setCurrentIndex(2);
   settle();
   for (int run = 0; run < 15; ++run) {
     const int line = count / 2 + run;
@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
   }
 
   Figure remove{"delete one line (add page)", {}};
-  window.PageControl1->setCurrentIndex(0);
+  window.PageControl2->setCurrentIndex(0);
   settle();
   for (int run = 0; run < 15; ++run) {
     const int before = window.album.EntryCount();

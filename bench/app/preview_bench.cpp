@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../photo_like.h"
 #include "main_form.h"
 #include "user_dialogs.h"
 
@@ -38,16 +39,7 @@ std::string makeLargeJpeg() {
   const std::string path = (std::filesystem::temp_directory_path() /
                             ("glim-preview-bench-" + std::to_string(getpid()) + ".jpg"))
                                .string();
-  DibImage made{};
-  newdib(&made, 6000, 4000, 24, nullptr, 0);
-  for (int32_t y = 0; y < 4000; ++y) {
-    uint8_t* row = made.Pixels + int64_t{y} * made.RowBytes;
-    for (int32_t x = 0; x < 6000; ++x) {
-      row[3 * x] = static_cast<uint8_t>(x / 24 + (x * y) % 7);
-      row[3 * x + 1] = static_cast<uint8_t>(y / 16 + (x ^ y) % 5);
-      row[3 * x + 2] = static_cast<uint8_t>((x + y) / 40);
-    }
-  }
+  DibImage made = glim::bench::makePhotoLikePicture();
   SaveDib(made, path.c_str(), PICODEC_SAVE_JPEG, nullptr);
   deldib(made);
   return path;

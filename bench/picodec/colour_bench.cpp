@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "../photo_like.h"
 #include "picodec.h"
 
 namespace {
@@ -55,16 +56,7 @@ void makeFiles(const char* photo) {
     writeTagged(plainPath, taggedPath, "/usr/share/color/icc/colord/AdobeRGB1998.icc");
     return;
   }
-  DibImage made{};
-  newdib(&made, 6000, 4000, 24, nullptr, 0);
-  for (int32_t y = 0; y < 4000; ++y) {
-    uint8_t* row = made.Pixels + int64_t{y} * made.RowBytes;
-    for (int32_t x = 0; x < 6000; ++x) {
-      row[3 * x] = static_cast<uint8_t>(x / 24 + (x * y) % 7);
-      row[3 * x + 1] = static_cast<uint8_t>(y / 16 + (x ^ y) % 5);
-      row[3 * x + 2] = static_cast<uint8_t>((x + y) / 40);
-    }
-  }
+  DibImage made = glim::bench::makePhotoLikePicture();
   SaveDib(made, plainPath.c_str(), PICODEC_SAVE_JPEG, nullptr);
   deldib(made);
   writeTagged(plainPath, taggedPath, "/usr/share/color/icc/colord/AdobeRGB1998.icc");

@@ -18,6 +18,7 @@
 #include <functional>
 #include <vector>
 
+#include "../photo_like.h"
 #include "spin_field.h"
 #include "view_pic_form.h"
 
@@ -46,20 +47,6 @@ class PlainImageWidget : public QWidget {
  private:
   QImage image_;
 };
-
-DibImage makePhotoLike() {
-  DibImage made{};
-  newdib(&made, 6000, 4000, 24, nullptr, 0);
-  for (int32_t y = 0; y < 4000; ++y) {
-    uint8_t* row = made.Pixels + int64_t{y} * made.RowBytes;
-    for (int32_t x = 0; x < 6000; ++x) {
-      row[3 * x] = static_cast<uint8_t>(x / 24 + (x * y) % 7);
-      row[3 * x + 1] = static_cast<uint8_t>(y / 16 + (x ^ y) % 5);
-      row[3 * x + 2] = static_cast<uint8_t>((x + y) / 40);
-    }
-  }
-  return made;
-}
 
 glim::TViewPicForm* viewer = nullptr;
 PlainImageWidget* plain = nullptr;
@@ -144,7 +131,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   benchmark::Initialize(&argc, argv);
 
-  DibImage picture = makePhotoLike();
+  DibImage picture = glim::bench::makePhotoLikePicture();
   glim::TViewPicForm window;
   viewer = &window;
   window.Picture = picture;

@@ -7,34 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "manifest_entries.h"
 #include "picodec.h"
 #include "picodec_test_support.h"
 
+using picotest::ManifestEntry;
 using picotest::OwnedDib;
 
 namespace {
-
-struct ManifestEntry {
-  std::string path;
-  std::string expect;
-};
 
 std::vector<ManifestEntry> manifest() {
   std::vector<ManifestEntry> entries;
   const std::string dir = picotest::testdataDir();
   if (dir.empty()) return entries;
-  std::ifstream in(dir + "/MANIFEST.tsv");
-  std::string line;
-  std::getline(in, line);  // column names
-  while (std::getline(in, line)) {
-    std::stringstream fields(line);
-    ManifestEntry e;
-    std::string bytes, hash;
-    std::getline(fields, e.path, '\t');
-    std::getline(fields, bytes, '\t');
-    std::getline(fields, hash, '\t');
-    std::getline(fields, e.expect, '\t');
-    if (e.expect != "ref") entries.push_back(e);
+  for (ManifestEntry& e : picotest::manifestEntries(dir)) {
+    if (e.expect != "ref") entries.push_back(std::move(e));
   }
   return entries;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dib_record.h"
+#include "manifest_entries.h"
 #include "picture_readers.h"
 #include "pixel_cache.h"
 
@@ -164,17 +165,8 @@ TEST(PixelCache, OverwrittenRecordsStillHaveZeroRowPadding) {
 // The public test pictures that decode; empty when the folder is absent.
 std::vector<std::string> decodablePictures(const std::string& dir) {
   std::vector<std::string> paths;
-  std::ifstream in(dir + "/MANIFEST.tsv");
-  std::string line;
-  std::getline(in, line);  // column names
-  while (std::getline(in, line)) {
-    std::stringstream fields(line);
-    std::string path, bytes, hash, expect;
-    std::getline(fields, path, '\t');
-    std::getline(fields, bytes, '\t');
-    std::getline(fields, hash, '\t');
-    std::getline(fields, expect, '\t');
-    if (expect == "ok" || expect == "nocrash") paths.push_back(path);
+  for (const picotest::ManifestEntry& e : picotest::manifestEntries(dir)) {
+    if (e.expect == "ok" || e.expect == "nocrash") paths.push_back(e.path);
   }
   return paths;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "manifest_entries.h"
 #include "picodec.h"
 #include "picodec_test_support.h"
 
@@ -93,16 +94,8 @@ Difference compare(const Rgb24& a, const Rgb24& b) {
 
 std::map<std::string, std::string> labels() {
   std::map<std::string, std::string> result;
-  std::ifstream in(picotest::testdataDir() + "/MANIFEST.tsv");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::stringstream fields(line);
-    std::string path, bytes, hash, expect;
-    std::getline(fields, path, '\t');
-    std::getline(fields, bytes, '\t');
-    std::getline(fields, hash, '\t');
-    std::getline(fields, expect, '\t');
-    result[path] = expect;
+  for (const picotest::ManifestEntry& e : picotest::manifestEntries(picotest::testdataDir())) {
+    result[e.path] = e.expect;
   }
   return result;
 }
