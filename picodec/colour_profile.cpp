@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "colour_rows_wide.h"
+
 namespace picodec {
 namespace {
 
@@ -25,6 +27,8 @@ constexpr size_t kMaxCached = 16;
 // Linear light in the fast path: 12 bits, so that every table stays in the first-level cache.
 constexpr int kLinearBits = 12;
 constexpr int kLinearMax = (1 << kLinearBits) - 1;
+// Linear light as looked up for each input byte: 15 bits.
+constexpr int kLinearOne = 32767;
 // The matrix path's per-channel sums: 21 bits each, three to a 64-bit word.
 constexpr int kFieldBits = 21;
 constexpr uint64_t kFieldMask = (uint64_t{1} << kFieldBits) - 1;
@@ -100,19 +104,56 @@ const Matrix& srgbToXyz() {
   return m;
 }
 
+// The sRGB byte of each linear step, and the same curve in the form the wide rows read; made once.
+struct SrgbOutput {
+  uint8_t byStep[kLinearMax + 1];
+  wide::SrgbSteps steps;
+  bool stepsHold = true;  // above the dark steps, every run of 16 rises by one at most three times
+};
+
+const SrgbOutput& srgbOutput() {
+  static const SrgbOutput made = [] {
+    SrgbOutput o{};
+    for (int step = 0; step <= kLinearMax; ++step) {
+      o.byStep[step] = static_cast<uint8_t>(
+          std::lround(srgbEncode(static_cast<double>(step) / kLinearMax) * 255));
+    }
+    for (int run = 0; run < 256; ++run) {
+      o.steps.dark[run] = o.byStep[run];
+      o.steps.start[run] = o.byStep[16 * run];
+      for (auto& rise : o.steps.rise) rise[run] = 16;
+      if (run < 16) continue;
+      int rises = 0;
+      for (int offset = 1; offset < 16; ++offset) {
+        const int up = o.byStep[16 * run + offset] - o.byStep[16 * run + offset - 1];
+        if (up == 0) continue;
+        if (up != 1 || rises == 3) o.stepsHold = false;
+        if (rises < 3) o.steps.rise[rises++][run] = static_cast<uint8_t>(offset);
+      }
+    }
+    return o;
+  }();
+  return made;
+}
+
 // 8-bit RGB through tone curves and a matrix: the common case of camera and phone profiles
 // (Adobe RGB, Display P3, ProPhoto), done with tables so that it costs little more than a
-// copy of the row.
+// copy of the row, and 64 pixels at a time on processors with 512-bit byte permutes.
+//
+// Both ways compute the same numbers: a 15-bit linear value per input byte, each product of a
+// linear value and a scaled matrix entry rounded as the vector multiply rounds it, the sum with
+// a rounding half shifted down to a linear step, clamped, and the sRGB byte of that step.
 class MatrixShaper final : public ColourConversion {
  public:
-  // Null when the curves and matrix are those of sRGB, so nothing needs doing.
+  // Null when the curves and matrix are those of sRGB (`same` is then set), or when the matrix
+  // is beyond these tables (a general transform does it then).
   static std::shared_ptr<MatrixShaper> make(const std::array<const cmsToneCurve*, 3>& curves,
-                                            const Matrix& toXyz) {
+                                            const Matrix& toXyz, bool& same) {
+    same = false;
     Matrix fromXyz{};
     if (!invert(srgbToXyz(), fromXyz)) return nullptr;
-    const Matrix m = multiply(fromXyz, toXyz);
-    auto shaper = std::make_shared<MatrixShaper>();
-    int32_t input[3][256];  // each channel's linear value of each byte, in steps
+    const Matrix m = multiply(fromXyz, toXyz);  // output channel, input channel: red, green, blue
+    int32_t linear[3][256];                     // each channel's linear value of each byte
     bool identity = true;
     for (int i = 0; i < 3; ++i) {
       for (int j = 0; j < 3; ++j) {
@@ -122,61 +163,104 @@ class MatrixShaper final : public ColourConversion {
     }
     for (int c = 0; c < 3; ++c) {
       for (int v = 0; v < 256; ++v) {
-        const double linear = cmsEvalToneCurveFloat(curves[c], static_cast<float>(v / 255.0));
-        if (!std::isfinite(linear)) return nullptr;
-        input[c][v] =
-            static_cast<int32_t>(std::lround(std::clamp(linear, 0.0, 1.0) * kLinearMax));
-        identity = identity && std::fabs(linear - srgbDecode(v / 255.0)) < 1.0 / 1024;
+        const double value = cmsEvalToneCurveFloat(curves[c], static_cast<float>(v / 255.0));
+        if (!std::isfinite(value)) return nullptr;
+        linear[c][v] = static_cast<int32_t>(std::lround(std::clamp(value, 0.0, 1.0) * kLinearOne));
+        identity = identity && std::fabs(value - srgbDecode(v / 255.0)) < 1.0 / 1024;
       }
     }
-    if (identity) return nullptr;
-    // Each output channel's sum lies between its negative and positive shares; one bias,
-    // a whole number of linear steps, lifts the lowest of them above zero.
-    double low = 0, high = 0;
+    if (identity) {
+      same = true;
+      return nullptr;
+    }
+    // The most fraction bits of a step (up to 3) for which every entry and every sum fits the
+    // wide rows' 16-bit lanes; with none, the tables alone do it, without fraction bits.
+    int64_t entry[3][3] = {};
+    int64_t lowest[3] = {}, highest[3] = {};  // each output channel's extreme sums
+    const auto share = [&](int out, int in, int v) {
+      return (linear[in][v] * entry[out][in] + 0x4000) >> 15;
+    };
+    int fraction = 3;
+    bool wideFits = false;
+    for (;; --fraction) {
+      wideFits = true;
+      const int64_t rounding = fraction > 0 ? int64_t{1} << (fraction - 1) : 0;
+      for (int out = 0; out < 3; ++out) {
+        lowest[out] = highest[out] = rounding;
+        for (int in = 0; in < 3; ++in) {
+          entry[out][in] = std::llround(m[out][in] * (kLinearMax << fraction) *
+                                        (32768.0 / kLinearOne));
+          wideFits = wideFits && std::llabs(entry[out][in]) <= 32767;
+          int64_t low = share(out, in, 0), high = low;
+          for (int v = 1; v < 256; ++v) {
+            low = std::min(low, share(out, in, v));
+            high = std::max(high, share(out, in, v));
+          }
+          lowest[out] += low;
+          highest[out] += high;
+        }
+        wideFits = wideFits && lowest[out] >= -32768 && highest[out] <= 32767;
+      }
+      if (wideFits || fraction == 0) break;
+    }
+    const int64_t rounding = fraction > 0 ? int64_t{1} << (fraction - 1) : 0;
+    // One bias, a whole number of steps, lifts every sum to zero or above in its field.
+    int64_t low = 0, high = 0;
     for (int out = 0; out < 3; ++out) {
-      double negative = 0, positive = 0;
-      for (int in = 0; in < 3; ++in) {
-        negative += std::min(0.0, m[out][in]);
-        positive += std::max(0.0, m[out][in]);
-      }
-      low = std::min(low, negative);
-      high = std::max(high, positive);
+      low = std::min(low, lowest[out]);
+      high = std::max(high, highest[out]);
     }
-    // The most fraction bits of a linear step for which every sum, biased, fits its field
-    // (at least 3, since no matrix entry exceeds 8).
-    int fraction = 12;
-    while (fraction > 0 &&
-           (high - low) * kLinearMax * (1 << fraction) + 4.0 * (1 << fraction) + 2 >= kFieldMask) {
-      --fraction;
-    }
-    const double scale = static_cast<double>(1 << fraction);
-    const int32_t biasSteps = static_cast<int32_t>(std::ceil(-low * kLinearMax)) + 2;
-    const int64_t bias = int64_t{biasSteps} << fraction;
+    const int64_t biasSteps = ((-low) >> fraction) + 1;
+    const int64_t bias = biasSteps << fraction;
+    if (high + bias > static_cast<int64_t>(kFieldMask)) return nullptr;
+    auto shaper = std::make_shared<MatrixShaper>();
     for (int in = 0; in < 3; ++in) {
       for (int v = 0; v < 256; ++v) {
         uint64_t word = 0;
         for (int out = 0; out < 3; ++out) {
-          int64_t share = std::llround(m[out][in] * input[in][v] * scale);
+          int64_t part = share(out, in, v);
           // The bias and the rounding half go in with the red share.
-          if (in == 0) share += bias + (fraction > 0 ? int64_t{1} << (fraction - 1) : 0);
-          word += static_cast<uint64_t>(share) * (uint64_t{1} << (kFieldBits * out));
+          if (in == 0) part += bias + rounding;
+          word += static_cast<uint64_t>(part) * (uint64_t{1} << (kFieldBits * out));
         }
         shaper->packed_[in][v] = word;
       }
     }
-    // The output curve over every step a field can hold, clamped where the sum leaves 0..1.
+    // The output curve over every step a field can reach, clamped where the sum leaves 0..1.
+    const SrgbOutput& srgb = srgbOutput();
     shaper->fraction_ = fraction;
-    shaper->output_.resize(std::size_t{1} << (kFieldBits - fraction));
+    shaper->output_.resize(static_cast<std::size_t>((high + bias) >> fraction) + 1);
     for (std::size_t step = 0; step < shaper->output_.size(); ++step) {
-      const int32_t linear =
-          std::clamp(static_cast<int32_t>(step) - biasSteps, int32_t{0}, int32_t{kLinearMax});
-      shaper->output_[step] = static_cast<uint8_t>(
-          std::lround(srgbEncode(static_cast<double>(linear) / kLinearMax) * 255));
+      shaper->output_[step] = srgb.byStep[std::clamp<int64_t>(
+          static_cast<int64_t>(step) - biasSteps, 0, kLinearMax)];
+    }
+    if (wideFits && srgb.stepsHold && wide::available()) {
+      // The wide rows take blue, green, red as they lie in memory.
+      wide::MatrixRows& rows = shaper->wide_;
+      for (int in = 0; in < 3; ++in) {
+        for (int v = 0; v < 256; ++v) {
+          rows.linearLow[2 - in][v] = static_cast<uint8_t>(linear[in][v] & 0xFF);
+          rows.linearHigh[2 - in][v] = static_cast<uint8_t>(linear[in][v] >> 8);
+        }
+        for (int out = 0; out < 3; ++out) {
+          rows.share[2 - out][2 - in] = static_cast<int16_t>(entry[out][in]);
+        }
+      }
+      rows.rounding = static_cast<int16_t>(rounding);
+      rows.fraction = static_cast<int16_t>(fraction);
+      shaper->steps_ = &srgb.steps;
     }
     return shaper;
   }
 
   void convert(const uint8_t* from, uint8_t* to, int32_t width) const override {
+    int32_t x = 0;
+    if (steps_ != nullptr && width >= 64) {
+      wide::convert(wide_, *steps_, from, to, width / 64);
+      x = width / 64 * 64;
+      from += 3 * x;
+      to += 3 * x;
+    }
     // Each input value's shares of the three output channels sit in one word, a field each,
     // biased so that no field's sum goes below zero or into the next field. A pixel costs three
     // loads and two additions, then per channel a shift, a mask and a lookup of the output
@@ -188,7 +272,7 @@ class MatrixShaper final : public ColourConversion {
     const uint8_t* __restrict output = output_.data();
     const int fraction = fraction_;
     const uint64_t steps = kFieldMask >> fraction;
-    for (int32_t x = 0; x < width; ++x, from += 3, to += 3) {
+    for (; x < width; ++x, from += 3, to += 3) {
       const uint64_t sum = blue[from[0]] + green[from[1]] + red[from[2]];
       const uint8_t outRed = output[(sum >> fraction) & steps];
       const uint8_t outGreen = output[(sum >> (kFieldBits + fraction)) & steps];
@@ -201,6 +285,8 @@ class MatrixShaper final : public ColourConversion {
   void greyTable(uint8_t[256][3]) const override {}
 
  private:
+  wide::MatrixRows wide_{};
+  const wide::SrgbSteps* steps_ = nullptr;  // set when the wide rows are used
   uint64_t packed_[3][256]{};  // input channel, value: the three output fields
   int fraction_ = 0;           // fraction bits of a linear step in the fields
   std::vector<uint8_t> output_;  // the sRGB value of each step a field can hold
@@ -268,7 +354,9 @@ std::shared_ptr<const ColourConversion> makeConversion(cmsHPROFILE source, Layou
         static_cast<const cmsToneCurve*>(cmsReadTag(source, cmsSigBlueTRCTag))};
     if (curves[0] != nullptr && curves[1] != nullptr && curves[2] != nullptr &&
         colorants(source, toXyz)) {
-      return MatrixShaper::make(curves, toXyz);
+      bool same = false;
+      if (auto shaper = MatrixShaper::make(curves, toXyz, same)) return shaper;
+      if (same) return nullptr;
     }
   }
   ProfileHandle srgb(cmsCreate_sRGBProfile());

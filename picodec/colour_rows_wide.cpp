@@ -1,0 +1,138 @@
+// Only the functions marked WIDE use the 512-bit instructions; nothing here is inline in a header
+// that other files compile, so no code built for them can be picked for a processor without them.
+#include "colour_rows_wide.h"
+
+#include <immintrin.h>
+
+#define WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+namespace picodec::wide {
+namespace {
+
+// Byte shuffles between three registers of packed blue, green, red (192 bytes, 64 pixels) and
+// three registers of one channel each.
+struct Shuffles {
+  // Channel c of pixel i is byte 3i + c: the first two registers by a two-register permute,
+  // then the bytes that lie in the third register over them.
+  uint8_t fromFirstTwo[3][64];
+  uint8_t fromThird[3][64];
+  uint64_t inThird[3];
+  // Back: byte j of register r is channel (64r + j) % 3 of pixel (64r + j) / 3; blue and green
+  // by a two-register permute, then red over them.
+  uint8_t fromBlueGreen[3][64];
+  uint8_t fromRed[3][64];
+  uint64_t isRed[3];
+};
+
+constexpr Shuffles makeShuffles() {
+  Shuffles s{};
+  for (int c = 0; c < 3; ++c) {
+    for (int i = 0; i < 64; ++i) {
+      const int at = 3 * i + c;
+      s.fromFirstTwo[c][i] = static_cast<uint8_t>(at & 127);
+      s.fromThird[c][i] = static_cast<uint8_t>(at & 63);
+      if (at >= 128) s.inThird[c] |= uint64_t{1} << i;
+    }
+  }
+  for (int r = 0; r < 3; ++r) {
+    for (int j = 0; j < 64; ++j) {
+      const int at = 64 * r + j;
+      const int pixel = at / 3, channel = at % 3;
+      s.fromBlueGreen[r][j] = static_cast<uint8_t>((channel == 1 ? 64 : 0) + pixel);
+      s.fromRed[r][j] = static_cast<uint8_t>(pixel);
+      if (channel == 2) s.isRed[r] |= uint64_t{1} << j;
+    }
+  }
+  return s;
+}
+
+constexpr Shuffles kShuffles = makeShuffles();
+
+WIDE inline __m512i load(const void* at) { return _mm512_loadu_si512(at); }
+
+// table[index] for 64 bytes at once, `upper` holding the index bytes of 128 and above.
+WIDE inline __m512i lookup(const uint8_t* table, __m512i index, __mmask64 upper) {
+  const __m512i low = _mm512_permutex2var_epi8(load(table), index, load(table + 64));
+  const __m512i high = _mm512_permutex2var_epi8(load(table + 128), index, load(table + 192));
+  return _mm512_mask_blend_epi8(upper, low, high);
+}
+
+}  // namespace
+
+bool available() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi");
+}
+
+static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, const uint8_t* from,
+                        uint8_t* to, int32_t blocks) {
+  const __m512i one = _mm512_set1_epi8(1);
+  const __m512i darkRuns = _mm512_set1_epi8(16);
+  const __m512i lowFour = _mm512_set1_epi8(15);
+  const __m512i lowByte = _mm512_set1_epi16(0xFF);
+  const __m512i lastStep = _mm512_set1_epi16(4095);
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i rounding = _mm512_set1_epi16(rows.rounding);
+  const __m128i fraction = _mm_cvtsi32_si128(rows.fraction);
+  __m512i share[3][3];
+  for (int out = 0; out < 3; ++out) {
+    for (int in = 0; in < 3; ++in) share[out][in] = _mm512_set1_epi16(rows.share[out][in]);
+  }
+  for (int32_t block = 0; block < blocks; ++block, from += 192, to += 192) {
+    const __m512i packed[3] = {load(from), load(from + 64), load(from + 128)};
+    // Linear values as 16-bit lanes, in the order the byte unpacks leave them; the packs at the
+    // end restore the pixel order.
+    __m512i linear[3][2];
+    for (int c = 0; c < 3; ++c) {
+      const __m512i bytes = _mm512_mask_permutexvar_epi8(
+          _mm512_permutex2var_epi8(packed[0], load(kShuffles.fromFirstTwo[c]), packed[1]),
+          kShuffles.inThird[c], load(kShuffles.fromThird[c]), packed[2]);
+      const __mmask64 upper = _mm512_movepi8_mask(bytes);
+      const __m512i low = lookup(rows.linearLow[c], bytes, upper);
+      const __m512i high = lookup(rows.linearHigh[c], bytes, upper);
+      linear[c][0] = _mm512_unpacklo_epi8(low, high);
+      linear[c][1] = _mm512_unpackhi_epi8(low, high);
+    }
+    __m512i result[3];
+    for (int out = 0; out < 3; ++out) {
+      __m512i steps[2];
+      for (int half = 0; half < 2; ++half) {
+        const __m512i sum = _mm512_add_epi16(
+            _mm512_add_epi16(_mm512_mulhrs_epi16(linear[0][half], share[out][0]),
+                             _mm512_mulhrs_epi16(linear[1][half], share[out][1])),
+            _mm512_add_epi16(_mm512_mulhrs_epi16(linear[2][half], share[out][2]), rounding));
+        steps[half] = _mm512_min_epi16(
+            _mm512_max_epi16(_mm512_sra_epi16(sum, fraction), zero), lastStep);
+      }
+      const __m512i run = _mm512_packus_epi16(_mm512_srli_epi16(steps[0], 4),
+                                              _mm512_srli_epi16(steps[1], 4));
+      const __m512i low = _mm512_packus_epi16(_mm512_and_si512(steps[0], lowByte),
+                                              _mm512_and_si512(steps[1], lowByte));
+      const __mmask64 upperRun = _mm512_movepi8_mask(run);
+      const __m512i offset = _mm512_and_si512(low, lowFour);
+      __m512i value = lookup(curve.start, run, upperRun);
+      for (int r = 0; r < 3; ++r) {
+        const __mmask64 risen =
+            _mm512_cmpge_epu8_mask(offset, lookup(curve.rise[r], run, upperRun));
+        value = _mm512_mask_add_epi8(value, risen, value, one);
+      }
+      const __m512i dark = lookup(curve.dark, low, _mm512_movepi8_mask(low));
+      result[out] = _mm512_mask_blend_epi8(_mm512_cmplt_epu8_mask(run, darkRuns), value, dark);
+    }
+    for (int r = 0; r < 3; ++r) {
+      const __m512i blueGreen =
+          _mm512_permutex2var_epi8(result[0], load(kShuffles.fromBlueGreen[r]), result[1]);
+      _mm512_storeu_si512(to + 64 * r,
+                          _mm512_mask_permutexvar_epi8(blueGreen, kShuffles.isRed[r],
+                                                       load(kShuffles.fromRed[r]), result[2]));
+    }
+  }
+}
+
+void convert(const MatrixRows& rows, const SrgbSteps& curve, const uint8_t* from, uint8_t* to,
+             int32_t blocks) {
+  convertBlocks(rows, curve, from, to, blocks);
+}
+
+}  // namespace picodec::wide
