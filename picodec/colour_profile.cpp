@@ -118,19 +118,26 @@ const SrgbOutput& srgbOutput() {
       o.byStep[step] = static_cast<uint8_t>(
           std::lround(srgbEncode(static_cast<double>(step) / kLinearMax) * 255));
     }
-    for (int run = 0; run < 256; ++run) {
-      o.steps.dark[run] = o.byStep[run];
-      o.steps.start[run] = o.byStep[16 * run];
-      for (auto& rise : o.steps.rise) rise[run] = 16;
-      if (run < 16) continue;
-      int rises = 0;
-      for (int offset = 1; offset < 16; ++offset) {
-        const int up = o.byStep[16 * run + offset] - o.byStep[16 * run + offset - 1];
-        if (up == 0) continue;
-        if (up != 1 || rises == 3) o.stepsHold = false;
-        if (rises < 3) o.steps.rise[rises++][run] = static_cast<uint8_t>(offset);
+    std::copy_n(o.byStep, 128, o.steps.dark);
+    // Each run's start and rises; false when a run rises more than twice or by more than one.
+    const auto runs = [&o](int first, int length, uint8_t* start, uint8_t (*rise)[128]) {
+      bool hold = true;
+      for (int run = first; run < 128; ++run) {
+        const int at = run * length;
+        start[run] = o.byStep[at];
+        rise[0][run] = rise[1][run] = static_cast<uint8_t>(length);
+        int rises = 0;
+        for (int offset = 1; offset < length && at + offset <= kLinearMax; ++offset) {
+          const int up = o.byStep[at + offset] - o.byStep[at + offset - 1];
+          if (up == 0) continue;
+          if (up != 1 || rises == 2) hold = false;
+          if (rises < 2) rise[rises++][run] = static_cast<uint8_t>(offset);
+        }
       }
-    }
+      return hold;
+    };
+    o.stepsHold = runs(16, 8, o.steps.midStart, o.steps.midRise) &&
+                  runs(32, 32, o.steps.highStart, o.steps.highRise);
     return o;
   }();
   return made;
@@ -234,7 +241,7 @@ class MatrixShaper final : public ColourConversion {
       shaper->output_[step] = srgb.byStep[std::clamp<int64_t>(
           static_cast<int64_t>(step) - biasSteps, 0, kLinearMax)];
     }
-    if (wideFits && srgb.stepsHold && wide::available()) {
+    if (wideFits && fraction > 0 && srgb.stepsHold && wide::available()) {
       // The wide rows take blue, green, red as they lie in memory.
       wide::MatrixRows& rows = shaper->wide_;
       for (int in = 0; in < 3; ++in) {
@@ -246,8 +253,7 @@ class MatrixShaper final : public ColourConversion {
           rows.share[2 - out][2 - in] = static_cast<int16_t>(entry[out][in]);
         }
       }
-      rows.rounding = static_cast<int16_t>(rounding);
-      rows.fraction = static_cast<int16_t>(fraction);
+      rows.toSteps = static_cast<int16_t>(1 << (15 - fraction));
       shaper->steps_ = &srgb.steps;
     }
     return shaper;
@@ -283,6 +289,7 @@ class MatrixShaper final : public ColourConversion {
     }
   }
   void greyTable(uint8_t[256][3]) const override {}
+  bool convertsRowsWide() const override { return steps_ != nullptr; }
 
  private:
   wide::MatrixRows wide_{};

@@ -39,6 +39,8 @@ class ColourConversion {
   virtual void convert(const uint8_t* from, uint8_t* to, int32_t width) const = 0;
   // For Grey8: the sRGB colour (blue, green, red) of each grey value.
   virtual void greyTable(uint8_t bgr[256][3]) const = 0;
+  // Whether rows of 64 pixels and more take the processor's wide vector instructions.
+  virtual bool convertsRowsWide() const { return false; }
 };
 
 }  // namespace picodec

@@ -57,6 +57,11 @@ WIDE inline __m512i lookup(const uint8_t* table, __m512i index, __mmask64 upper)
   return _mm512_mask_blend_epi8(upper, low, high);
 }
 
+// table[index & 127] for 64 bytes at once.
+WIDE inline __m512i lookup128(const uint8_t* table, __m512i index) {
+  return _mm512_permutex2var_epi8(load(table), index, load(table + 64));
+}
+
 }  // namespace
 
 bool available() {
@@ -68,15 +73,16 @@ bool available() {
 static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, const uint8_t* from,
                         uint8_t* to, int32_t blocks) {
   const __m512i one = _mm512_set1_epi8(1);
-  const __m512i darkRuns = _mm512_set1_epi8(16);
-  const __m512i lowFour = _mm512_set1_epi8(15);
-  const __m512i lowByte = _mm512_set1_epi16(0xFF);
   const __m512i lastStep = _mm512_set1_epi16(4095);
-  const __m512i zero = _mm512_setzero_si512();
-  const __m512i rounding = _mm512_set1_epi16(rows.rounding);
-  const __m128i fraction = _mm_cvtsi32_si128(rows.fraction);
+  const __m512i sixteen = _mm512_set1_epi8(16);
+  const __m512i thirtyTwo = _mm512_set1_epi8(32);
+  const __m512i lowFive = _mm512_set1_epi16(31);
+  const __m512i lowThreeBytes = _mm512_set1_epi8(7);
+  const __m512i toSteps = _mm512_set1_epi16(rows.toSteps);
   __m512i share[3][3];
+  #pragma GCC unroll 3
   for (int out = 0; out < 3; ++out) {
+    #pragma GCC unroll 3
     for (int in = 0; in < 3; ++in) share[out][in] = _mm512_set1_epi16(rows.share[out][in]);
   }
   for (int32_t block = 0; block < blocks; ++block, from += 192, to += 192) {
@@ -84,6 +90,7 @@ static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, c
     // Linear values as 16-bit lanes, in the order the byte unpacks leave them; the packs at the
     // end restore the pixel order.
     __m512i linear[3][2];
+    #pragma GCC unroll 3
     for (int c = 0; c < 3; ++c) {
       const __m512i bytes = _mm512_mask_permutexvar_epi8(
           _mm512_permutex2var_epi8(packed[0], load(kShuffles.fromFirstTwo[c]), packed[1]),
@@ -95,31 +102,46 @@ static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, c
       linear[c][1] = _mm512_unpackhi_epi8(low, high);
     }
     __m512i result[3];
+    #pragma GCC unroll 3
     for (int out = 0; out < 3; ++out) {
+      // The sums rounded to whole steps and kept to 4095 at most; below 0 the packs saturate,
+      // and the dark table is read at 0.
       __m512i steps[2];
+      #pragma GCC unroll 3
       for (int half = 0; half < 2; ++half) {
         const __m512i sum = _mm512_add_epi16(
             _mm512_add_epi16(_mm512_mulhrs_epi16(linear[0][half], share[out][0]),
                              _mm512_mulhrs_epi16(linear[1][half], share[out][1])),
-            _mm512_add_epi16(_mm512_mulhrs_epi16(linear[2][half], share[out][2]), rounding));
-        steps[half] = _mm512_min_epi16(
-            _mm512_max_epi16(_mm512_sra_epi16(sum, fraction), zero), lastStep);
+            _mm512_mulhrs_epi16(linear[2][half], share[out][2]));
+        steps[half] = _mm512_min_epi16(_mm512_mulhrs_epi16(sum, toSteps), lastStep);
       }
-      const __m512i run = _mm512_packus_epi16(_mm512_srli_epi16(steps[0], 4),
-                                              _mm512_srli_epi16(steps[1], 4));
-      const __m512i low = _mm512_packus_epi16(_mm512_and_si512(steps[0], lowByte),
-                                              _mm512_and_si512(steps[1], lowByte));
-      const __mmask64 upperRun = _mm512_movepi8_mask(run);
-      const __m512i offset = _mm512_and_si512(low, lowFour);
-      __m512i value = lookup(curve.start, run, upperRun);
-      for (int r = 0; r < 3; ++r) {
-        const __mmask64 risen =
-            _mm512_cmpge_epu8_mask(offset, lookup(curve.rise[r], run, upperRun));
-        value = _mm512_mask_add_epi8(value, risen, value, one);
+      // Bytes for the tables: the step itself (saturated to 0..255, read below 128), the runs
+      // of 8 and of 32 it lies in (saturated to -128..127), and its offset in either run.
+      const __m512i dark = _mm512_packus_epi16(steps[0], steps[1]);
+      const __m512i mid = _mm512_packs_epi16(_mm512_srai_epi16(steps[0], 3),
+                                             _mm512_srai_epi16(steps[1], 3));
+      const __m512i high = _mm512_packs_epi16(_mm512_srai_epi16(steps[0], 5),
+                                              _mm512_srai_epi16(steps[1], 5));
+      const __m512i highOffset = _mm512_packus_epi16(_mm512_and_si512(steps[0], lowFive),
+                                                     _mm512_and_si512(steps[1], lowFive));
+      const __m512i midOffset = _mm512_and_si512(highOffset, lowThreeBytes);
+      __m512i midValue = lookup128(curve.midStart, mid);
+      __m512i highValue = lookup128(curve.highStart, high);
+      #pragma GCC unroll 2
+      for (int r = 0; r < 2; ++r) {
+        midValue = _mm512_mask_add_epi8(
+            midValue, _mm512_cmpge_epu8_mask(midOffset, lookup128(curve.midRise[r], mid)),
+            midValue, one);
+        highValue = _mm512_mask_add_epi8(
+            highValue, _mm512_cmpge_epu8_mask(highOffset, lookup128(curve.highRise[r], high)),
+            highValue, one);
       }
-      const __m512i dark = lookup(curve.dark, low, _mm512_movepi8_mask(low));
-      result[out] = _mm512_mask_blend_epi8(_mm512_cmplt_epu8_mask(run, darkRuns), value, dark);
+      const __m512i value = _mm512_mask_blend_epi8(_mm512_cmpge_epi8_mask(high, thirtyTwo),
+                                                   midValue, highValue);
+      result[out] = _mm512_mask_blend_epi8(_mm512_cmplt_epi8_mask(mid, sixteen), value,
+                                           lookup128(curve.dark, dark));
     }
+    #pragma GCC unroll 3
     for (int r = 0; r < 3; ++r) {
       const __m512i blueGreen =
           _mm512_permutex2var_epi8(result[0], load(kShuffles.fromBlueGreen[r]), result[1]);

@@ -70,6 +70,8 @@ TEST(ColourRows, EveryColourAsShortRowsAndNearLittleCms) {
     const auto conversion =
         ColourConversion::fromIcc(profile, ColourConversion::Layout::Bgr8);
     ASSERT_NE(conversion, nullptr);
+    // Every one of these matrices fits the wide rows' 16-bit sums.
+    EXPECT_EQ(conversion->convertsRowsWide(), picodec::wide::available());
     cmsHPROFILE in =
         cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
     cmsHPROFILE out = cmsCreate_sRGBProfile();
