@@ -108,7 +108,7 @@ const Matrix& srgbToXyz() {
 struct SrgbOutput {
   uint8_t byStep[kLinearMax + 1];
   wide::SrgbSteps steps;
-  bool stepsHold = true;  // above the dark steps, every run of 16 rises by one at most three times
+  bool stepsHold = true;  // every run of the wide rows' tables rises by one at most twice
 };
 
 const SrgbOutput& srgbOutput() {
@@ -120,7 +120,7 @@ const SrgbOutput& srgbOutput() {
     }
     std::copy_n(o.byStep, 128, o.steps.dark);
     // Each run's start and rises; false when a run rises more than twice or by more than one.
-    const auto runs = [&o](int first, int length, uint8_t* start, uint8_t (*rise)[128]) {
+    const auto runs = [&o](int first, int length, uint8_t* start, uint8_t(*rise)[128]) {
       bool hold = true;
       for (int run = first; run < 128; ++run) {
         const int at = run * length;
@@ -195,8 +195,8 @@ class MatrixShaper final : public ColourConversion {
       for (int out = 0; out < 3; ++out) {
         lowest[out] = highest[out] = rounding;
         for (int in = 0; in < 3; ++in) {
-          entry[out][in] = std::llround(m[out][in] * (kLinearMax << fraction) *
-                                        (32768.0 / kLinearOne));
+          entry[out][in] =
+              std::llround(m[out][in] * (kLinearMax << fraction) * (32768.0 / kLinearOne));
           wideFits = wideFits && std::llabs(entry[out][in]) <= 32767;
           int64_t low = share(out, in, 0), high = low;
           for (int v = 1; v < 256; ++v) {
@@ -238,8 +238,8 @@ class MatrixShaper final : public ColourConversion {
     shaper->fraction_ = fraction;
     shaper->output_.resize(static_cast<std::size_t>((high + bias) >> fraction) + 1);
     for (std::size_t step = 0; step < shaper->output_.size(); ++step) {
-      shaper->output_[step] = srgb.byStep[std::clamp<int64_t>(
-          static_cast<int64_t>(step) - biasSteps, 0, kLinearMax)];
+      shaper->output_[step] =
+          srgb.byStep[std::clamp<int64_t>(static_cast<int64_t>(step) - biasSteps, 0, kLinearMax)];
     }
     if (wideFits && fraction > 0 && srgb.stepsHold && wide::available()) {
       // The wide rows take blue, green, red as they lie in memory.
@@ -294,9 +294,9 @@ class MatrixShaper final : public ColourConversion {
  private:
   wide::MatrixRows wide_{};
   const wide::SrgbSteps* steps_ = nullptr;  // set when the wide rows are used
-  uint64_t packed_[3][256]{};  // input channel, value: the three output fields
-  int fraction_ = 0;           // fraction bits of a linear step in the fields
-  std::vector<uint8_t> output_;  // the sRGB value of each step a field can hold
+  uint64_t packed_[3][256]{};               // input channel, value: the three output fields
+  int fraction_ = 0;                        // fraction bits of a linear step in the fields
+  std::vector<uint8_t> output_;             // the sRGB value of each step a field can hold
 };
 
 // Any other profile through Little CMS itself.

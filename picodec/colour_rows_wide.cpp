@@ -48,7 +48,9 @@ constexpr Shuffles makeShuffles() {
 
 constexpr Shuffles kShuffles = makeShuffles();
 
-WIDE inline __m512i load(const void* at) { return _mm512_loadu_si512(at); }
+WIDE inline __m512i load(const void* at) {
+  return _mm512_loadu_si512(at);
+}
 
 // table[index] for 64 bytes at once, `upper` holding the index bytes of 128 and above.
 WIDE inline __m512i lookup(const uint8_t* table, __m512i index, __mmask64 upper) {
@@ -71,7 +73,7 @@ bool available() {
 }
 
 static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, const uint8_t* from,
-                        uint8_t* to, int32_t blocks) {
+                               uint8_t* to, int32_t blocks) {
   const __m512i one = _mm512_set1_epi8(1);
   const __m512i lastStep = _mm512_set1_epi16(4095);
   const __m512i sixteen = _mm512_set1_epi8(16);
@@ -80,9 +82,9 @@ static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, c
   const __m512i lowThreeBytes = _mm512_set1_epi8(7);
   const __m512i toSteps = _mm512_set1_epi16(rows.toSteps);
   __m512i share[3][3];
-  #pragma GCC unroll 3
+#pragma GCC unroll 3
   for (int out = 0; out < 3; ++out) {
-    #pragma GCC unroll 3
+#pragma GCC unroll 3
     for (int in = 0; in < 3; ++in) share[out][in] = _mm512_set1_epi16(rows.share[out][in]);
   }
   for (int32_t block = 0; block < blocks; ++block, from += 192, to += 192) {
@@ -90,7 +92,7 @@ static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, c
     // Linear values as 16-bit lanes, in the order the byte unpacks leave them; the packs at the
     // end restore the pixel order.
     __m512i linear[3][2];
-    #pragma GCC unroll 3
+#pragma GCC unroll 3
     for (int c = 0; c < 3; ++c) {
       const __m512i bytes = _mm512_mask_permutexvar_epi8(
           _mm512_permutex2var_epi8(packed[0], load(kShuffles.fromFirstTwo[c]), packed[1]),
@@ -102,46 +104,46 @@ static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, c
       linear[c][1] = _mm512_unpackhi_epi8(low, high);
     }
     __m512i result[3];
-    #pragma GCC unroll 3
+#pragma GCC unroll 3
     for (int out = 0; out < 3; ++out) {
       // The sums rounded to whole steps and kept to 4095 at most; below 0 the packs saturate,
       // and the dark table is read at 0.
       __m512i steps[2];
-      #pragma GCC unroll 3
+#pragma GCC unroll 3
       for (int half = 0; half < 2; ++half) {
-        const __m512i sum = _mm512_add_epi16(
-            _mm512_add_epi16(_mm512_mulhrs_epi16(linear[0][half], share[out][0]),
-                             _mm512_mulhrs_epi16(linear[1][half], share[out][1])),
-            _mm512_mulhrs_epi16(linear[2][half], share[out][2]));
+        const __m512i sum =
+            _mm512_add_epi16(_mm512_add_epi16(_mm512_mulhrs_epi16(linear[0][half], share[out][0]),
+                                              _mm512_mulhrs_epi16(linear[1][half], share[out][1])),
+                             _mm512_mulhrs_epi16(linear[2][half], share[out][2]));
         steps[half] = _mm512_min_epi16(_mm512_mulhrs_epi16(sum, toSteps), lastStep);
       }
       // Bytes for the tables: the step itself (saturated to 0..255, read below 128), the runs
       // of 8 and of 32 it lies in (saturated to -128..127), and its offset in either run.
       const __m512i dark = _mm512_packus_epi16(steps[0], steps[1]);
-      const __m512i mid = _mm512_packs_epi16(_mm512_srai_epi16(steps[0], 3),
-                                             _mm512_srai_epi16(steps[1], 3));
-      const __m512i high = _mm512_packs_epi16(_mm512_srai_epi16(steps[0], 5),
-                                              _mm512_srai_epi16(steps[1], 5));
+      const __m512i mid =
+          _mm512_packs_epi16(_mm512_srai_epi16(steps[0], 3), _mm512_srai_epi16(steps[1], 3));
+      const __m512i high =
+          _mm512_packs_epi16(_mm512_srai_epi16(steps[0], 5), _mm512_srai_epi16(steps[1], 5));
       const __m512i highOffset = _mm512_packus_epi16(_mm512_and_si512(steps[0], lowFive),
                                                      _mm512_and_si512(steps[1], lowFive));
       const __m512i midOffset = _mm512_and_si512(highOffset, lowThreeBytes);
       __m512i midValue = lookup128(curve.midStart, mid);
       __m512i highValue = lookup128(curve.highStart, high);
-      #pragma GCC unroll 2
+#pragma GCC unroll 2
       for (int r = 0; r < 2; ++r) {
         midValue = _mm512_mask_add_epi8(
-            midValue, _mm512_cmpge_epu8_mask(midOffset, lookup128(curve.midRise[r], mid)),
-            midValue, one);
+            midValue, _mm512_cmpge_epu8_mask(midOffset, lookup128(curve.midRise[r], mid)), midValue,
+            one);
         highValue = _mm512_mask_add_epi8(
             highValue, _mm512_cmpge_epu8_mask(highOffset, lookup128(curve.highRise[r], high)),
             highValue, one);
       }
-      const __m512i value = _mm512_mask_blend_epi8(_mm512_cmpge_epi8_mask(high, thirtyTwo),
-                                                   midValue, highValue);
+      const __m512i value =
+          _mm512_mask_blend_epi8(_mm512_cmpge_epi8_mask(high, thirtyTwo), midValue, highValue);
       result[out] = _mm512_mask_blend_epi8(_mm512_cmplt_epi8_mask(mid, sixteen), value,
                                            lookup128(curve.dark, dark));
     }
-    #pragma GCC unroll 3
+#pragma GCC unroll 3
     for (int r = 0; r < 3; ++r) {
       const __m512i blueGreen =
           _mm512_permutex2var_epi8(result[0], load(kShuffles.fromBlueGreen[r]), result[1]);

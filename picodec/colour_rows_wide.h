@@ -13,10 +13,10 @@
 namespace picodec::wide {
 
 struct alignas(64) MatrixRows {
-  uint8_t linearLow[3][256];   // input channel (blue, green, red), byte: its linear value's low byte
+  uint8_t linearLow[3][256];  // input channel (blue, green, red), byte: its linear value's low byte
   uint8_t linearHigh[3][256];  // and its high byte
-  int16_t share[3][3];         // output channel, input channel (blue, green, red): the entry, scaled
-  int16_t toSteps;             // 2^(15 - f) for f fraction bits of a step in the sums, f >= 1
+  int16_t share[3][3];  // output channel, input channel (blue, green, red): the entry, scaled
+  int16_t toSteps;      // 2^(15 - f) for f fraction bits of a step in the sums, f >= 1
 };
 
 // The sRGB curve over linear steps 0..4095, in tables of 128 that one byte permute reads: the
@@ -25,9 +25,9 @@ struct alignas(64) MatrixRows {
 // most twice; the run's length for none).
 struct alignas(64) SrgbSteps {
   uint8_t dark[128];
-  uint8_t midStart[128];     // run i: steps 8i .. 8i + 7, for i from 16
+  uint8_t midStart[128];  // run i: steps 8i .. 8i + 7, for i from 16
   uint8_t midRise[2][128];
-  uint8_t highStart[128];    // run i: steps 32i .. 32i + 31, for i from 32
+  uint8_t highStart[128];  // run i: steps 32i .. 32i + 31, for i from 32
   uint8_t highRise[2][128];
 };
 

@@ -67,8 +67,7 @@ TEST(ColourRows, EveryColourAsShortRowsAndNearLittleCms) {
   Bytes row(65536 * 3);
   for (const auto& [name, profile] : profiles) {
     SCOPED_TRACE(name);
-    const auto conversion =
-        ColourConversion::fromIcc(profile, ColourConversion::Layout::Bgr8);
+    const auto conversion = ColourConversion::fromIcc(profile, ColourConversion::Layout::Bgr8);
     ASSERT_NE(conversion, nullptr);
     // Every one of these matrices fits the wide rows' 16-bit sums.
     EXPECT_EQ(conversion->convertsRowsWide(), picodec::wide::available());
