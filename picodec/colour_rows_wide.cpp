@@ -87,69 +87,81 @@ static WIDE void convertBlocks(const MatrixRows& rows, const SrgbSteps& curve, c
 #pragma GCC unroll 3
     for (int in = 0; in < 3; ++in) share[out][in] = _mm512_set1_epi16(rows.share[out][in]);
   }
-  for (int32_t block = 0; block < blocks; ++block, from += 192, to += 192) {
-    const __m512i packed[3] = {load(from), load(from + 64), load(from + 128)};
-    // Linear values as 16-bit lanes, in the order the byte unpacks leave them; the packs at the
-    // end restore the pixel order.
-    __m512i linear[3][2];
+  // Two passes over up to kChunk blocks at a time: the sums, then the curve and the packing.
+  // Each pass is short enough for the processor to work on the next block while one block's
+  // long chain of dependent steps runs (a tenth faster than one pass).
+  constexpr int kChunk = 8;
+  __m512i steps[kChunk][3][2];  // block, output channel: the sums in whole steps, as unpacked
+  for (int32_t done = 0; done < blocks; done += kChunk) {
+    const int count = blocks - done < kChunk ? blocks - done : kChunk;
+    for (int k = 0; k < count; ++k, from += 192) {
+      const __m512i packed[3] = {load(from), load(from + 64), load(from + 128)};
+      // Linear values as 16-bit lanes, in the order the byte unpacks leave them; the packs at the
+      // end restore the pixel order.
+      __m512i linear[3][2];
 #pragma GCC unroll 3
-    for (int c = 0; c < 3; ++c) {
-      const __m512i bytes = _mm512_mask_permutexvar_epi8(
-          _mm512_permutex2var_epi8(packed[0], load(kShuffles.fromFirstTwo[c]), packed[1]),
-          kShuffles.inThird[c], load(kShuffles.fromThird[c]), packed[2]);
-      const __mmask64 upper = _mm512_movepi8_mask(bytes);
-      const __m512i low = lookup(rows.linearLow[c], bytes, upper);
-      const __m512i high = lookup(rows.linearHigh[c], bytes, upper);
-      linear[c][0] = _mm512_unpacklo_epi8(low, high);
-      linear[c][1] = _mm512_unpackhi_epi8(low, high);
-    }
-    __m512i result[3];
-#pragma GCC unroll 3
-    for (int out = 0; out < 3; ++out) {
-      // The sums rounded to whole steps and kept to 4095 at most; below 0 the packs saturate,
-      // and the dark table is read at 0.
-      __m512i steps[2];
-#pragma GCC unroll 3
-      for (int half = 0; half < 2; ++half) {
-        const __m512i sum =
-            _mm512_add_epi16(_mm512_add_epi16(_mm512_mulhrs_epi16(linear[0][half], share[out][0]),
-                                              _mm512_mulhrs_epi16(linear[1][half], share[out][1])),
-                             _mm512_mulhrs_epi16(linear[2][half], share[out][2]));
-        steps[half] = _mm512_min_epi16(_mm512_mulhrs_epi16(sum, toSteps), lastStep);
+      for (int c = 0; c < 3; ++c) {
+        const __m512i bytes = _mm512_mask_permutexvar_epi8(
+            _mm512_permutex2var_epi8(packed[0], load(kShuffles.fromFirstTwo[c]), packed[1]),
+            kShuffles.inThird[c], load(kShuffles.fromThird[c]), packed[2]);
+        const __mmask64 upper = _mm512_movepi8_mask(bytes);
+        const __m512i low = lookup(rows.linearLow[c], bytes, upper);
+        const __m512i high = lookup(rows.linearHigh[c], bytes, upper);
+        linear[c][0] = _mm512_unpacklo_epi8(low, high);
+        linear[c][1] = _mm512_unpackhi_epi8(low, high);
       }
-      // Bytes for the tables: the step itself (saturated to 0..255, read below 128), the runs
-      // of 8 and of 32 it lies in (saturated to -128..127), and its offset in either run.
-      const __m512i dark = _mm512_packus_epi16(steps[0], steps[1]);
-      const __m512i mid =
-          _mm512_packs_epi16(_mm512_srai_epi16(steps[0], 3), _mm512_srai_epi16(steps[1], 3));
-      const __m512i high =
-          _mm512_packs_epi16(_mm512_srai_epi16(steps[0], 5), _mm512_srai_epi16(steps[1], 5));
-      const __m512i highOffset = _mm512_packus_epi16(_mm512_and_si512(steps[0], lowFive),
-                                                     _mm512_and_si512(steps[1], lowFive));
-      const __m512i midOffset = _mm512_and_si512(highOffset, lowThreeBytes);
-      __m512i midValue = lookup128(curve.midStart, mid);
-      __m512i highValue = lookup128(curve.highStart, high);
+#pragma GCC unroll 3
+      for (int out = 0; out < 3; ++out) {
+        // The sums rounded to whole steps and kept to 4095 at most; below 0 the packs saturate,
+        // and the dark table is read at 0.
+#pragma GCC unroll 3
+        for (int half = 0; half < 2; ++half) {
+          const __m512i sum = _mm512_add_epi16(
+              _mm512_add_epi16(_mm512_mulhrs_epi16(linear[0][half], share[out][0]),
+                               _mm512_mulhrs_epi16(linear[1][half], share[out][1])),
+              _mm512_mulhrs_epi16(linear[2][half], share[out][2]));
+          steps[k][out][half] = _mm512_min_epi16(_mm512_mulhrs_epi16(sum, toSteps), lastStep);
+        }
+      }
+    }
+    for (int k = 0; k < count; ++k, to += 192) {
+      __m512i result[3];
+#pragma GCC unroll 3
+      for (int out = 0; out < 3; ++out) {
+        // Bytes for the tables: the step itself (saturated to 0..255, read below 128), the runs
+        // of 8 and of 32 it lies in (saturated to -128..127), and its offset in either run.
+        const __m512i dark = _mm512_packus_epi16(steps[k][out][0], steps[k][out][1]);
+        const __m512i mid = _mm512_packs_epi16(_mm512_srai_epi16(steps[k][out][0], 3),
+                                               _mm512_srai_epi16(steps[k][out][1], 3));
+        const __m512i high = _mm512_packs_epi16(_mm512_srai_epi16(steps[k][out][0], 5),
+                                                _mm512_srai_epi16(steps[k][out][1], 5));
+        const __m512i highOffset = _mm512_packus_epi16(_mm512_and_si512(steps[k][out][0], lowFive),
+                                                       _mm512_and_si512(steps[k][out][1], lowFive));
+        const __m512i midOffset = _mm512_and_si512(highOffset, lowThreeBytes);
+        __m512i midValue = lookup128(curve.midStart, mid);
+        __m512i highValue = lookup128(curve.highStart, high);
 #pragma GCC unroll 2
-      for (int r = 0; r < 2; ++r) {
-        midValue = _mm512_mask_add_epi8(
-            midValue, _mm512_cmpge_epu8_mask(midOffset, lookup128(curve.midRise[r], mid)), midValue,
-            one);
-        highValue = _mm512_mask_add_epi8(
-            highValue, _mm512_cmpge_epu8_mask(highOffset, lookup128(curve.highRise[r], high)),
-            highValue, one);
+        for (int r = 0; r < 2; ++r) {
+          midValue = _mm512_mask_add_epi8(
+              midValue, _mm512_cmpge_epu8_mask(midOffset, lookup128(curve.midRise[r], mid)),
+              midValue, one);
+          highValue = _mm512_mask_add_epi8(
+              highValue, _mm512_cmpge_epu8_mask(highOffset, lookup128(curve.highRise[r], high)),
+              highValue, one);
+        }
+        const __m512i value =
+            _mm512_mask_blend_epi8(_mm512_cmpge_epi8_mask(high, thirtyTwo), midValue, highValue);
+        result[out] = _mm512_mask_blend_epi8(_mm512_cmplt_epi8_mask(mid, sixteen), value,
+                                             lookup128(curve.dark, dark));
       }
-      const __m512i value =
-          _mm512_mask_blend_epi8(_mm512_cmpge_epi8_mask(high, thirtyTwo), midValue, highValue);
-      result[out] = _mm512_mask_blend_epi8(_mm512_cmplt_epi8_mask(mid, sixteen), value,
-                                           lookup128(curve.dark, dark));
-    }
 #pragma GCC unroll 3
-    for (int r = 0; r < 3; ++r) {
-      const __m512i blueGreen =
-          _mm512_permutex2var_epi8(result[0], load(kShuffles.fromBlueGreen[r]), result[1]);
-      _mm512_storeu_si512(to + 64 * r,
-                          _mm512_mask_permutexvar_epi8(blueGreen, kShuffles.isRed[r],
-                                                       load(kShuffles.fromRed[r]), result[2]));
+      for (int r = 0; r < 3; ++r) {
+        const __m512i blueGreen =
+            _mm512_permutex2var_epi8(result[0], load(kShuffles.fromBlueGreen[r]), result[1]);
+        _mm512_storeu_si512(to + 64 * r,
+                            _mm512_mask_permutexvar_epi8(blueGreen, kShuffles.isRed[r],
+                                                         load(kShuffles.fromRed[r]), result[2]));
+      }
     }
   }
 }

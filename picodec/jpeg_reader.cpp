@@ -173,8 +173,16 @@ bool decodeRows(Decoder& d, RowTarget& p) {
     const int count = std::min(kStripRows, height - first);
     for (int i = 0; i < count; ++i) rows[i] = direct ? p.dib->topRow(first + i) : p.strip[i];
     const auto got = static_cast<int32_t>(jpeg_read_scanlines(cinfo, rows, count));
-    if (p.colour != nullptr && !p.cmyk && p.bytesPerPixel == 3) {
-      for (int i = 0; i < got; ++i) p.colour->convert(rows[i], rows[i], width);
+    if (p.colour != nullptr && !p.cmyk && p.bytesPerPixel == 3 && got > 0) {
+      // Rows in the strip, and rows of a record without row padding, lie end to end (the
+      // record's bottom-up), so one call converts them all.
+      const int64_t rowBytes = int64_t{width} * 3;
+      if (!direct || p.dib->rowBytes() == rowBytes) {
+        uint8_t* start = direct ? rows[got - 1] : rows[0];
+        p.colour->convert(start, start, width * got);
+      } else {
+        for (int i = 0; i < got; ++i) p.colour->convert(rows[i], rows[i], width);
+      }
     }
     if (!direct) {
       for (int i = 0; i < got; ++i) placeRow(p, p.strip[i], first + i, width, height);

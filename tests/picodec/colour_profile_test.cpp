@@ -45,14 +45,15 @@ Bytes testPixels(int components) {
 }
 
 void writeJpeg(const std::string& path, const Bytes& pixels, int components, const Bytes& profile,
-               bool adobe = false) {
+               bool adobe = false, int width = kSize, int height = kSize, int orientation = 1) {
   jpeg_compress_struct c;
   jpeg_error_mgr errors;
   c.err = jpeg_std_error(&errors);
   jpeg_create_compress(&c);
   FILE* file = std::fopen(path.c_str(), "wb");
   jpeg_stdio_dest(&c, file);
-  c.image_width = c.image_height = kSize;
+  c.image_width = width;
+  c.image_height = height;
   c.input_components = components;
   c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
   jpeg_set_defaults(&c);
@@ -63,8 +64,16 @@ void writeJpeg(const std::string& path, const Bytes& pixels, int components, con
   jpeg_set_quality(&c, 95, TRUE);
   jpeg_start_compress(&c, TRUE);
   if (!profile.empty()) jpeg_write_icc_profile(&c, profile.data(), profile.size());
-  for (int y = 0; y < kSize; ++y) {
-    JSAMPROW row = const_cast<uint8_t*>(&pixels[y * kSize * components]);
+  if (orientation != 1) {
+    // "Exif", a big-endian TIFF header and one entry: orientation (0x0112), SHORT, 1 value.
+    const uint8_t exif[] = {
+        'E', 'x', 'i', 'f',  0,    0, 'M', 'M', 0, 42, 0, 0, 0,
+        8,   0,   1,   0x01, 0x12, 0, 3,   0,   0, 0,  1, 0, uint8_t(orientation),
+        0,   0,   0,   0,    0,    0};
+    jpeg_write_marker(&c, JPEG_APP0 + 1, exif, sizeof exif);
+  }
+  for (int y = 0; y < height; ++y) {
+    JSAMPROW row = const_cast<uint8_t*>(&pixels[y * width * components]);
     jpeg_write_scanlines(&c, &row, 1);
   }
   jpeg_finish_compress(&c);
@@ -114,8 +123,8 @@ Bytes decoded(const std::string& path) {
   EXPECT_NE(d->Pixels, nullptr) << path << ": " << d.error();
   Bytes rgb;
   if (d->Pixels == nullptr) return rgb;
-  for (int y = kSize - 1; y >= 0; --y) {
-    for (int x = 0; x < kSize; ++x) {
+  for (int y = d.height() - 1; y >= 0; --y) {
+    for (int x = 0; x < d.width(); ++x) {
       const uint32_t colour = d.color(x, y);
       rgb.insert(rgb.end(), {uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16)});
     }
@@ -130,8 +139,9 @@ Bytes converted(const Bytes& pixels, const Bytes& profile, cmsUInt32Number forma
   cmsHPROFILE out = cmsCreate_sRGBProfile();
   cmsHTRANSFORM t =
       cmsCreateTransform(in, format, out, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
-  Bytes rgb(kSize * kSize * 3);
-  cmsDoTransform(t, pixels.data(), rgb.data(), kSize * kSize);
+  const size_t count = pixels.size() / (T_CHANNELS(format) + T_EXTRA(format));
+  Bytes rgb(count * 3);
+  cmsDoTransform(t, pixels.data(), rgb.data(), static_cast<cmsUInt32Number>(count));
   cmsDeleteTransform(t);
   cmsCloseProfile(in);
   cmsCloseProfile(out);
@@ -205,6 +215,26 @@ TEST_F(ColourProfiles, TaggedPicturesComeOutAsLittleCmsConvertsThem) {
   EXPECT_NEAR(s[1], 200, 3);
   EXPECT_NEAR(s[2], 30, 3);
   EXPECT_NE(swapped, s);
+}
+
+// Rows of 64 pixels and more go through the wide path in every layout the JPEG reader has: rows
+// end to end in the record (128 across), padded rows (101 across), and the strip of a picture
+// that EXIF orientation 6 turns.
+TEST_F(ColourProfiles, LongJpegRowsInEveryLayout) {
+  const Bytes profile = readAll(kProfiles / "colord/AdobeRGB1998.icc");
+  constexpr int kHeight = 40;
+  for (const int width : {128, 101}) {
+    Bytes rgb(width * kHeight * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 53 + i / 7 * 11));
+    for (const int orientation : {1, 6}) {
+      writeJpeg(file("plain.jpg"), rgb, 3, {}, false, width, kHeight, orientation);
+      writeJpeg(file("p.jpg"), rgb, 3, profile, false, width, kHeight, orientation);
+      EXPECT_LE(maxDifference(decoded(file("p.jpg")),
+                              converted(decoded(file("plain.jpg")), profile, TYPE_RGB_8)),
+                3)
+          << width << " across, orientation " << orientation;
+    }
+  }
 }
 
 TEST_F(ColourProfiles, UntaggedSrgbAndDamagedProfilesLeaveThePixelsAlone) {
