@@ -135,9 +135,9 @@ uint8_t overWhitePremultiplied(uint32_t value, uint32_t alpha) {
   return static_cast<uint8_t>(std::min<uint32_t>(255, value + 255 - alpha));
 }
 
-// Palette pictures stored in strips: the indices as they are.
+// Palette pictures stored in strips: the indices as they are, the colour map in sRGB.
 DibOwner readPaletteStrips(TIFF* tif, const Source& s, uint32_t width, uint32_t height, int bits,
-                           Progress& progress) {
+                           Progress& progress, const ColourConversion* colour) {
   uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
   if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) failTiff(s);
   const int entries = 1 << bits;
@@ -150,10 +150,14 @@ DibOwner readPaletteStrips(TIFF* tif, const Source& s, uint32_t width, uint32_t 
   // A scanline holds exactly the row's index bytes; 2-bit indices are merged into the zeros.
   DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), bits == 2 ? 4 : bits,
                bits == 2 ? PixelStart::Zeroed : PixelStart::Overwritten);
+  uint8_t bgr[256 * 3];
   for (int i = 0; i < entries; ++i) {
-    dib.setColor(i,
-                 {uint8_t(red[i] >> shift), uint8_t(green[i] >> shift), uint8_t(blue[i] >> shift)});
+    bgr[3 * i] = static_cast<uint8_t>(blue[i] >> shift);
+    bgr[3 * i + 1] = static_cast<uint8_t>(green[i] >> shift);
+    bgr[3 * i + 2] = static_cast<uint8_t>(red[i] >> shift);
   }
+  if (colour != nullptr) colour->convert(bgr, bgr, entries);
+  for (int i = 0; i < entries; ++i) dib.setColor(i, {bgr[3 * i + 2], bgr[3 * i + 1], bgr[3 * i]});
   const tmsize_t lineBytes = TIFFScanlineSize(tif);
   if (lineBytes <= 0 || lineBytes > dib.rowBytes() * (bits == 2 ? 2 : 1) + 4) failTiff(s);
   std::vector<uint8_t> line(static_cast<size_t>(lineBytes));
@@ -267,23 +271,23 @@ DibOwner readTiff(Bytes bytes, Progress& progress) {
   checkPictureSize(width, height);
   checkStoredSizes(tif, height);
 
-  if (photometric == PHOTOMETRIC_PALETTE && samples == 1 && !TIFFIsTiled(tif) &&
-      (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {
-    return orientPicture(readPaletteStrips(tif, source, width, height, bits, progress),
-                         orientation);
-  }
   const bool grey =
       (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
       samples - extra == 1;
-  // An embedded colour profile (tag 34675) for RGB and grey pictures.
+  // An embedded colour profile (tag 34675) for RGB, palette and grey pictures.
   std::shared_ptr<const ColourConversion> colour;
   uint32_t profileBytes = 0;
   void* profile = nullptr;
-  if ((photometric == PHOTOMETRIC_RGB || grey) &&
+  if ((photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_PALETTE || grey) &&
       TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profile != nullptr) {
     colour = ColourConversion::fromIcc(
         {static_cast<const uint8_t*>(profile), profileBytes},
         grey ? ColourConversion::Layout::Grey8 : ColourConversion::Layout::Bgr8);
+  }
+  if (photometric == PHOTOMETRIC_PALETTE && samples == 1 && !TIFFIsTiled(tif) &&
+      (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {
+    return orientPicture(
+        readPaletteStrips(tif, source, width, height, bits, progress, colour.get()), orientation);
   }
   return orientPicture(
       readRgba(tif, source, width, height, grey, orientation, progress, colour.get()), orientation);

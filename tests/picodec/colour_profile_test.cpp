@@ -99,19 +99,29 @@ void writePng(const std::string& path, const Bytes& pixels, const Bytes& profile
   std::fclose(file);
 }
 
-void writeTiff(const std::string& path, const Bytes& pixels, const Bytes& profile) {
+// RGB, or with `palette` one index a pixel (pixel i: index i) into a map of the pixels' colours.
+void writeTiff(const std::string& path, const Bytes& pixels, const Bytes& profile,
+               bool palette = false) {
   TIFF* tiff = TIFFOpen(path.c_str(), "w");
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kSize);
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kSize);
   TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, palette ? 1 : 3);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, palette ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_RGB);
   TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  std::vector<uint16_t> map[3];
+  Bytes indices(kSize * kSize);
+  for (int i = 0; i < kSize * kSize; ++i) {
+    for (int c = 0; c < 3; ++c) map[c].push_back(static_cast<uint16_t>(pixels[3 * i + c] * 257));
+    indices[i] = static_cast<uint8_t>(i);
+  }
+  if (palette) TIFFSetField(tiff, TIFFTAG_COLORMAP, map[0].data(), map[1].data(), map[2].data());
   if (!profile.empty()) {
     TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data());
   }
   for (int y = 0; y < kSize; ++y) {
-    TIFFWriteScanline(tiff, const_cast<uint8_t*>(&pixels[y * kSize * 3]), y, 0);
+    uint8_t* row = palette ? &indices[y * kSize] : const_cast<uint8_t*>(&pixels[y * kSize * 3]);
+    TIFFWriteScanline(tiff, row, y, 0);
   }
   TIFFClose(tiff);
 }
@@ -199,6 +209,8 @@ TEST_F(ColourProfiles, TaggedPicturesComeOutAsLittleCmsConvertsThem) {
     writeTiff(file("p.tif"), rgb, profile);
     EXPECT_LE(maxDifference(decoded(file("p.png")), expected), 3) << name << " PNG";
     EXPECT_LE(maxDifference(decoded(file("p.tif")), expected), 3) << name << " TIFF";
+    writeTiff(file("i.tif"), rgb, profile, true);
+    EXPECT_LE(maxDifference(decoded(file("i.tif")), expected), 3) << name << " palette TIFF";
     // JPEG is lossy: against the conversion of what the same file decodes to untagged.
     writeJpeg(file("plain.jpg"), rgb, 3, {});
     writeJpeg(file("p.jpg"), rgb, 3, profile);
