@@ -177,6 +177,22 @@ DibOwner readPaletteStrips(TIFF* tif, const Source& s, uint32_t width, uint32_t 
   return dib;
 }
 
+// CMYK pictures (8 bits, one plane, in strips) that carry a CMYK profile: the inks through it.
+DibOwner readCmykStrips(TIFF* tif, const Source& s, uint32_t width, uint32_t height,
+                        Progress& progress, const ColourConversion& colour) {
+  const tmsize_t lineBytes = TIFFScanlineSize(tif);
+  if (lineBytes != static_cast<tmsize_t>(width) * 4) failTiff(s);
+  std::vector<uint8_t> line(static_cast<size_t>(lineBytes));
+  DibOwner dib(static_cast<int32_t>(width), static_cast<int32_t>(height), 24,
+               PixelStart::Overwritten);
+  for (uint32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tif, line.data(), y, 0) < 0) failTiff(s);
+    colour.convert(line.data(), dib.topRow(static_cast<int32_t>(y)), static_cast<int32_t>(width));
+    progress.update(y, height);
+  }
+  return dib;
+}
+
 // Every other layout through libtiff's RGBA conversion, a band of rows at a time.
 DibOwner readRgba(TIFF* tif, const Source& s, uint32_t width, uint32_t height, bool grey,
                   int orientation, Progress& progress, const ColourConversion* colour) {
@@ -288,6 +304,19 @@ DibOwner readTiff(Bytes bytes, Progress& progress) {
       (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {
     return orientPicture(
         readPaletteStrips(tif, source, width, height, bits, progress, colour.get()), orientation);
+  }
+  uint16_t planar = PLANARCONFIG_CONTIG, inks = INKSET_CMYK;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
+  if (photometric == PHOTOMETRIC_SEPARATED && samples == 4 && extra == 0 && bits == 8 &&
+      planar == PLANARCONFIG_CONTIG && inks == INKSET_CMYK && !TIFFIsTiled(tif) &&
+      TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profile != nullptr) {
+    const auto cmyk = ColourConversion::fromIcc(
+        {static_cast<const uint8_t*>(profile), profileBytes}, ColourConversion::Layout::Cmyk8);
+    if (cmyk != nullptr) {
+      return orientPicture(readCmykStrips(tif, source, width, height, progress, *cmyk),
+                           orientation);
+    }
   }
   return orientPicture(
       readRgba(tif, source, width, height, grey, orientation, progress, colour.get()), orientation);

@@ -99,19 +99,24 @@ void writePng(const std::string& path, const Bytes& pixels, const Bytes& profile
   std::fclose(file);
 }
 
-// RGB, or with `palette` one index a pixel (pixel i: index i) into a map of the pixels' colours.
+// RGB (or CMYK for pixels of four samples), or with `palette` one index a pixel (pixel i: index
+// i) into a map of the pixels' colours.
 void writeTiff(const std::string& path, const Bytes& pixels, const Bytes& profile,
                bool palette = false) {
+  const int samples = static_cast<int>(pixels.size() / (kSize * kSize));
   TIFF* tiff = TIFFOpen(path.c_str(), "w");
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, kSize);
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, kSize);
   TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, palette ? 1 : 3);
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, palette ? PHOTOMETRIC_PALETTE : PHOTOMETRIC_RGB);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, palette ? 1 : samples);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
+               palette        ? PHOTOMETRIC_PALETTE
+               : samples == 4 ? PHOTOMETRIC_SEPARATED
+                              : PHOTOMETRIC_RGB);
   TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   std::vector<uint16_t> map[3];
   Bytes indices(kSize * kSize);
-  for (int i = 0; i < kSize * kSize; ++i) {
+  for (int i = 0; palette && i < kSize * kSize; ++i) {
     for (int c = 0; c < 3; ++c) map[c].push_back(static_cast<uint16_t>(pixels[3 * i + c] * 257));
     indices[i] = static_cast<uint8_t>(i);
   }
@@ -120,7 +125,8 @@ void writeTiff(const std::string& path, const Bytes& pixels, const Bytes& profil
     TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(profile.size()), profile.data());
   }
   for (int y = 0; y < kSize; ++y) {
-    uint8_t* row = palette ? &indices[y * kSize] : const_cast<uint8_t*>(&pixels[y * kSize * 3]);
+    uint8_t* row =
+        palette ? &indices[y * kSize] : const_cast<uint8_t*>(&pixels[y * kSize * samples]);
     TIFFWriteScanline(tiff, row, y, 0);
   }
   TIFFClose(tiff);
@@ -286,7 +292,7 @@ TEST_F(ColourProfiles, UntaggedSrgbAndDamagedProfilesLeaveThePixelsAlone) {
   }
 }
 
-TEST_F(ColourProfiles, GreyAndCmykJpegsWithProfiles) {
+TEST_F(ColourProfiles, GreyAndCmykPicturesWithProfiles) {
   // Grey with a grey profile: the table says what each grey is in sRGB.
   const Bytes grey = testPixels(1);
   const Bytes greyProfile = readAll(kProfiles / "Gray.icc");
@@ -325,6 +331,9 @@ TEST_F(ColourProfiles, GreyAndCmykJpegsWithProfiles) {
     EXPECT_LE(maxDifference(decoded(file("c.jpg")), converted(samples, cmykProfile, format)), 3)
         << (adobe ? "Adobe-inverted" : "plain");
   }
+  // A CMYK TIFF with the profile: its samples as they are.
+  writeTiff(file("c.tif"), cmyk, cmykProfile);
+  EXPECT_LE(maxDifference(decoded(file("c.tif")), converted(cmyk, cmykProfile, TYPE_CMYK_8)), 3);
 }
 
 }  // namespace
