@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "made_profiles.h"
 #include "picodec.h"
 #include "picodec_test_support.h"
 
@@ -171,23 +172,6 @@ int maxDifference(const Bytes& a, const Bytes& b) {
   return most;
 }
 
-// A profile with primaries far outside sRGB's (those of the widest film encoding): its matrix to
-// sRGB has entries well beyond 1, so the fast path must keep its sums apart at their extremes.
-Bytes extremeProfile() {
-  const cmsCIExyY white{0.32168, 0.33767, 1.0};
-  const cmsCIExyYTRIPLE primaries{{0.7347, 0.2653, 1.0}, {0.0, 1.0, 1.0}, {0.0001, -0.0770, 1.0}};
-  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 1.8);
-  cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(gamma);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  Bytes bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
-
 class ColourProfiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -207,7 +191,7 @@ TEST_F(ColourProfiles, TaggedPicturesComeOutAsLittleCmsConvertsThem) {
   for (const char* name :
        {"SwappedRedAndGreen", "AdobeRGB1998", "ProPhotoRGB", "Extreme", "WideGamutRGB"}) {
     const Bytes profile = std::string(name) == "Extreme"
-                              ? extremeProfile()
+                              ? picotest::madeProfile(true)
                               : readAll(kProfiles / "colord" / (std::string(name) + ".icc"));
     ASSERT_FALSE(profile.empty()) << name;
     const Bytes expected = converted(rgb, profile, TYPE_RGB_8);

@@ -15,36 +15,12 @@
 
 #include "colour_profile.h"
 #include "colour_rows_wide.h"
+#include "made_profiles.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using picodec::ColourConversion;
-
-Bytes profileBytes(cmsHPROFILE profile) {
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  Bytes bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
-
-// Display P3 as phones write it, and primaries beyond any camera's, whose matrix to sRGB has
-// entries far from 0 and 1.
-Bytes madeProfile(bool extreme) {
-  const cmsCIExyY white = extreme ? cmsCIExyY{0.32168, 0.33767, 1.0} : cmsCIExyY{0.3127, 0.329, 1};
-  const cmsCIExyYTRIPLE primaries =
-      extreme ? cmsCIExyYTRIPLE{{0.7347, 0.2653, 1.0}, {0.0, 1.0, 1.0}, {0.0001, -0.0770, 1.0}}
-              : cmsCIExyYTRIPLE{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
-  static const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-  cmsToneCurve* curve =
-      extreme ? cmsBuildGamma(nullptr, 1.8) : cmsBuildParametricToneCurve(nullptr, 4, srgb);
-  cmsToneCurve* curves[3] = {curve, curve, curve};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(curve);
-  return profileBytes(profile);
-}
 
 Bytes readAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -61,8 +37,8 @@ TEST(ColourRows, EveryColourAsShortRowsAndNearLittleCms) {
       {"ProPhoto", readAll(colord + "ProPhotoRGB.icc")},
       {"Wide Gamut", readAll(colord + "WideGamutRGB.icc")},
       {"swapped", readAll(colord + "SwappedRedAndGreen.icc")},
-      {"Display P3", madeProfile(false)},
-      {"extreme", madeProfile(true)}};
+      {"Display P3", picotest::madeProfile(false)},
+      {"extreme", picotest::madeProfile(true)}};
   // Rows of every green and blue, 65,536 pixels, for red 0, 5, 10 ... 255.
   Bytes row(65536 * 3);
   for (const auto& [name, profile] : profiles) {
