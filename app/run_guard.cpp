@@ -1,9 +1,10 @@
 #include "run_guard.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QMetaObject>
 #include <QWidget>
+#include <QWindow>
 
 namespace glim {
 namespace {
@@ -36,6 +37,16 @@ bool isUserInput(QEvent::Type type) {
   }
 }
 
+// Input for the box the run waits on (a message about a picture) goes to the box; Qt's modality
+// keeps it from every other window.
+bool forModalBox(QObject* watched) {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == nullptr) return false;
+  if (auto* widget = qobject_cast<QWidget*>(watched)) return widget->window() == modal;
+  if (auto* window = qobject_cast<QWindow*>(watched)) return window == modal->windowHandle();
+  return false;
+}
+
 }  // namespace
 
 RunGuard::RunGuard(QWidget* window) : window_(window) {
@@ -58,7 +69,7 @@ void RunGuard::idle() {
 }
 
 bool RunGuard::eventFilter(QObject* watched, QEvent* event) {
-  if (isUserInput(event->type())) return true;
+  if (isUserInput(event->type())) return !forModalBox(watched);
   if (event->type() == QEvent::Close && watched == window_.data()) {
     closeRequested_ = true;
     event->ignore();

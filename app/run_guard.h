@@ -2,7 +2,8 @@
 // While it lives, the run's idle step lets the window system's expose events and the pending
 // repaints through; keyboard, mouse and other user input stays queued until the run ends (as a
 // window busy in a handler leaves it queued), posted input is dropped, and a request to close
-// the window is remembered and made again after the run.
+// the window is remembered and made again after the run. A box the run shows and waits on (a
+// message about a picture) takes input as usual.
 #pragma once
 
 #include <QObject>

@@ -2,8 +2,10 @@
 // into the chosen folder, the result page shown, and no page switch when the overview fails.
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTimer>
 #include <algorithm>
 #include <fstream>
 #include <optional>
@@ -11,6 +13,7 @@
 #include "main_form_fixture.h"
 #include "picture_button.h"
 #include "progress_status_bar.h"
+#include "qt_user_dialogs.h"
 #include "test_pictures.h"
 
 namespace glim {
@@ -162,6 +165,52 @@ TEST(CreateRunTest, TheWindowPaintsBetweenPicturesAndTakesNoInput) {
       << "no paint between two pictures";
   EXPECT_EQ(window.album.EntryCount(), kPictures) << "the Delete key was taken during the run";
   EXPECT_TRUE(user.messages.empty());
+}
+
+// The real boxes, with the overview's name given: the box about a picture that cannot be opened
+// shows in the middle of the run and is answered with the Return key, as a user would.
+class AnsweringUser : public QtUserDialogs {
+ public:
+  explicit AnsweringUser(QWidget* owner, std::string overview)
+      : QtUserDialogs(owner), overview_(std::move(overview)) {}
+  bool answeredByKey = false;
+  std::optional<std::string> saveFileName(const FileDialogRequest&) override { return overview_; }
+  MessageAnswer showMessage(const MessageBox& box) override {
+    QTimer::singleShot(100, [] {
+      if (QWidget* shown = QApplication::activeModalWidget())
+        QTest::keyClick(shown, Qt::Key_Return);
+    });
+    // Should the key be lost, the box still closes, so that the test ends.
+    QTimer::singleShot(5000, [this] {
+      if (auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        answeredByKey = false;
+        shown->done(QMessageBox::Ok);
+      }
+    });
+    answeredByKey = true;
+    return QtUserDialogs::showMessage(box);
+  }
+
+ private:
+  std::string overview_;
+};
+
+TEST(CreateRunTest, ABoxDuringTheRunTakesTheKeyboard) {
+  testing::QtAppFirst app;
+  TemporaryFolder folder{"glim-create-box"};
+  AnsweringUser user(nullptr, folder / "web/index.htm");
+  TMainForm window(&user);
+  std::ofstream(folder / "Kaputt.jpg") << "no picture";
+  testing::writePlainBmp(folder / "Bild.bmp", 64, 48);
+  window.album.append(folder / "Kaputt.jpg");
+  window.album.append(folder / "Bild.bmp");
+  window.UpdateListBox();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.PageControl2->setCurrentIndex(3);
+  QTest::mouseClick(window.GoBtn1, Qt::LeftButton, {}, QPoint(20, 10));
+  EXPECT_TRUE(user.answeredByKey);
+  EXPECT_EQ(folderNames(folder.path() / "web/pics").size(), 1u);
 }
 
 }  // namespace
