@@ -93,7 +93,7 @@ bool colorants(cmsHPROFILE profile, Matrix& m) {
   return true;
 }
 
-// The sRGB profile's colorant matrix and its inverse, made once.
+// The sRGB profile's colorant matrix, made once.
 const Matrix& srgbToXyz() {
   static const Matrix m = [] {
     Matrix result{};
@@ -288,7 +288,10 @@ class MatrixShaper final : public ColourConversion {
       to[2] = outRed;
     }
   }
-  void greyTable(uint8_t[256][3]) const override {}
+  void greyTable(uint8_t bgr[256][3]) const override {
+    for (int i = 0; i < 256; ++i) bgr[i][0] = bgr[i][1] = bgr[i][2] = static_cast<uint8_t>(i);
+    convert(&bgr[0][0], &bgr[0][0], 256);
+  }
   bool convertsRowsWide() const override { return steps_ != nullptr; }
 
  private:
@@ -426,8 +429,10 @@ std::shared_ptr<const ColourConversion> ColourConversion::fromPrimaries(const do
                                                                         double gamma) {
   const double values[] = {white[0], white[1], red[0],  red[1], green[0],
                            green[1], blue[0],  blue[1], gamma};
-  for (const double v : values) {
-    if (!std::isfinite(v) || (v <= 0 && v != kSrgbCurve) || v > 10) return nullptr;
+  // Every coordinate, and the gamma unless it names sRGB's curve, lies in (0, 10].
+  const int checked = gamma == kSrgbCurve ? 8 : 9;
+  for (int i = 0; i < checked; ++i) {
+    if (!std::isfinite(values[i]) || values[i] <= 0 || values[i] > 10) return nullptr;
   }
   std::string key(reinterpret_cast<const char*>(values), sizeof values);
   key.push_back('p');

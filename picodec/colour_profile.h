@@ -37,7 +37,8 @@ class ColourConversion {
   // Converts `width` pixels of the layout at `from` into blue, green, red at `to`. For Bgr8,
   // `to` may be `from`; for Grey8 use greyTable instead.
   virtual void convert(const uint8_t* from, uint8_t* to, int32_t width) const = 0;
-  // For Grey8: the sRGB colour (blue, green, red) of each grey value.
+  // The sRGB colour (blue, green, red) of each grey value: for Grey8 of each grey sample, for
+  // Bgr8 of each grey (v, v, v).
   virtual void greyTable(uint8_t bgr[256][3]) const = 0;
   // Whether rows of 64 pixels and more take the processor's wide vector instructions.
   virtual bool convertsRowsWide() const { return false; }

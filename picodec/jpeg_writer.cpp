@@ -123,9 +123,12 @@ void writeJpeg(const DibImage& dib, const std::string& requestedPath, Progress& 
   const std::string temp = temporaryName(path);
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) fail("The file " + path + " cannot be created: " + std::strerror(errno) + ".");
-  // A replaced file keeps its permissions; a new one gets the usual ones (0666 less the umask).
+  // A replaced file keeps its read and write permissions (not set-id bits); a new one gets the
+  // usual ones (0666 less the umask). Should that fail, the file is still whole, with 0666 less
+  // the umask.
   struct stat replaced {};
-if (::stat(path.c_str(), &replaced) == 0) ::fchmod(fd, replaced.st_mode & 07777);
+  if (::stat(path.c_str(), &replaced) == 0)
+    static_cast<void>(::fchmod(fd, replaced.st_mode & 0777));
   FILE* file = ::fdopen(fd, "wb");
   if (file == nullptr) {
     ::close(fd);

@@ -165,29 +165,32 @@ void placeRow(const Plan& plan, const uint8_t* src, DibOwner& dib, int32_t t,
       }
       break;
     case RowLayout::Rgb:
-      std::memcpy(dst, src, size_t{w} * 3);
+      if (colour != nullptr) {
+        colour->convert(src, dst, static_cast<int32_t>(w));
+      } else {
+        std::memcpy(dst, src, size_t{w} * 3);
+      }
       break;
-    case RowLayout::Rgba:
+    case RowLayout::Rgba: {
+      // Colours go into sRGB (in the scratch row) before they are blended over white.
+      const uint8_t* colours = src;
+      size_t step = 4;
       if (colour != nullptr) {
         for (png_uint_32 x = 0; x < w; ++x) std::memcpy(scratch + 3 * x, src + 4 * x, 3);
         colour->convert(scratch, scratch, static_cast<int32_t>(w));
-        for (png_uint_32 x = 0; x < w; ++x)
-          std::memcpy(const_cast<uint8_t*>(src) + 4 * x, scratch + 3 * x, 3);
+        colours = scratch;
+        step = 3;
       }
-      for (png_uint_32 x = 0; x < w; ++x, src += 4, dst += 3) {
-        dst[0] = overWhite(src[0], src[3]);
-        dst[1] = overWhite(src[1], src[3]);
-        dst[2] = overWhite(src[2], src[3]);
+      for (png_uint_32 x = 0; x < w; ++x, dst += 3) {
+        const uint8_t* c = colours + step * x;
+        const uint8_t alpha = src[4 * x + 3];
+        dst[0] = overWhite(c[0], alpha);
+        dst[1] = overWhite(c[1], alpha);
+        dst[2] = overWhite(c[2], alpha);
       }
       break;
+    }
   }
-}
-
-// A true-colour row of the record into sRGB, in place.
-void convertRow(const ColourConversion& colour, const Plan& plan, DibOwner& dib, int32_t t) {
-  if (plan.layout != RowLayout::Rgb) return;
-  uint8_t* row = dib.topRow(t);
-  colour.convert(row, row, static_cast<int32_t>(plan.width));
 }
 
 // The conversion to sRGB the file's colour chunks ask for; null for none. A gamma without
@@ -202,8 +205,9 @@ std::shared_ptr<const ColourConversion> colourOf(const Plan& plan) {
     if (auto conversion = ColourConversion::fromIcc(plan.profile, layout)) return conversion;
     return nullptr;
   }
-  if (plan.srgb || plan.gamma <= 0 || layout != Layout::Bgr8) return nullptr;
-  if (plan.primaries) {
+  if (plan.srgb || plan.gamma <= 0) return nullptr;
+  // Grey pictures take their gamma alone.
+  if (plan.primaries && layout == Layout::Bgr8) {
     return ColourConversion::fromPrimaries(plan.white, plan.red, plan.green, plan.blue, plan.gamma);
   }
   if (std::fabs(plan.gamma - 2.2) < 0.05) return nullptr;
@@ -225,7 +229,6 @@ bool readRows(png_structp png, const Plan& plan, DibOwner& dib, uint8_t* rows, P
       png_read_row(png, row, nullptr);
       if (!interlaced) {
         placeRow(plan, row, dib, static_cast<int32_t>(y), colour, scratch);
-        if (colour != nullptr) convertRow(*colour, plan, dib, static_cast<int32_t>(y));
       }
       progress.update(int64_t{pass} * plan.height + y, int64_t{passes} * plan.height);
     }
@@ -233,7 +236,6 @@ bool readRows(png_structp png, const Plan& plan, DibOwner& dib, uint8_t* rows, P
   if (interlaced) {
     for (png_uint_32 y = 0; y < plan.height; ++y) {
       placeRow(plan, rows + plan.rowBytes * y, dib, static_cast<int32_t>(y), colour, scratch);
-      if (colour != nullptr) convertRow(*colour, plan, dib, static_cast<int32_t>(y));
     }
   }
   png_read_end(png, nullptr);
@@ -291,16 +293,6 @@ DibOwner readPng(Bytes bytes, Progress& progress) {
     bool mapped = false;
     if (colour != nullptr) {
       colour->greyTable(map);
-      mapped = true;
-    } else if (plan.profile.empty() && !plan.srgb && plan.gamma > 0 &&
-               std::fabs(plan.gamma - 2.2) >= 0.05) {
-      for (int i = 0; i < 256; ++i) {
-        const double linear = std::pow(i / 255.0, plan.gamma);
-        const double encoded =
-            linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
-        const auto v = static_cast<uint8_t>(std::lround(std::clamp(encoded, 0.0, 1.0) * 255));
-        map[i][0] = map[i][1] = map[i][2] = v;
-      }
       mapped = true;
     }
     dib.setGreyTable();

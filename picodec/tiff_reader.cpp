@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -290,15 +291,20 @@ DibOwner readTiff(Bytes bytes, Progress& progress) {
   const bool grey =
       (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
       samples - extra == 1;
-  // An embedded colour profile (tag 34675) for RGB, palette and grey pictures.
-  std::shared_ptr<const ColourConversion> colour;
+  // An embedded colour profile (tag 34675): for RGB (YCbCr arrives as RGB), palette and grey
+  // pictures, and for CMYK ones read from their inks.
   uint32_t profileBytes = 0;
-  void* profile = nullptr;
-  if ((photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_PALETTE || grey) &&
-      TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profile != nullptr) {
+  void* profileData = nullptr;
+  std::span<const uint8_t> profile;
+  if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profileData) &&
+      profileData != nullptr) {
+    profile = {static_cast<const uint8_t*>(profileData), profileBytes};
+  }
+  std::shared_ptr<const ColourConversion> colour;
+  if (!profile.empty() && (photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_YCBCR ||
+                           photometric == PHOTOMETRIC_PALETTE || grey)) {
     colour = ColourConversion::fromIcc(
-        {static_cast<const uint8_t*>(profile), profileBytes},
-        grey ? ColourConversion::Layout::Grey8 : ColourConversion::Layout::Bgr8);
+        profile, grey ? ColourConversion::Layout::Grey8 : ColourConversion::Layout::Bgr8);
   }
   if (photometric == PHOTOMETRIC_PALETTE && samples == 1 && !TIFFIsTiled(tif) &&
       (bits == 1 || bits == 2 || bits == 4 || bits == 8)) {
@@ -308,12 +314,9 @@ DibOwner readTiff(Bytes bytes, Progress& progress) {
   uint16_t planar = PLANARCONFIG_CONTIG, inks = INKSET_CMYK;
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
   TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
-  if (photometric == PHOTOMETRIC_SEPARATED && samples == 4 && extra == 0 && bits == 8 &&
-      planar == PLANARCONFIG_CONTIG && inks == INKSET_CMYK && !TIFFIsTiled(tif) &&
-      TIFFGetField(tif, TIFFTAG_ICCPROFILE, &profileBytes, &profile) && profile != nullptr) {
-    const auto cmyk = ColourConversion::fromIcc(
-        {static_cast<const uint8_t*>(profile), profileBytes}, ColourConversion::Layout::Cmyk8);
-    if (cmyk != nullptr) {
+  if (!profile.empty() && photometric == PHOTOMETRIC_SEPARATED && samples == 4 && extra == 0 &&
+      bits == 8 && planar == PLANARCONFIG_CONTIG && inks == INKSET_CMYK && !TIFFIsTiled(tif)) {
+    if (const auto cmyk = ColourConversion::fromIcc(profile, ColourConversion::Layout::Cmyk8)) {
       return orientPicture(readCmykStrips(tif, source, width, height, progress, *cmyk),
                            orientation);
     }

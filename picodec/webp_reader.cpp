@@ -56,6 +56,10 @@ std::shared_ptr<const ColourConversion> colourOf(WebPDemuxer* demux) {
 
 void convertRows(DibOwner& dib, const ColourConversion* colour) {
   if (colour == nullptr) return;
+  if (dib.rowBytes() == int64_t{dib.width()} * 3) {  // rows end to end: one call
+    colour->convert(dib.row(0), dib.row(0), dib.width() * dib.height());
+    return;
+  }
   for (int32_t y = 0; y < dib.height(); ++y) colour->convert(dib.row(y), dib.row(y), dib.width());
 }
 
