@@ -178,11 +178,6 @@ class TMainForm : public QWidget {
   void SetProStatus(int32_t value);
 
   UserDialogs& dialogs() { return *dialogs_; }
-  // Where the album dialogs and the overview's save dialog open next: the user's pictures
-  // folder at first, then the folder of the album last opened or saved and of the overview
-  // last chosen.
-  const std::string& albumDialogFolder() const { return albumDialogFolder_; }
-  const std::string& overviewDialogFolder() const { return overviewDialogFolder_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -221,6 +216,9 @@ class TMainForm : public QWidget {
   std::vector<FileTypeChoice> fileTypes_;
   ShellBrowser* shellBrowser_ = nullptr;
   QString fileListMask_ = QStringLiteral("*");
+  // Where the album dialogs and the overview's save dialog open next: the user's pictures
+  // folder at first, then the folder of the album last opened or saved and of the overview
+  // last chosen.
   std::string albumDialogFolder_;
   std::string overviewDialogFolder_;
   bool destroyed_ = false;

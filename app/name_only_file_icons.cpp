@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMimeDatabase>
@@ -26,11 +25,7 @@ class DialogWatcher final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Polish && watched->isWidgetType() &&
         qobject_cast<QDialog*>(watched)) {
-      if (auto* fileDialog = qobject_cast<QFileDialog*>(watched)) {
-        if (fileDialog->iconProvider() != &nameOnlyFileIcons()) {
-          fileDialog->setIconProvider(&nameOnlyFileIcons());
-        }
-      }
+      // A file dialog's own model is among them.
       for (QFileSystemModel* model : watched->findChildren<QFileSystemModel*>()) {
         judgeFilesByName(*model);
       }
@@ -47,8 +42,8 @@ QIcon NameOnlyFileIcons::icon(const QFileInfo& info) const {
   if (info.isFile()) {
     const QMimeType mime = typeByName(info);
     if (!mime.isDefault()) {
-      const QIcon themed =
-          QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName()));
+      QIcon themed = QIcon::fromTheme(mime.iconName());
+      if (themed.isNull()) themed = QIcon::fromTheme(mime.genericIconName());
       if (!themed.isNull()) return themed;
     }
   }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "album_naming.h"
@@ -155,7 +156,13 @@ PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSe
   s.done.resize(s.paths.size());
   s.progress = std::vector<ProgressRelay>(s.paths.size());
   const int count = std::min<int>(threads, static_cast<int>(s.paths.size()));
-  for (int t = 0; t < count; ++t) s.threads.emplace_back([&s] { s.runThread(); });
+  for (int t = 0; t < count; ++t) {
+    try {
+      s.threads.emplace_back([&s] { s.runThread(); });
+    } catch (const std::system_error&) {
+      break;  // the system gives no more threads: those started do the work (none: the caller)
+    }
+  }
 }
 
 PictureWorkers::~PictureWorkers() {
