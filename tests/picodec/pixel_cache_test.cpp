@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -19,16 +18,6 @@
 
 namespace picodec {
 namespace {
-
-// A test name from a case's description.
-template <class Case>
-std::string caseName(const ::testing::TestParamInfo<Case>& info) {
-  std::string name = info.param.what;
-  for (char& ch : name) {
-    if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-  }
-  return name;
-}
 
 constexpr size_t kMiB = size_t{1} << 20;
 

@@ -3,13 +3,10 @@
 // freed the records before it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -99,65 +96,6 @@ std::string writeJpeg(const picotest::TempDir& temp, const std::string& name, in
   return path;
 }
 
-struct ReuseCase {
-  const char* name;
-  // Writes picture B (which gets reused memory) and the larger picture A (whose memory it
-  // gets). Other readers: pixel_cache_test.cpp, on every test picture.
-  std::function<std::string(const picotest::TempDir&)> small, large;
-};
-
-class DecodeOnReusedMemory : public ::testing::TestWithParam<ReuseCase> {};
-
-// Decode A several times, free all, decode the smaller B into A's memory: B must come out
-// exactly as B decoded before, padding included.
-TEST_P(DecodeOnReusedMemory, GivesTheSameBytesAsBefore) {
-  const ReuseCase c = GetParam();
-  picotest::TempDir temp;
-  const std::string small = c.small(temp), large = c.large(temp);
-
-  OwnedDib reference;
-  OpenDib(&reference.dib, small.c_str(), 0, nullptr);
-  ASSERT_NE(reference->Pixels, nullptr) << reference.error();
-  const auto expected = pixelBytes(reference.dib);
-
-  for (uint8_t fill : {uint8_t{0x00}, uint8_t{0xFF}}) {
-    std::vector<DibImage> opened(kFreshRecords);
-    std::set<const uint8_t*> addresses;
-    for (DibImage& d : opened) {
-      OpenDib(&d, large.c_str(), 0, nullptr);
-      ASSERT_NE(d.Pixels, nullptr);
-      ASSERT_LT(reference->Header->biSizeImage, d.Header->biSizeImage);
-      // Whatever else could be in the memory: a decoder that skips a byte shows it.
-      std::memset(d.Pixels, fill, d.Header->biSizeImage);
-      addresses.insert(d.Pixels);
-    }
-    for (const DibImage& d : opened) deldib(d);
-
-    OwnedDib again;
-    OpenDib(&again.dib, small.c_str(), 0, nullptr);
-    ASSERT_NE(again->Pixels, nullptr);
-    ASSERT_TRUE(addresses.contains(again->Pixels)) << "the memory was not reused";
-    EXPECT_TRUE(pixelBytes(again.dib) == expected)
-        << c.name << " on memory filled with " << int(fill);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Readers, DecodeOnReusedMemory,
-    ::testing::Values(
-        ReuseCase{"colour JPEG",
-                  [](const picotest::TempDir& t) { return writeJpeg(t, "b.jpg", 1001, 1000, 24); },
-                  [](const picotest::TempDir& t) { return writeJpeg(t, "a.jpg", 1200, 1100, 24); }},
-        ReuseCase{"grey JPEG",
-                  [](const picotest::TempDir& t) { return writeJpeg(t, "b.jpg", 1203, 1000, 8); },
-                  [](const picotest::TempDir& t) { return writeJpeg(t, "a.jpg", 1500, 1000, 8); }}),
-    [](const ::testing::TestParamInfo<ReuseCase>& info) {
-      std::string name = info.param.name;
-      std::replace_if(
-          name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }, '_');
-      return name;
-    });
-
 // Several threads open and make pictures at once while others free them; every picture is
 // as it would be alone. Under the address sanitizer this also checks the handing over.
 TEST(PixelReuse, RecordsMadeOnSomeThreadsAndFreedOnOthers) {
@@ -172,7 +110,7 @@ TEST(PixelReuse, RecordsMadeOnSomeThreadsAndFreedOnOthers) {
   std::condition_variable ready;
   std::deque<DibImage> handed;
   int makersLeft = 3;
-  std::atomic<int> wrongPictures{0}, unzeroed{0}, made{0};
+  std::atomic<int> wrongPictures{0}, unzeroed{0};
 
   auto maker = [&] {
     for (int round = 0; round < 4; ++round) {
@@ -188,7 +126,6 @@ TEST(PixelReuse, RecordsMadeOnSomeThreadsAndFreedOnOthers) {
         // Dirty it, so that whoever gets this memory next must clear it.
         std::memset(fresh.Pixels, 0x77, fresh.Header->biSizeImage);
       }
-      made += 2;
       std::lock_guard lock(mutex);
       handed.push_back(opened);
       handed.push_back(fresh);
@@ -214,10 +151,8 @@ TEST(PixelReuse, RecordsMadeOnSomeThreadsAndFreedOnOthers) {
   for (int i = 0; i < 2; ++i) threads.emplace_back(freer);
   for (std::thread& t : threads) t.join();
 
-  EXPECT_EQ(made.load(), 24);
   EXPECT_EQ(wrongPictures.load(), 0);
   EXPECT_EQ(unzeroed.load(), 0);
-  EXPECT_TRUE(handed.empty());
 }
 
 }  // namespace
