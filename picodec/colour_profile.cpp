@@ -20,8 +20,6 @@ namespace {
 
 using Layout = ColourConversion::Layout;
 
-// Profiles larger than this are not believed.
-constexpr size_t kMaxProfileBytes = 4u << 20;
 // Distinct profiles kept converted at once.
 constexpr size_t kMaxCached = 16;
 // Linear light in the fast path: 12 bits, so that every table stays in the first-level cache.
@@ -410,7 +408,7 @@ ConversionCache& cache() {
 
 std::shared_ptr<const ColourConversion> ColourConversion::fromIcc(std::span<const uint8_t> profile,
                                                                   Layout layout) {
-  if (profile.size() < 128 || profile.size() > kMaxProfileBytes) return nullptr;
+  if (profile.size() < 128 || profile.size() > ColourConversion::kMaxProfileBytes) return nullptr;
   std::string key(reinterpret_cast<const char*>(profile.data()), profile.size());
   key.push_back(static_cast<char>(layout));
   return cache().get(

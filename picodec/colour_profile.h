@@ -3,6 +3,7 @@
 // and pictures whose profile is sRGB already, get none and stay exactly as decoded.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -18,6 +19,9 @@ class ColourConversion {
     Cmyk8,          // cyan, magenta, yellow, black; 0 is no ink
     Cmyk8Inverted,  // the same with 255 as no ink, as Adobe writes it
   };
+
+  // Profiles larger than this are not believed (nor read).
+  static constexpr std::size_t kMaxProfileBytes = 4u << 20;
 
   // A conversion from the ICC profile to sRGB for rows of `layout`; null when the profile is
   // damaged, does not fit the layout, or is sRGB already. Conversions are kept per profile

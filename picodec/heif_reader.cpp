@@ -40,7 +40,7 @@ std::shared_ptr<const ColourConversion> colourOf(const heif_image_handle* handle
     case heif_color_profile_type_prof:
     case heif_color_profile_type_rICC: {
       const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
-      if (size == 0 || size > (4u << 20)) return nullptr;
+      if (size == 0 || size > ColourConversion::kMaxProfileBytes) return nullptr;
       std::vector<uint8_t> profile(size);
       if (heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
         return nullptr;
