@@ -10,6 +10,7 @@
 
 #include "atomic_file.h"
 #include "paths.h"
+#include "termination.h"
 
 namespace glim {
 namespace {
@@ -44,12 +45,18 @@ class FieldReader {
     value = static_cast<int32_t>(v);
     return true;
   }
-  bool readText(std::string& text) {
+  bool readText(std::string_view& text) {
     int32_t length = 0;
     if (!readInt(length) || length < 0 || static_cast<std::size_t>(length) > remaining())
       return false;
-    text.assign(bytes_.substr(pos_, static_cast<std::size_t>(length)));
+    text = bytes_.substr(pos_, static_cast<std::size_t>(length));
     pos_ += static_cast<std::size_t>(length);
+    return true;
+  }
+  bool readText(std::string& text) {
+    std::string_view view;
+    if (!readText(view)) return false;
+    text.assign(view);
     return true;
   }
   bool readFlag(bool& flag) {
@@ -117,17 +124,39 @@ std::optional<DecodedAlbum> decodeAlbumFile(std::string_view bytes, std::string_
   if (!in.readInt(count) || count < 0 ||
       static_cast<std::size_t>(count) > in.remaining() / kMinEntryBytes)
     return std::nullopt;
-  // Entries grow as their records are read, so a file that ends early fails before it grows.
+  // The whole file is checked before any entry is made: a damaged file costs no memory
+  // beyond its bytes, and a good one gets its entries in one allocation.
+  const FieldReader entriesStart = in;
   for (int32_t i = 0; i < count; ++i) {
-    PictureEntry& entry = album.entries.emplace_back();
-    std::string comment;
-    if (!in.readText(entry.FilePath) || !in.readText(comment) || !in.readFlag(entry.ShowFlag) ||
-        !in.readFlag(entry.CheckMark))
+    std::string_view path;
+    std::string_view comment;
+    bool flag = false;
+    if (!in.readText(path) || !in.readText(comment) || !in.readFlag(flag) || !in.readFlag(flag))
       return std::nullopt;
+  }
+  FieldReader settingsStart = in;
+  int32_t number = 0;
+  std::string_view text;
+  for (int field = 0; field < 6; ++field) {
+    if (!in.readInt(number)) return std::nullopt;
+  }
+  for (int field = 0; field < 3; ++field) {
+    if (!in.readText(text)) return std::nullopt;
+  }
+
+  in = entriesStart;
+  album.entries.resize(static_cast<std::size_t>(count));
+  for (PictureEntry& entry : album.entries) {
+    std::string comment;
+    in.readText(entry.FilePath);
+    in.readText(comment);
+    in.readFlag(entry.ShowFlag);
+    in.readFlag(entry.CheckMark);
     if (!entry.FilePath.empty() && folderPart(entry.FilePath).empty())
       entry.FilePath = albumFolder + entry.FilePath;
     entry.Comment = std::move(comment);
   }
+  in = settingsStart;
   int32_t color = 0;
   AlbumSettings& s = album.settings;
   if (!in.readInt(color) || !in.readInt(s.thumbWidth) || !in.readInt(s.thumbHeight) ||
@@ -153,13 +182,18 @@ MessageBox invalidFileBox() {
 
 std::optional<MessageBox> SaveFile(Album& album, const AlbumSettings& settings,
                                    const std::string& path) {
+  // Temporary files of saves that were killed part way, never those of a running program.
+  removeLeftTemporaries(folderPart(path).empty() ? "." : folderPart(path), LeftBy::EndedProcess);
   if (!writeFileAtomically(path, encodeAlbumFile(album.entries(), settings, path)))
     return saveErrorBox(path);
   album.Setsavedfilename(path);
   return std::nullopt;
 }
 
-std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings, const std::string& path) {
+namespace {
+
+std::optional<MessageBox> readAlbumFile(Album& album, AlbumSettings& settings,
+                                        const std::string& path) {
   // Only a regular file is read; a named pipe must not hold the window waiting for a writer.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return openErrorBox(path);
@@ -188,6 +222,17 @@ std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings, const 
   settings = std::move(decoded->settings);
   album.Setsavedfilename(path);
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<MessageBox> OpenFile(Album& album, AlbumSettings& settings, const std::string& path) {
+  // A file too large for the memory left is refused like any other file that cannot be read.
+  try {
+    return readAlbumFile(album, settings, path);
+  } catch (const std::bad_alloc&) {
+    return openErrorBox(path);
+  }
 }
 
 }  // namespace glim

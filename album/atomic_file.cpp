@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "paths.h"
+#include "termination.h"
 
 namespace glim {
 
@@ -22,6 +23,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 bool AtomicFileWriter::open(const std::string& target) {
   discard();
   failed_ = false;
+  error_ = 0;
   // Saving through a symbolic link updates the file it points at and keeps the link.
   target_ = target;
   std::error_code error;
@@ -31,13 +33,20 @@ bool AtomicFileWriter::open(const std::string& target) {
   }
   // A file the user may not write stays as it is, although a rename could replace it.
   if (::access(target_.c_str(), F_OK) == 0 && ::access(target_.c_str(), W_OK) != 0) {
+    error_ = EACCES;
     failed_ = true;
     return false;
   }
   // A short name beside the target: the target's own name may already be as long as allowed.
-  temp_ = folderPart(target_) + ".glim-XXXXXX";
-  fd_ = ::mkstemp(temp_.data());
+  // It carries the process id, so that a later save can tell a killed writer's file.
+  temp_ = folderPart(target_) + ".glim-" + std::to_string(::getpid()) + "-XXXXXX";
+  {
+    const auto lock = lockTemporaries();
+    fd_ = ::mkstemp(temp_.data());
+    if (fd_ >= 0) registerTemporary(temp_);
+  }
   if (fd_ < 0) {
+    error_ = errno;
     failed_ = true;
     temp_.clear();
     return false;
@@ -66,6 +75,7 @@ bool AtomicFileWriter::write(const void* data, std::size_t size) {
     const ssize_t n = ::write(fd_, p, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
+      error_ = n < 0 ? errno : ENOSPC;
       failed_ = true;
       return false;
     }
@@ -81,16 +91,18 @@ bool AtomicFileWriter::commit(bool toDisk) {
     return false;
   }
   const bool synced = !toDisk || ::fsync(fd_) == 0;
+  if (!synced) error_ = errno;
   const bool closed = ::close(fd_) == 0;
+  if (!closed && synced) error_ = errno;
   fd_ = -1;
-  if (!synced || !closed || ::rename(temp_.c_str(), target_.c_str()) != 0) {
-    failed_ = true;
-    ::unlink(temp_.c_str());
-    temp_.clear();
-    return false;
-  }
+  const auto lock = lockTemporaries();
+  const bool renamed = synced && closed && ::rename(temp_.c_str(), target_.c_str()) == 0;
+  if (synced && closed && !renamed) error_ = errno;
+  if (!renamed) ::unlink(temp_.c_str());
+  unregisterTemporary(temp_);
   temp_.clear();
-  return true;
+  failed_ = !renamed;
+  return renamed;
 }
 
 void AtomicFileWriter::discard() {
@@ -99,14 +111,19 @@ void AtomicFileWriter::discard() {
     fd_ = -1;
   }
   if (!temp_.empty()) {
+    const auto lock = lockTemporaries();
     ::unlink(temp_.c_str());
+    unregisterTemporary(temp_);
     temp_.clear();
   }
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view bytes, bool toDisk) {
+bool writeFileAtomically(const std::string& path, std::string_view bytes, bool toDisk,
+                         int* error) {
   AtomicFileWriter writer;
-  return writer.open(path) && writer.write(bytes) && writer.commit(toDisk);
+  const bool written = writer.open(path) && writer.write(bytes) && writer.commit(toDisk);
+  if (error != nullptr) *error = written ? 0 : writer.error();
+  return written;
 }
 
 }  // namespace glim

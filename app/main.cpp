@@ -7,8 +7,10 @@
 #include "command_line.h"
 #include "picture_work.h"
 #include "program_start.h"
+#include "termination.h"
 
 int main(int argc, char* argv[]) {
+  glim::installTerminationHandling();  // before any thread, so that all of them leave it
   glim::keepFreedPictureMemory();
   if (glim::asksForTextOnly(argc, argv)) {
     QCoreApplication text(argc, argv);  // a text needs no window system

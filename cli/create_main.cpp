@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +18,9 @@
 #include "console_dialogs.h"
 #include "demo_album.h"
 #include "paths.h"
+#include "picture_memory.h"
 #include "picture_work.h"
+#include "termination.h"
 
 namespace {
 
@@ -26,8 +29,9 @@ using namespace glim;
 constexpr int kExitClean = 0;
 constexpr int kExitWithMessages = 1;
 constexpr int kExitFailed = 2;
+constexpr int kExitOutputFailed = 3;
 
-constexpr const char* kHelp = R"(Usage: glimmervellium-create [--jobs N] ALBUM.lmf OVERVIEW.htm
+constexpr const char* kHelp = R"(Usage: glimmervellium-create [--jobs N] [--memory SIZE] ALBUM.lmf OVERVIEW.htm
        glimmervellium-create --demo FOLDER
        glimmervellium-create --help | --version
 
@@ -36,7 +40,8 @@ window's create button does, without any dialog: OVERVIEW.htm becomes the overvi
 and the folders "pics" (every picture as a JPEG file), "mini" (the thumbnails) and "html"
 (one page per picture) beside it are filled. Files already there are kept: new files get
 numbered names, and only the overview page is replaced. A relative OVERVIEW.htm is taken
-from the current folder; missing folders are made.
+from the current folder; missing folders are made. While one run creates an album in a
+folder, another run into that folder is refused.
 
 Every message of the run is printed to standard error as one line, "caption: text" (just
 the text when the message has no caption). When standard error is a terminal it also shows
@@ -45,6 +50,9 @@ progress: the picture being worked on (n of N) and how far it has been read or w
   --jobs N       opens, converts and writes N pictures at once (default: the cores this
                  process may use; 1 does everything on one thread). The album is the same
                  whatever N is: the same files, names, pages and messages in the same order.
+  --memory SIZE  the memory the pictures being worked on may take together, such as 400M
+                 or 2G (K, M, G: 1024s). The default is three quarters of what the process
+                 may use. A picture larger than this is worked on alone.
   --demo FOLDER  paints a few pictures into FOLDER/pictures, writes the album file
                  FOLDER/demo.lmf, builds it into FOLDER/album/index.htm and prints that
                  path on standard output.
@@ -55,9 +63,20 @@ Exit status:
   0  the album was created and the run showed no message
   1  the album was created, but the run showed at least one message (for example a
      picture that could not be opened; its entry then has no files)
-  2  the album file could not be read, the output folder could not be created, or the
-     command line was not understood
+  2  the album file could not be read, the output folder could not be created or is
+     being created by another run, OVERVIEW.htm names a folder, or the command line was
+     not understood; nothing was written
+  3  the output folder took no more files (the disk is full or read-only, the quota is
+     used up, or files may not be created there): one message says so, the run stopped
+     there and no overview page was written
+  128 + the signal's number
+     ended by SIGTERM, SIGINT or SIGHUP; the run's temporary files are removed
 )";
+
+struct Options {
+  int jobs = 0;
+  uint64_t memory = 0;  // 0: from what the process may use
+};
 
 // The executable's folder with a trailing separator: the fallback output folder, as the
 // window's program folder.
@@ -76,7 +95,8 @@ std::string fromCurrentFolder(const std::string& path) {
   return error ? path : (here / path).string();
 }
 
-int createAlbum(const std::string& albumPath, const std::string& overviewPath, int jobs) {
+int createAlbum(const std::string& albumPath, const std::string& overviewPath,
+                const Options& options) {
   ConsoleDialogs dialogs(stderr, ::isatty(STDERR_FILENO) == 1);
   Album album;
   album.ProgramDir = programFolder();
@@ -89,9 +109,10 @@ int createAlbum(const std::string& albumPath, const std::string& overviewPath, i
       album, settings, fromCurrentFolder(overviewPath), album.ProgramDir, dialogs,
       dialogs.progressWindow(),
       [&dialogs](int32_t number, int32_t count) { dialogs.pictureStarted(number, count); },
-      CreationOptions{jobs > 1 ? jobs : 0, {}});
+      CreationOptions{options.jobs > 1 ? options.jobs : 0, {}, options.memory});
   dialogs.clearProgress();
   if (!outcome.folderMade) return kExitFailed;
+  if (outcome.outputFailed) return kExitOutputFailed;
   return dialogs.messageCount() == 0 ? kExitClean : kExitWithMessages;
 }
 
@@ -104,8 +125,8 @@ int createDemo(const std::string& folderArgument) {
     return kExitFailed;
   }
   const std::string overview = folder + "album/index.htm";
-  const int status = createAlbum(*albumPath, overview, usableCores());
-  if (status != kExitFailed) std::printf("%s\n", overview.c_str());
+  const int status = createAlbum(*albumPath, overview, Options{usableCores(), 0});
+  if (status == kExitClean || status == kExitWithMessages) std::printf("%s\n", overview.c_str());
   return status;
 }
 
@@ -121,6 +142,7 @@ std::optional<int> jobCount(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  installTerminationHandling();
   keepFreedPictureMemory();
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kHelp, stdout);
@@ -131,19 +153,31 @@ int main(int argc, char** argv) {
     return kExitClean;
   }
   if (argc == 3 && std::strcmp(argv[1], "--demo") == 0) return createDemo(argv[2]);
-  int jobs = usableCores();
+  Options options{usableCores(), 0};
   int first = 1;
-  if (argc == 5 && std::strcmp(argv[1], "--jobs") == 0) {
-    const std::optional<int> chosen = jobCount(argv[2]);
-    if (!chosen) {
-      std::fprintf(stderr, "--jobs takes a number from 1 to 256, not \"%s\".\n", argv[2]);
-      return kExitFailed;
+  while (first + 1 < argc && argv[first][0] == '-') {
+    const char* value = argv[first + 1];
+    if (std::strcmp(argv[first], "--jobs") == 0) {
+      const std::optional<int> chosen = jobCount(value);
+      if (!chosen) {
+        std::fprintf(stderr, "--jobs takes a number from 1 to 256, not \"%s\".\n", value);
+        return kExitFailed;
+      }
+      options.jobs = *chosen;
+    } else if (std::strcmp(argv[first], "--memory") == 0) {
+      const std::optional<uint64_t> size = parseMemorySize(value);
+      if (!size) {
+        std::fprintf(stderr, "--memory takes a size such as 400M or 2G, not \"%s\".\n", value);
+        return kExitFailed;
+      }
+      options.memory = *size;
+    } else {
+      break;
     }
-    jobs = *chosen;
-    first = 3;
+    first += 2;
   }
   if (argc == first + 2 && argv[first][0] != '-' && argv[first + 1][0] != '-') {
-    return createAlbum(argv[first], argv[first + 1], jobs);
+    return createAlbum(argv[first], argv[first + 1], options);
   }
   std::fputs(kHelp, stderr);
   return kExitFailed;

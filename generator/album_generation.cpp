@@ -1,5 +1,6 @@
 #include "album_generation.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <span>
@@ -7,8 +8,10 @@
 
 #include "album_naming.h"
 #include "html_writer.h"
+#include "output_folder.h"
 #include "paths.h"
 #include "picture_work.h"
+#include "termination.h"
 
 namespace glim {
 namespace {
@@ -19,48 +22,120 @@ bool makeFolder(const std::string& folder) {
   return std::filesystem::is_directory(folder, error);
 }
 
-// Gives a file written ahead its name; false (nothing left behind) when it was not written or
-// cannot take the name.
-bool moveInto(const std::string& temporary, const std::string& path) {
+// Failed writes of a run: a file's own failure is reported and the run goes on; a failure of
+// the output location (full, read-only, ...) is reported once and stops the run.
+class WriteFailures {
+ public:
+  WriteFailures(UserDialogs& dialogs, std::string outputFolder)
+      : dialogs_(dialogs), outputFolder_(std::move(outputFolder)) {}
+
+  // A write into `folder` failed with `error` (errno, 0 when unknown); false: stop the run.
+  bool report(const MessageBox& fileBox, const std::string& folder, int error) {
+    if (const std::optional<OutputProblem> problem = outputProblemOf(folder, error)) {
+      dialogs_.showMessage(outputFailureBox(outputFolder_, *problem));
+      stopped_ = true;
+      return false;
+    }
+    dialogs_.showMessage(fileBox);
+    return true;
+  }
+  bool stopped() const { return stopped_; }
+
+ private:
+  UserDialogs& dialogs_;
+  std::string outputFolder_;
+  bool stopped_ = false;
+};
+
+// Gives a file written ahead its name; false (nothing left behind, `error` set) when it was
+// not written or cannot take the name.
+bool moveInto(const std::string& temporary, const std::string& path, int& error) {
+  error = 0;
   if (temporary.empty()) return false;
   if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  error = errno;
   std::remove(temporary.c_str());
   return false;
 }
 
 // Steps 3.1 to 3.8 for entry `index`, with its pixel work done: picture, detail page,
-// thumbnail, named and reported in album order.
-void placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t index,
+// thumbnail, named and reported in album order. False: the output location failed.
+bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t index,
                        std::string_view overviewName, FolderNames& pics, FolderNames& mini,
                        const std::string& htmlFolder, UserDialogs& dialogs,
-                       const PictureWork& work) {
+                       WriteFailures& failures, const PictureWork& work) {
   PictureEntry& entry = album.entry(static_cast<int32_t>(index));
   entry.MiniName.clear();
   entry.PicsName.clear();
   if (work.outcome == PictureWork::Outcome::NotOpened) {
     dialogs.showMessage(pictureOpenErrorBox(entry.FilePath));
-    return;
+    return true;
   }
-  if (work.outcome == PictureWork::Outcome::NotPromoted) return;  // 16 and 32 bits
+  if (work.outcome == PictureWork::Outcome::NotPromoted) return true;  // 16 and 32 bits
 
   const std::string base = pictureBaseName(entry.FilePath);
   const std::string picsName = pics.take(base, ".JPG");
   // A picture that could not be written is reported; its name is still used by the pages, and
   // the detail page and thumbnail are still made, so the album is whole but for that file.
-  if (!moveInto(work.pictureTemp, pics.folder() + picsName)) {
-    dialogs.showMessage(pictureWriteErrorBox(pics.folder() + picsName));
+  int error = 0;
+  if (!moveInto(work.pictureTemp, pics.folder() + picsName, error) &&
+      !failures.report(pictureWriteErrorBox(pics.folder() + picsName), pics.folder(), error)) {
+    return false;
   }
   entry.PicsName = picsName;
 
   const std::span<const PictureEntry> entries(album.entries());
-  writeDetailPage(htmlFolder + entry.PageName, settings, entries, index, overviewName, dialogs);
+  const std::string page = htmlFolder + entry.PageName;
+  if (!writePageFile(page, detailPageText(settings, entries, index, overviewName), &error) &&
+      !failures.report(createHtmlErrorBox(page), htmlFolder, error)) {
+    return false;
+  }
 
-  if (!work.thumbnailMade) return;
+  if (!work.thumbnailMade) return true;
   const std::string miniName = mini.take(base, ".JPG");
-  if (!moveInto(work.thumbnailTemp, mini.folder() + miniName)) {
-    dialogs.showMessage(pictureWriteErrorBox(mini.folder() + miniName));
+  if (!moveInto(work.thumbnailTemp, mini.folder() + miniName, error) &&
+      !failures.report(pictureWriteErrorBox(mini.folder() + miniName), mini.folder(), error)) {
+    return false;
   }
   entry.MiniName = miniName;
+  return true;
+}
+
+// The run proper: CreatePictureFiles with the failures of its writes going to `failures`.
+void createPictureFiles(Album& album, const AlbumSettings& settings, const std::string& folder,
+                        std::string_view overviewName, UserDialogs& dialogs,
+                        WriteFailures& failures, HWND window,
+                        const PictureStarted& pictureStarted, const CreationOptions& options) {
+  const std::string miniFolder = folder + "mini/";
+  const std::string picsFolder = folder + "pics/";
+  const std::string htmlFolder = folder + "html/";
+  // A folder that cannot be made shows up as the first file meant for it failing.
+  for (const std::string* sub : {&miniFolder, &picsFolder, &htmlFolder}) makeFolder(*sub);
+
+  // Page names first: every detail page links to its neighbours' pages. Names are kept
+  // distinct within the run too, so two pictures of the same name get a page each.
+  FolderNames pages(htmlFolder);
+  for (int32_t i = 0; i < album.EntryCount(); ++i) {
+    PictureEntry& entry = album.entry(i);
+    entry.PageName = pages.take(pictureBaseName(entry.FilePath), ".HTM");
+  }
+
+  FolderNames pics(picsFolder);
+  FolderNames mini(miniFolder);
+  const int32_t count = album.EntryCount();
+  std::vector<std::string> paths;
+  paths.reserve(static_cast<std::size_t>(count));
+  for (const PictureEntry& entry : album.entries()) paths.push_back(entry.FilePath);
+  PictureWorkers workers(std::move(paths), settings, picsFolder, miniFolder, options.threads,
+                         options.memoryBudget);
+  for (int32_t i = 0; i < count && !terminationRequested(); ++i) {
+    if (pictureStarted) pictureStarted(i + 1, count);
+    const PictureWork work = workers.take(i, window, options.idle);
+    if (!placeFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics,
+                           mini, htmlFolder, dialogs, failures, work)) {
+      return;  // the workers remove what they wrote ahead
+    }
+  }
 }
 
 }  // namespace
@@ -103,39 +178,30 @@ MessageBox pictureWriteErrorBox(std::string_view path) {
           MessageIcon::Error};
 }
 
+MessageBox folderBusyBox(std::string_view folder) {
+  return errorBox("Could not create the album: " + std::string(folder) +
+                  " is being created by another run.");
+}
+
+MessageBox overviewIsFolderBox(std::string_view overviewPath) {
+  return errorBox("Could not create the album: " + std::string(overviewPath) +
+                  " names a folder, not an overview page.");
+}
+
+MessageBox outputFailureBox(std::string_view folder, OutputProblem problem) {
+  return errorBox("Could not create the album in " + std::string(folder) + ": " +
+                  outputProblemText(problem) +
+                  ". The run was stopped; the files written so far are whole.");
+}
+
 void CreatePictureFiles(Album& album, const AlbumSettings& input, const std::string& folder,
                         std::string_view overviewName, UserDialogs& dialogs, HWND window,
                         const PictureStarted& pictureStarted, const CreationOptions& options) {
   AlbumSettings settings = input;
   settings.clampAll();
-
-  const std::string miniFolder = folder + "mini/";
-  const std::string picsFolder = folder + "pics/";
-  const std::string htmlFolder = folder + "html/";
-  // A folder that cannot be made shows up as each file meant for it failing.
-  for (const std::string* sub : {&miniFolder, &picsFolder, &htmlFolder}) makeFolder(*sub);
-
-  // Page names first: every detail page links to its neighbours' pages. Names are kept
-  // distinct within the run too, so two pictures of the same name get a page each.
-  FolderNames pages(htmlFolder);
-  for (int32_t i = 0; i < album.EntryCount(); ++i) {
-    PictureEntry& entry = album.entry(i);
-    entry.PageName = pages.take(pictureBaseName(entry.FilePath), ".HTM");
-  }
-
-  FolderNames pics(picsFolder);
-  FolderNames mini(miniFolder);
-  const int32_t count = album.EntryCount();
-  std::vector<std::string> paths;
-  paths.reserve(static_cast<std::size_t>(count));
-  for (const PictureEntry& entry : album.entries()) paths.push_back(entry.FilePath);
-  PictureWorkers workers(std::move(paths), settings, picsFolder, miniFolder, options.threads);
-  for (int32_t i = 0; i < count; ++i) {
-    if (pictureStarted) pictureStarted(i + 1, count);
-    const PictureWork work = workers.take(i, window, options.idle);
-    placeFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics, mini,
-                      htmlFolder, dialogs, work);
-  }
+  WriteFailures failures(dialogs, folder);
+  createPictureFiles(album, settings, folder, overviewName, dialogs, failures, window,
+                     pictureStarted, options);
 }
 
 GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
@@ -147,20 +213,50 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
   settings.clampAll();
   GenerationOutcome outcome;
 
+  const std::string overviewName = fileNamePart(overviewPath);
+  if (overviewName.empty() && !overviewPath.empty()) {
+    dialogs.showMessage(overviewIsFolderBox(overviewPath));
+    return outcome;
+  }
   const std::string folder = outputFolderFor(overviewPath, programDir);
   if (folder.empty() || !makeFolder(folder)) {
     dialogs.showMessage(folderErrorBox());
     return outcome;
   }
+  // The folder is this run's until it ends: a second run into it would take the same names.
+  // A folder that cannot be opened to be locked (one that may be written but not read) is
+  // written unlocked.
+  FolderLock lock;
+  if (lock.lock(folder) == FolderLock::Result::Busy) {
+    dialogs.showMessage(folderBusyBox(folder));
+    return outcome;
+  }
   outcome.folderMade = true;
   const std::string folderWithSeparator = withTrailingSeparator(folder);
-  const std::string overviewName = fileNamePart(overviewPath);
   outcome.overviewPath = folderWithSeparator + overviewName;
 
-  CreatePictureFiles(album, settings, folderWithSeparator, overviewName, dialogs, window,
-                     pictureStarted, options);
-  outcome.overviewWritten =
-      writeOverviewPage(outcome.overviewPath, settings, album.entries(), dialogs);
+  // What killed runs left: no live run writes into the run's own folders while the lock is
+  // held; beside the overview, where album files may be saved too, only an ended process's.
+  const std::vector<std::string> runFolders = {folderWithSeparator + "pics/",
+                                               folderWithSeparator + "mini/",
+                                               folderWithSeparator + "html/", folderWithSeparator};
+  for (std::size_t i = 0; i < 3; ++i) removeLeftTemporaries(runFolders[i], LeftBy::AnyProcess);
+  removeLeftTemporaries(folderWithSeparator, LeftBy::EndedProcess);
+
+  const ActiveRun active(runFolders);
+  WriteFailures failures(dialogs, folder);
+  createPictureFiles(album, settings, folderWithSeparator, overviewName, dialogs, failures,
+                     window, pictureStarted, options);
+  outcome.outputFailed = failures.stopped();
+  if (!failures.stopped() && !terminationRequested()) {
+    int error = 0;
+    outcome.overviewWritten = writePageFile(
+        outcome.overviewPath, overviewPageText(settings, album.entries()), &error);
+    if (!outcome.overviewWritten) {
+      failures.report(createHtmlErrorBox(outcome.overviewPath), folderWithSeparator, error);
+      outcome.outputFailed = failures.stopped();
+    }
+  }
 
   for (int32_t i = 0; i < album.EntryCount(); ++i) {
     PictureEntry& entry = album.entry(i);

@@ -12,6 +12,7 @@
 
 #include "album.h"
 #include "album_settings.h"
+#include "output_folder.h"
 #include "picodec.h"
 #include "user_dialogs.h"
 
@@ -34,6 +35,9 @@ std::string outputFolderFor(std::string_view overviewPath, std::string_view prog
 MessageBox folderErrorBox();                                // "Could not create the folder!"
 MessageBox pictureOpenErrorBox(std::string_view filePath);  // no caption
 MessageBox pictureWriteErrorBox(std::string_view path);     // no caption, like the one above
+MessageBox folderBusyBox(std::string_view folder);          // "... is being created by another run."
+MessageBox overviewIsFolderBox(std::string_view overviewPath);
+MessageBox outputFailureBox(std::string_view folder, OutputProblem problem);
 
 // Called before each picture is opened: its number (1 to count) and the entry count.
 using PictureStarted = std::function<void(int32_t number, int32_t count)>;
@@ -45,6 +49,8 @@ struct CreationOptions {
   int threads = 0;
   // Runs on the calling thread every few milliseconds while the run waits for a picture.
   std::function<void()> idle;
+  // Memory for the pictures the threads hold at once; 0: from what the process may use.
+  uint64_t memoryBudget = 0;
 };
 
 // The per-picture step of a run into `folder` (ending in a separator): makes the folders
@@ -58,14 +64,21 @@ void CreatePictureFiles(Album& album, const AlbumSettings& settings, const std::
                         const CreationOptions& options = {});
 
 struct GenerationOutcome {
-  bool folderMade = false;       // false: "Could not create the folder!" was shown, nothing written
+  // false: nothing was written, and one message said why: the output folder could not be
+  // made, another run is creating an album into it, or the overview path names a folder.
+  bool folderMade = false;
+  // true: the output location took no more files (disk full, read-only, ...); one message
+  // said so, the run stopped there and no overview was written.
+  bool outputFailed = false;
   bool overviewWritten = false;  // true: show overviewPath and make the result page active
   std::string overviewPath;      // output folder + overview name
 };
 
 // The whole run for an overview path already chosen: output folder (falling back to
-// `programDir`), CreatePictureFiles, the overview page, and the work fields released at the
-// end. Every failure is shown through `dialogs`; the run itself never throws for bad input.
+// `programDir`) held for this run alone and cleared of killed runs' temporary files,
+// CreatePictureFiles, the overview page, and the work fields released at the end. Every
+// failure is shown through `dialogs`; the run itself never throws for bad input. On a
+// termination signal it stops between pictures and ends the program (see termination.h).
 GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& settings,
                                 const std::string& overviewPath, const std::string& programDir,
                                 UserDialogs& dialogs, HWND window,

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <stdexcept>
 
 #include "atomic_file.h"
@@ -169,12 +170,19 @@ MessageBox createHtmlErrorBox(std::string_view path) {
   return errorBox("Create HTML file: Couldn't create file " + fileNamePart(path) + " !");
 }
 
-bool writeHtmlPage(const std::string& path, std::string_view text, UserDialogs& dialogs) {
+bool writePageFile(const std::string& path, std::string_view text, int* error) {
   // Replacing by rename would ignore a read-only page left there; such a file stays as it is.
-  const bool readOnly = ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0;
+  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+    if (error != nullptr) *error = EACCES;
+    return false;
+  }
   // Pages are whole or absent, but not flushed one by one: a page costs about a millisecond
   // more with a flush, and a lost page is made again by the next run.
-  if (readOnly || !writeFileAtomically(path, text, false)) {
+  return writeFileAtomically(path, text, false, error);
+}
+
+bool writeHtmlPage(const std::string& path, std::string_view text, UserDialogs& dialogs) {
+  if (!writePageFile(path, text)) {
     dialogs.showMessage(createHtmlErrorBox(path));
     return false;
   }

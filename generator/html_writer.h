@@ -37,6 +37,10 @@ std::string detailPageText(const AlbumSettings& settings, std::span<const Pictur
 // "Create HTML file: Couldn't create file <name> !"
 MessageBox createHtmlErrorBox(std::string_view path);
 
+// Writes `text` as the whole file `path`, or leaves the file as it was and gives false, with
+// the failure's errno in `error` when given (0 when none is known). Shows nothing.
+bool writePageFile(const std::string& path, std::string_view text, int* error = nullptr);
+
 // Writes `text` as the whole file `path`, or leaves the file as it was. Any failure (folder
 // missing or not writable, read-only file, disk full) shows createHtmlErrorBox and gives false.
 bool writeHtmlPage(const std::string& path, std::string_view text, UserDialogs& dialogs);

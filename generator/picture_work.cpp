@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <system_error>
 #include <thread>
 
 #include "album_naming.h"
 #include "depth_promotion.h"
 #include "dibs24.h"
+#include "picture_memory.h"
 #include "resampling.h"
 
 namespace glim {
@@ -85,6 +87,7 @@ struct PictureWorkers::Shared {
   std::string picsFolder;
   std::string miniFolder;
   int32_t ahead = 1;  // entries a thread may work on beyond the one the run waits for
+  uint64_t budget = 0;  // memory for the pictures in flight
 
   std::mutex mutex;
   std::condition_variable spaceFreed;
@@ -95,6 +98,44 @@ struct PictureWorkers::Shared {
   std::vector<std::optional<PictureWork>> done;
   std::vector<ProgressRelay> progress;
   std::vector<std::thread> threads;
+
+  // Pictures start in album order when their memory fits beside those in flight; one that
+  // does not fit the budget alone starts when no other is in flight.
+  std::vector<uint64_t> memory;      // per entry, once looked up
+  std::vector<char> overlapped;      // per entry: another picture was in flight beside it
+  std::set<int32_t> inFlight;
+  uint64_t inFlightMemory = 0;
+  std::set<int32_t> retries;  // failed beside others: each runs again alone, lowest first
+
+  // The memory entry `index` takes; looked up once, under the lock.
+  uint64_t memoryOf(int32_t index) {
+    uint64_t& known = memory[static_cast<size_t>(index)];
+    if (known == 0) {
+      // Unknown: the picture is treated as needing the whole budget.
+      known = std::max<uint64_t>(1, pictureMemory(paths[static_cast<size_t>(index)])
+                                        .value_or(std::max<uint64_t>(budget, 1)));
+    }
+    return known;
+  }
+
+  bool fits(uint64_t bytes) const {
+    return inFlight.empty() || (bytes <= budget && inFlightMemory + bytes <= budget);
+  }
+
+  void start(int32_t index, uint64_t bytes) {
+    if (!inFlight.empty()) {
+      overlapped[static_cast<size_t>(index)] = 1;
+      for (const int32_t other : inFlight) overlapped[static_cast<size_t>(other)] = 1;
+    }
+    inFlight.insert(index);
+    inFlightMemory += bytes;
+  }
+
+  void finish(int32_t index, uint64_t bytes) {
+    inFlight.erase(index);
+    inFlightMemory -= bytes;
+    spaceFreed.notify_all();
+  }
 
   PictureWork work(int32_t index, HWND window) const {
     PictureWork result;
@@ -120,30 +161,66 @@ struct PictureWorkers::Shared {
     return result;
   }
 
+  static bool complete(const PictureWork& work) {
+    return work.outcome == PictureWork::Outcome::NotPromoted ||
+           (work.outcome == PictureWork::Outcome::Done && !work.pictureTemp.empty() &&
+            work.thumbnailMade && !work.thumbnailTemp.empty());
+  }
+
+  static void removeFiles(const PictureWork& work) {
+    if (!work.pictureTemp.empty()) std::remove(work.pictureTemp.c_str());
+    if (!work.thumbnailTemp.empty()) std::remove(work.thumbnailTemp.c_str());
+  }
+
   void runThread() {
     for (;;) {
       int32_t index = 0;
+      uint64_t bytes = 0;
       {
         std::unique_lock lock(mutex);
-        spaceFreed.wait(lock, [this] {
-          return stopping || next >= static_cast<int32_t>(paths.size()) ||
-                 next < consumed + ahead + 1;
+        spaceFreed.wait(lock, [this, &bytes] {
+          if (stopping || next >= static_cast<int32_t>(paths.size())) return true;
+          if (!retries.empty() || next >= consumed + ahead + 1) return false;
+          bytes = memoryOf(next);
+          return fits(bytes);
         });
         if (stopping || next >= static_cast<int32_t>(paths.size())) return;
         index = next++;
+        start(index, bytes);
       }
-      PictureWork result = work(index, &progress[static_cast<size_t>(index)].window);
+      const HWND window = &progress[static_cast<size_t>(index)].window;
+      PictureWork result = work(index, window);
       {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
+        finish(index, bytes);
+        // What failed beside other pictures may have lacked only memory: it runs once more
+        // with nothing beside it, so that the album does not depend on the number of threads.
+        if (!complete(result) && overlapped[static_cast<size_t>(index)] && !stopping) {
+          retries.insert(index);
+          spaceFreed.wait(lock, [this, index] {
+            return stopping || (inFlight.empty() && *retries.begin() == index);
+          });
+          retries.erase(index);
+          if (!stopping) {
+            start(index, bytes);
+            lock.unlock();
+            removeFiles(result);
+            result = work(index, window);
+            lock.lock();
+            finish(index, bytes);
+          }
+        }
         done[static_cast<size_t>(index)] = std::move(result);
       }
+      spaceFreed.notify_all();
       workDone.notify_all();
     }
   }
 };
 
 PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
-                               std::string picsFolder, std::string miniFolder, int threads)
+                               std::string picsFolder, std::string miniFolder, int threads,
+                               uint64_t memoryBudget)
     : shared_(std::make_unique<Shared>()) {
   Shared& s = *shared_;
   s.paths = std::move(filePaths);
@@ -153,6 +230,9 @@ PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSe
   if (threads <= 0 || s.paths.empty()) return;
   // Each thread holds one decoded picture at a time; results wait as small temporary files.
   s.ahead = threads;
+  s.budget = memoryBudget != 0 ? memoryBudget : defaultPictureMemory();
+  s.memory.resize(s.paths.size());
+  s.overlapped.resize(s.paths.size());
   s.done.resize(s.paths.size());
   s.progress = std::vector<ProgressRelay>(s.paths.size());
   const int count = std::min<int>(threads, static_cast<int>(s.paths.size()));
@@ -174,9 +254,7 @@ PictureWorkers::~PictureWorkers() {
   s.spaceFreed.notify_all();
   for (std::thread& thread : s.threads) thread.join();
   for (std::optional<PictureWork>& left : s.done) {
-    if (!left) continue;
-    if (!left->pictureTemp.empty()) std::remove(left->pictureTemp.c_str());
-    if (!left->thumbnailTemp.empty()) std::remove(left->thumbnailTemp.c_str());
+    if (left) Shared::removeFiles(*left);
   }
 }
 

@@ -38,9 +38,13 @@ struct PictureWork {
 class PictureWorkers {
  public:
   // `threads` 0 does each entry's work on the calling thread when it is taken, with progress
-  // going straight to the window; otherwise that many threads work ahead of the run.
+  // going straight to the window; otherwise that many threads work ahead of the run, with
+  // the pictures in flight together needing at most `memoryBudget` bytes (0: what the
+  // process may use, defaultPictureMemory). A picture that does not fit the budget alone
+  // runs with no other beside it, and one that fails beside others runs again alone.
   PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
-                 std::string picsFolder, std::string miniFolder, int threads);
+                 std::string picsFolder, std::string miniFolder, int threads,
+                 uint64_t memoryBudget = 0);
   ~PictureWorkers();  // stops the threads; temporary files never taken are removed
   PictureWorkers(const PictureWorkers&) = delete;
   PictureWorkers& operator=(const PictureWorkers&) = delete;
