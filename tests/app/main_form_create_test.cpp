@@ -1,5 +1,6 @@
 // The create button over the album generator: the overview's save dialog, the album written
 // into the chosen folder, the result page shown, and no page switch when the overview fails.
+#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -167,27 +168,37 @@ TEST(CreateRunTest, TheWindowPaintsBetweenPicturesAndTakesNoInput) {
   EXPECT_TRUE(user.messages.empty());
 }
 
-// The real boxes, with the overview's name given: the box about a picture that cannot be opened
-// shows in the middle of the run and is answered with the Return key, as a user would.
+// The real boxes, with the overview's name given: the boxes about pictures that cannot be
+// opened show in the middle of the run; the first is answered with the Return key and the
+// second with a click on its button, each sent where a user's would arrive (the focused
+// button, the button under the pointer), not to the box itself.
 class AnsweringUser : public QtUserDialogs {
  public:
   explicit AnsweringUser(QWidget* owner, std::string overview)
       : QtUserDialogs(owner), overview_(std::move(overview)) {}
-  bool answeredByKey = false;
+  int answered = 0;
+  int forced = 0;
   std::optional<std::string> saveFileName(const FileDialogRequest&) override { return overview_; }
   MessageAnswer showMessage(const MessageBox& box) override {
-    QTimer::singleShot(100, [] {
-      if (QWidget* shown = QApplication::activeModalWidget())
-        QTest::keyClick(shown, Qt::Key_Return);
+    const bool byKey = answered % 2 == 0;
+    QTimer::singleShot(100, [byKey] {
+      auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (shown == nullptr) return;
+      if (byKey) {
+        if (QWidget* focused = QApplication::focusWidget())
+          QTest::keyClick(focused, Qt::Key_Return);
+      } else if (QAbstractButton* ok = shown->button(QMessageBox::Ok)) {
+        QTest::mouseClick(ok, Qt::LeftButton);
+      }
     });
-    // Should the key be lost, the box still closes, so that the test ends.
+    // Should the input be lost, the box still closes, so that the test ends.
     QTimer::singleShot(5000, [this] {
       if (auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        answeredByKey = false;
+        ++forced;
         shown->done(QMessageBox::Ok);
       }
     });
-    answeredByKey = true;
+    ++answered;
     return QtUserDialogs::showMessage(box);
   }
 
@@ -204,12 +215,14 @@ TEST(CreateRunTest, ABoxDuringTheRunTakesTheKeyboard) {
   testing::writePlainBmp(folder / "Bild.bmp", 64, 48);
   window.album.append(folder / "Kaputt.jpg");
   window.album.append(folder / "Bild.bmp");
+  window.album.append(folder / "Kaputt.jpg");
   window.UpdateListBox();
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   window.PageControl2->setCurrentIndex(3);
   QTest::mouseClick(window.GoBtn1, Qt::LeftButton, {}, QPoint(20, 10));
-  EXPECT_TRUE(user.answeredByKey);
+  EXPECT_EQ(user.answered, 2);
+  EXPECT_EQ(user.forced, 0) << "a box did not take the key or the click";
   EXPECT_EQ(folderNames(folder.path() / "web/pics").size(), 1u);
 }
 

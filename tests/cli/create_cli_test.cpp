@@ -2,15 +2,21 @@
 // error, the files of the album, progress only on a terminal, and the demo album.
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <chrono>
+#include <csignal>
 #include <map>
+#include <thread>
 
 #include "album_file.h"
 #include "atomic_file.h"
+#include "paths.h"
 #include "run_create.h"
 #include "test_pictures.h"
 
@@ -97,13 +103,35 @@ TEST_F(CreateCommand, UnreadableAlbumOrFolderExitsTwo) {
   const testing::CreateRun folder = runCreate({album, dir_ / "datei/web/index.htm"}, dir_.path());
   EXPECT_EQ(folder.status, 2);
   EXPECT_EQ(folder.err, "Error: Could not create the folder!\n");
+
+  const testing::CreateRun slash = runCreate({album, dir_ / "web/"}, dir_.path());
+  EXPECT_EQ(slash.status, 2);
+  EXPECT_EQ(slash.err, "Error: Could not create the album: " + (dir_ / "web/") +
+                           " names a folder, not an overview page.\n");
+  EXPECT_FALSE(fs::exists(dir_.path() / "web"));
+
+  // 100 MB of empty entries that end before the settings: refused in a small multiple of the
+  // file's size (entries as records were read took thirty times it).
+  const fs::path bogus = dir_.path() / "bogus.lmf";
+  {
+    std::ofstream out(bogus, std::ios::binary);
+    constexpr int32_t kEntries = 10'000'000;
+    out << kProductHeader;
+    out.write(reinterpret_cast<const char*>(&kEntries), 4);
+    const std::string record(10, '\0');
+    for (int32_t i = 0; i < kEntries; ++i) out << record;
+  }
+  const testing::CreateRun huge = runCreate({bogus, dir_ / "web/index.htm"}, dir_.path());
+  EXPECT_EQ(huge.status, 2);
+  EXPECT_LT(huge.peakKilobytes * 1024, 10 * static_cast<long>(fs::file_size(bogus)));
 }
 
 TEST_F(CreateCommand, HelpAndWrongArguments) {
   const testing::CreateRun help = runCreate({"--help"}, dir_.path());
   EXPECT_EQ(help.status, 0);
-  for (const char* part : {"ALBUM.lmf OVERVIEW.htm", "--jobs N", "caption: text", "standard error",
-                           "terminal", "--demo FOLDER", "0  ", "1  ", "2  "}) {
+  for (const char* part : {"ALBUM.lmf OVERVIEW.htm", "--jobs N", "--memory SIZE", "caption: text",
+                           "standard error", "terminal", "--demo FOLDER", "0  ", "1  ", "2  ",
+                           "3  "}) {
     EXPECT_NE(help.out.find(part), std::string::npos) << part;
   }
   for (const std::vector<std::string>& wrong : {std::vector<std::string>{},
@@ -111,11 +139,14 @@ TEST_F(CreateCommand, HelpAndWrongArguments) {
                                                 {"a", "b", "c"},
                                                 {"--unbekannt", "x"},
                                                 {"--jobs", "0", "a.lmf", "b.htm"},
-                                                {"--jobs", "zwei", "a.lmf", "b.htm"}}) {
+                                                {"--jobs", "zwei", "a.lmf", "b.htm"},
+                                                {"--memory", "0", "a.lmf", "b.htm"},
+                                                {"--memory", "2X", "a.lmf", "b.htm"}}) {
     const testing::CreateRun run = runCreate(wrong, dir_.path());
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.find("Usage:") != std::string::npos ||
-                run.err.find("--jobs takes a number") != std::string::npos)
+                run.err.find("--jobs takes a number") != std::string::npos ||
+                run.err.find("--memory takes a size") != std::string::npos)
         << run.err;
   }
 }
@@ -148,15 +179,22 @@ TEST_F(CreateCommand, AnyNumberOfJobsMakesTheSameAlbumAndMessages) {
   // Wider than a JPEG file can be: the picture cannot be written, its thumbnail can.
   pictures.push_back(picture("Panorama.bmp", 65535, 1));
   pictures.push_back(picture("IMG_0001.bmp", 30, 20));
+  // With 12 MB for pictures, one of these at a time (about 8 MB each); the last needs more
+  // than all of it and runs alone.
+  pictures.push_back(picture("Gross1.bmp", 1200, 900));
+  pictures.push_back(picture("Gross2.bmp", 1200, 900));
+  pictures.push_back(picture("Riesig.bmp", 2000, 1500));
   const std::string album = albumFile(pictures);
 
-  std::map<std::string, std::string> trees[2];
-  std::string messages[2];
-  const char* jobs[2] = {"1", "3"};
-  for (int run = 0; run < 2; ++run) {
+  std::map<std::string, std::string> trees[3];
+  std::string messages[3];
+  const std::vector<std::string> options[3] = {
+      {"--jobs", "1"}, {"--jobs", "3"}, {"--jobs", "4", "--memory", "12M"}};
+  for (int run = 0; run < 3; ++run) {
     fs::remove_all(dir_.path() / "web");
-    const testing::CreateRun made =
-        runCreate({"--jobs", jobs[run], album, dir_ / "web/index.htm"}, dir_.path());
+    std::vector<std::string> arguments = options[run];
+    arguments.insert(arguments.end(), {album, dir_ / "web/index.htm"});
+    const testing::CreateRun made = runCreate(arguments, dir_.path());
     EXPECT_EQ(made.status, 1) << made.err;
     trees[run] = treeOf(dir_.path() / "web");
     messages[run] = made.err;
@@ -166,9 +204,117 @@ TEST_F(CreateCommand, AnyNumberOfJobsMakesTheSameAlbumAndMessages) {
   EXPECT_NE(messages[0].find("Couldn't write file: " + (dir_ / "web/pics/Panorama.JPG")),
             std::string::npos)
       << messages[0];
-  EXPECT_EQ(messages[1], messages[0]);
   EXPECT_TRUE(trees[0].count("pics/IMG_00012.JPG")) << "four pictures of one name";
-  EXPECT_TRUE(trees[1] == trees[0]) << "the two albums differ";
+  for (int run = 1; run < 3; ++run) {
+    EXPECT_EQ(messages[run], messages[0]);
+    EXPECT_TRUE(trees[run] == trees[0]) << "the albums of runs 1 and " << run + 1 << " differ";
+  }
+}
+
+// The names of the temporary files of runs anywhere below `root`.
+std::vector<std::string> temporariesBelow(const fs::path& root) {
+  std::vector<std::string> found;
+  std::error_code error;  // a run may be removing files meanwhile
+  for (fs::recursive_directory_iterator item(root, error), end; !error && item != end;
+       item.increment(error)) {
+    const std::string name = item->path().filename().string();
+    if (name.rfind(".glim-", 0) == 0 || name.rfind(".picodec", 0) == 0) found.push_back(name);
+  }
+  return found;
+}
+
+// A run into a folder holds it: a second run refuses at once and writes nothing while the
+// first makes its album whole. A run ended by SIGTERM leaves no temporary file; the
+// temporaries of a SIGKILLed run are removed by the next run, and nothing else is.
+TEST_F(CreateCommand, OneRunAFolderAndNoTemporaryFileLeft) {
+  testing::BmpPicture noisy;  // noise compresses badly: each picture takes a while
+  noisy.width = 900;
+  noisy.height = 600;
+  noisy.colorAt = [](int32_t x, int32_t y) {
+    const uint32_t v = static_cast<uint32_t>(x * 7919 + y * 104729) * 2654435761u;
+    return testing::Rgb{uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8)};
+  };
+  const fs::path source = dir_.path() / "fotos" / "Rauschen.bmp";
+  fs::create_directories(source.parent_path());
+  testing::writeBmp(source, noisy);
+  constexpr int kEntries = 40;
+  const std::string album = albumFile(std::vector<std::string>(kEntries, source.string()));
+  const fs::path web = dir_.path() / "web";
+  const std::vector<std::string> arguments = {"--jobs", "2", album, web / "index.htm"};
+  // Starts a run and gives its process once it has written its first temporary file.
+  const auto startedRun = [&] {
+    const pid_t run = testing::startCreate(arguments, dir_.path());
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((!fs::exists(web / "pics") || temporariesBelow(web).empty()) &&
+           std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return run;
+  };
+
+  const pid_t first = startedRun();
+  ASSERT_EQ(::kill(first, SIGSTOP), 0);
+  int stopped = 0;
+  ASSERT_EQ(::waitpid(first, &stopped, WUNTRACED), first);
+  ASSERT_TRUE(WIFSTOPPED(stopped));
+  const std::map<std::string, std::string> before = treeOf(web);
+  const testing::CreateRun second = runCreate(arguments, dir_.path());
+  EXPECT_EQ(second.status, 2);
+  EXPECT_EQ(second.err, "Error: Could not create the album: " + web.string() +
+                            " is being created by another run.\n");
+  EXPECT_TRUE(treeOf(web) == before) << "the refused run wrote into the folder";
+  ASSERT_EQ(::kill(first, SIGCONT), 0);
+  EXPECT_EQ(testing::waitForCreate(first), 0);
+  for (const char* sub : {"pics", "mini", "html"})
+    EXPECT_EQ(testing::folderNames(web / sub).size(), size_t{kEntries}) << sub;
+
+  for (const int signal : {SIGTERM, SIGKILL}) {
+    fs::remove_all(web);
+    const pid_t run = startedRun();
+    ASSERT_EQ(::kill(run, signal), 0);
+    // SIGTERM: the program ends itself, with 128 + 15; SIGKILL ends it.
+    EXPECT_EQ(testing::waitForCreate(run), signal == SIGTERM ? 128 + SIGTERM : -SIGKILL);
+    EXPECT_FALSE(fs::exists(web / "index.htm"));
+    if (signal == SIGTERM) {
+      EXPECT_EQ(temporariesBelow(web), std::vector<std::string>{});
+    }
+  }
+  // What killed runs left goes (the one killed here may have left none at that moment, so
+  // two more are put there); a file of the user's that only looks alike stays.
+  { std::ofstream(web / "pics" / ".glim-999999-0-3.part") << "part"; }
+  { std::ofstream(web / "mini" / ".picodec999999-7") << "part"; }
+  { std::ofstream(web / "pics" / ".glim-notizen") << "mine"; }
+  EXPECT_EQ(runCreate({album, web / "index.htm"}, dir_.path()).status, 0);
+  EXPECT_EQ(temporariesBelow(web), std::vector<std::string>{".glim-notizen"});
+}
+
+// When the output location takes no more files, one message names the cause and the folder,
+// the run stops with status 3, and no overview is written. Each case mounts a small file
+// system of its own over the output folder, in a mount namespace of the run's own.
+TEST_F(CreateCommand, OutputLocationThatTakesNoMoreFilesStopsWithOneMessage) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  std::vector<std::string> pictures;
+  for (int i = 0; i < 20; ++i) pictures.push_back(picture("Bild" + std::to_string(i) + ".bmp", 400, 300));
+  const std::string album = albumFile(pictures);
+  const fs::path web = dir_.path() / "web";
+  const struct {
+    unsigned long flags;
+    const char* cause;
+  } cases[] = {{0, "there is no space left on the disk"}, {MS_RDONLY, "the disk is read-only"}};
+  for (const auto& [flags, cause] : cases) {
+    fs::remove_all(web);
+    fs::create_directories(web);
+    const auto smallDisk = [&web, flags = flags] {
+      return ::unshare(CLONE_NEWNS) == 0 &&
+             ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+             ::mount("tmpfs", web.c_str(), "tmpfs", flags, "size=160k") == 0;
+    };
+    const testing::CreateRun run =
+        runCreate({"--jobs", "2", album, web / "index.htm"}, dir_.path(), smallDisk);
+    EXPECT_EQ(run.status, 3) << cause;
+    EXPECT_EQ(run.err, "Error: Could not create the album in " + web.string() + ": " + cause +
+                           ". The run was stopped; the files written so far are whole.\n");
+  }
 }
 
 // On a terminal standard error shows which picture is being worked on, redrawn in place.

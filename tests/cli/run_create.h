@@ -3,10 +3,12 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,15 +20,19 @@ struct CreateRun {
   int status = -1;  // exit status; -1 when it did not exit normally
   std::string out;
   std::string err;
+  long peakKilobytes = 0;  // the child's peak resident memory
 };
 
-inline CreateRun runCreate(const std::vector<std::string>& arguments,
-                           const std::filesystem::path& workingFolder) {
-  TemporaryFolder capture("glim-capture");
-  const std::string outPath = capture / "out";
-  const std::string errPath = capture / "err";
+// Starts glimmervellium-create in `workingFolder` with standard output and error going to
+// the files named (nothing: /dev/null); `prepare` runs in the child first (false: exit 126).
+inline pid_t startCreate(const std::vector<std::string>& arguments,
+                         const std::filesystem::path& workingFolder,
+                         const std::string& outPath = "/dev/null",
+                         const std::string& errPath = "/dev/null",
+                         const std::function<bool()>& prepare = {}) {
   const pid_t child = ::fork();
   if (child == 0) {
+    if (prepare && !prepare()) ::_exit(126);
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
@@ -40,11 +46,29 @@ inline CreateRun runCreate(const std::vector<std::string>& arguments,
     ::execv(GLIM_CREATE_EXE, argv.data());
     ::_exit(127);
   }
-  CreateRun run;
+  return child;
+}
+
+// Waits for a started run: its exit status, minus the signal that ended it, or -1000.
+inline int waitForCreate(pid_t child, long* peakKilobytes = nullptr) {
   int status = 0;
-  if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-    run.status = WEXITSTATUS(status);
-  }
+  rusage usage{};
+  if (child <= 0 || ::wait4(child, &status, 0, &usage) != child) return -1000;
+  if (peakKilobytes != nullptr) *peakKilobytes = usage.ru_maxrss;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? -WTERMSIG(status) : -1000;
+}
+
+inline CreateRun runCreate(const std::vector<std::string>& arguments,
+                           const std::filesystem::path& workingFolder,
+                           const std::function<bool()>& prepare = {}) {
+  TemporaryFolder capture("glim-capture");
+  const std::string outPath = capture / "out";
+  const std::string errPath = capture / "err";
+  CreateRun run;
+  const int status = waitForCreate(
+      startCreate(arguments, workingFolder, outPath, errPath, prepare), &run.peakKilobytes);
+  run.status = status < 0 ? -1 : status;
   run.out = readFile(outPath);
   run.err = readFile(errPath);
   return run;
