@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -61,24 +63,35 @@ std::optional<PictureDimensions> jpegDimensions(std::FILE* file) {
 }
 
 std::optional<PictureDimensions> tiffDimensions(std::FILE* file, bool little) {
-  uint8_t head[8];
-  if (!readAt(file, 0, head, 8)) return std::nullopt;
+  uint8_t head[16];
+  if (!readAt(file, 0, head, 16)) return std::nullopt;
   const auto u16 = [little](const uint8_t* p) { return little ? le16(p) : be16(p); };
   const auto u32 = [little](const uint8_t* p) { return little ? le32(p) : be32(p); };
-  if (u16(head + 2) != 42) return std::nullopt;  // BigTIFF: size unknown
-  uint8_t count[2];
-  if (!readAt(file, static_cast<long>(u32(head + 4)), count, 2)) return std::nullopt;
-  const uint32_t entries = std::min(u16(count), kMaxTiffEntries);
+  const auto u64 = [&](const uint8_t* p) {
+    return little ? uint64_t(u32(p + 4)) << 32 | u32(p) : uint64_t(u32(p)) << 32 | u32(p + 4);
+  };
+  // Classic TIFF: 2-byte entry counts and 12-byte entries; BigTIFF: 8 and 20.
+  const bool big = u16(head + 2) == 43;
+  const uint64_t first = big ? u64(head + 8) : u32(head + 4);
+  uint8_t count[8];
+  if (first > uint64_t(LONG_MAX) || !readAt(file, static_cast<long>(first), count, big ? 8 : 2))
+    return std::nullopt;
+  const uint64_t entries = std::min<uint64_t>(big ? u64(count) : u16(count), kMaxTiffEntries);
+  const std::size_t entrySize = big ? 20 : 12;
+  const std::size_t valueAt = big ? 12 : 8;
   uint32_t width = 0;
   uint32_t height = 0;
-  for (uint32_t i = 0; i < entries; ++i) {
-    uint8_t entry[12];
-    if (std::fread(entry, 1, 12, file) != 12) return std::nullopt;
+  for (uint64_t i = 0; i < entries; ++i) {
+    uint8_t entry[20];
+    if (std::fread(entry, 1, entrySize, file) != entrySize) return std::nullopt;
     const uint32_t tag = u16(entry);
     const uint32_t type = u16(entry + 2);
-    const uint32_t value = type == 3 ? u16(entry + 8) : type == 4 ? u32(entry + 8) : 0;
-    if (tag == 256) width = value;
-    if (tag == 257) height = value;
+    const uint8_t* value = entry + valueAt;
+    const uint64_t number = type == 3 ? u16(value) : type == 4 ? u32(value)
+                            : type == 16 && big  ? u64(value) : 0;
+    const uint32_t clamped = static_cast<uint32_t>(std::min<uint64_t>(number, UINT32_MAX));
+    if (tag == 256) width = clamped;
+    if (tag == 257) height = clamped;
   }
   return dimensions(width, height);
 }

@@ -322,6 +322,24 @@ TEST_F(AlbumFileTest, FailedSaveKeepsThePreviousFile) {
   EXPECT_TRUE(otherFiles({"album.lmf"}).empty());
 }
 
+// A save removes what killed saves left beside the album (their process is gone), never
+// the temporary file of a program still running, nor a file that only looks alike.
+TEST_F(AlbumFileTest, SaveRemovesOnlyTheTemporariesOfEndedProcesses) {
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const std::string live = ".glim-" + std::to_string(::getpid()) + "-Qw12er";
+  for (const std::string& name : {".glim-" + std::to_string(ended) + "-aB3xYz", live,
+                                  std::string(".glim-notes")}) {
+    writeAll(path(name), "x");
+  }
+  Album album;
+  ASSERT_FALSE(SaveFile(album, AlbumSettings{}, path("album.lmf")));
+  std::vector<std::string> left = otherFiles({"album.lmf"});
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{live, ".glim-notes"}));
+}
+
 TEST_F(AlbumFileTest, LongNamesAndLinksAreSavedInPlace) {
   Album album;
   album.append(path("a.jpg"));

@@ -5,15 +5,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "album_generation.h"
 #include "dibs24.h"
 #include "html_writer.h"
+#include "picture_memory.h"
+#include "picture_work.h"
 #include "recording_dialogs.h"
 #include "test_pictures.h"
 
@@ -432,6 +437,58 @@ TEST(SaveDialog2, CancelGivesNothingAndAChoiceIsPassedOn) {
   EXPECT_EQ(dialogs.fileRequests[1].filter, "HTML Dateien (*.htm)|*.htm; *.html");
   EXPECT_EQ(dialogs.fileRequests[1].defaultExtension, "htm");
   EXPECT_FALSE(dialogs.fileRequests[1].askOverwrite);
+}
+
+// Workers stopped before the run took their work remove every file they wrote ahead, the
+// thumbnails' as well as the pictures'.
+TEST_F(AlbumRun, WorkersStoppedEarlyLeaveNoTemporaryFile) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 6; ++i) paths.push_back(picture("Bild" + std::to_string(i) + ".bmp", 300, 200));
+  const fs::path pics = out_.path() / "pics";
+  const fs::path mini = out_.path() / "mini";
+  fs::create_directories(pics);
+  fs::create_directories(mini);
+  {
+    PictureWorkers workers(paths, settings_, pics.string() + "/", mini.string() + "/", 3);
+    const PictureWork first = workers.take(0, nullptr, {});
+    ASSERT_FALSE(first.thumbnailTemp.empty());
+    fs::remove(first.pictureTemp);  // the run would have named these
+    fs::remove(first.thumbnailTemp);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the others finish
+  }
+  EXPECT_EQ(folderNames(pics), Names{});
+  EXPECT_EQ(folderNames(mini), Names{});
+}
+
+// What a picture is known to need before it is decoded is never less than its decoded
+// picture: every picture of the test suites that opens is looked up from its header.
+TEST(PictureMemory, HeadersGiveAtLeastTheDecodedSize) {
+  std::ifstream manifest(fs::path(GLIM_TESTDATA_DIR) / "MANIFEST.tsv");
+  std::string line;
+  std::getline(manifest, line);
+  int opened = 0;
+  while (std::getline(manifest, line)) {
+    const std::string path = (fs::path(GLIM_TESTDATA_DIR) / line.substr(0, line.find('\t')));
+    DibImage dib{};
+    OpenDib(&dib, path.c_str(), 0, nullptr);
+    if (dib.Pixels == nullptr) continue;
+    ++opened;
+    const uint64_t decoded = uint64_t(DibWidth(dib) * 3 + 3) / 4 * 4 * uint64_t(DibHeight(dib));
+    deldib(dib);
+    const std::optional<uint64_t> known = pictureMemory(path);
+    ASSERT_TRUE(known.has_value()) << path;
+    EXPECT_GE(*known, decoded) << path;
+  }
+  EXPECT_GT(opened, 300);
+}
+
+TEST(PictureMemory, SizesOnTheCommandLine) {
+  const std::pair<const char*, std::optional<uint64_t>> cases[] = {
+      {"400M", 400ull << 20}, {"2G", 2ull << 30}, {"1536k", 1536ull << 10}, {"64MB", 64ull << 20},
+      {"1048576", 1048576}, {"0", std::nullopt}, {"", std::nullopt}, {"M", std::nullopt},
+      {"2X", std::nullopt}, {"-1G", std::nullopt}, {"1.5G", std::nullopt},
+      {"99999999999999999999", std::nullopt}, {"2000000000G", std::nullopt}};
+  for (const auto& [text, size] : cases) EXPECT_EQ(parseMemorySize(text), size) << text;
 }
 
 }  // namespace

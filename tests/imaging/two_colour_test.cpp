@@ -121,6 +121,7 @@ TEST(TwoColourPictures, KeepTheirColoursInEveryFormatAndTableOrder) {
   const std::vector<std::vector<Colour>> tables = {{red, cream},
                                                    {cream, red},
                                                    {green},
+                                                   {{0, 0, 0}, red},
                                                    {{0, 0, 0}, {255, 255, 255}},
                                                    {{255, 255, 255}, {0, 0, 0}}};
   using Writer = void (*)(const std::string&, const std::vector<Colour>&);

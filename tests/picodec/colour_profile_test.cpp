@@ -287,6 +287,25 @@ TEST_F(ColourProfiles, UntaggedSrgbAndDamagedProfilesLeaveThePixelsAlone) {
   }
 }
 
+// A profile of exactly the size limit is used; one byte more and it is left alone.
+TEST_F(ColourProfiles, ProfileSizeLimitIsInclusive) {
+  constexpr size_t kLimit = 4u << 20;  // the library's limit for an embedded profile
+  const Bytes rgb = testPixels(3);
+  const Bytes adobe = readAll(kProfiles / "colord/AdobeRGB1998.icc");
+  writeJpeg(file("plain.jpg"), rgb, 3, {});
+  writeJpeg(file("a.jpg"), rgb, 3, adobe);
+  const Bytes plain = decoded(file("plain.jpg"));
+  const Bytes converted = decoded(file("a.jpg"));
+  ASSERT_NE(converted, plain);
+  for (const size_t size : {kLimit, kLimit + 1}) {
+    Bytes padded = adobe;
+    padded.resize(size, 0);
+    for (int i = 0; i < 4; ++i) padded[i] = static_cast<uint8_t>(size >> (24 - 8 * i));
+    writeJpeg(file("a.jpg"), rgb, 3, padded);
+    EXPECT_EQ(decoded(file("a.jpg")), size == kLimit ? converted : plain) << size << " bytes";
+  }
+}
+
 TEST_F(ColourProfiles, GreyAndCmykPicturesWithProfiles) {
   // Grey with a grey profile: the table says what each grey is in sRGB.
   const Bytes grey = testPixels(1);
