@@ -1,6 +1,8 @@
 #include "termination.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <set>
 #include <thread>
 
@@ -16,9 +17,11 @@ namespace glim {
 namespace {
 
 // How long a run may take to stop before the program ends without it.
-constexpr time_t kRunStopSeconds = 10;
+constexpr int kRunStopMilliseconds = 10'000;
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 std::atomic<int> requestedSignal{0};
+int signalPipe[2] = {-1, -1};  // the handler writes the signal's number, the thread reads it
 
 struct RunState {
   std::mutex mutex;
@@ -40,13 +43,27 @@ std::set<std::string>& registeredTemporaries() {
   return *files;
 }
 
-sigset_t terminationSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGHUP);
-  return set;
+// Runs in whatever thread the signal lands on: only hands the number on.
+void onSignal(int signal) {
+  const int saved = errno;
+  const unsigned char number = static_cast<unsigned char>(signal);
+  [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &number, 1);
+  errno = saved;
+}
+
+// The next signal's number; 0 when none came within `milliseconds` (-1: wait for ever).
+int nextSignal(int milliseconds) {
+  pollfd ready{signalPipe[0], POLLIN, 0};
+  for (;;) {
+    const int n = ::poll(&ready, 1, milliseconds);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return 0;
+    unsigned char number = 0;
+    const ssize_t got = ::read(signalPipe[0], &number, 1);
+    if (got == 1) return number;
+    if (got < 0 && errno == EINTR) continue;
+    return 0;
+  }
 }
 
 // The process id in a temporary file's name, or 0 when the name is not one of ours.
@@ -93,10 +110,9 @@ bool processRuns(pid_t pid) {
 }
 
 void takeSignals() {
-  const sigset_t set = terminationSignals();
   for (;;) {
-    int signal = 0;
-    if (::sigwait(&set, &signal) != 0) continue;
+    const int signal = nextSignal(-1);
+    if (signal == 0) continue;
     RunState& state = runState();
     {
       std::lock_guard lock(state.mutex);
@@ -105,21 +121,22 @@ void takeSignals() {
     }
     // A run stops and ends the program itself; a second signal or a run that takes too long
     // ends it from here.
-    const timespec wait{kRunStopSeconds, 0};
-    int again = 0;
-    do {
-      again = ::sigtimedwait(&set, nullptr, &wait);
-    } while (again < 0 && errno == EINTR);
-    endProgram(again > 0 ? again : signal, true);
+    const int again = nextSignal(kRunStopMilliseconds);
+    endProgram(again != 0 ? again : signal, true);
   }
 }
 
 }  // namespace
 
 void installTerminationHandling() {
-  const sigset_t set = terminationSignals();
-  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC) != 0) return;
+  // The thread exists before the handlers, so that no signal waits for it.
   std::thread(takeSignals).detach();
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : kSignals) ::sigaction(signal, &action, nullptr);
 }
 
 bool terminationRequested() {

@@ -1,13 +1,14 @@
 // Ending the program on SIGTERM, SIGINT and SIGHUP without leaving temporary files behind.
 //
-// The programs call installTerminationHandling() first thing in main, before any thread
-// exists: the three signals are then blocked in every thread and taken by one thread of
-// their own. When one arrives and no album is being created, the temporary files this
-// process has open are removed and the program ends with status 128 + signal. While a run
-// is active (ActiveRun), the run is asked to stop instead: it stops starting pictures,
-// removes what it wrote ahead, and ends the program when it is left. A run that does not
-// stop within a few seconds (waiting for a message box, say), or a second signal, ends the
-// program at once, removing this process's temporary files in the run's folders.
+// The programs call installTerminationHandling() first thing in main: a handler hands each
+// of the three signals to a thread of their own (programs started later get the signals'
+// defaults, as a handler does not outlive exec). When one arrives and no album is being
+// created, the temporary files this process has open are removed and the program ends with
+// status 128 + signal. While a run is active (ActiveRun), the run is asked to stop instead:
+// it stops starting pictures, removes what it wrote ahead, and ends the program when it is
+// left. A run that does not stop within ten seconds (waiting for a message box, say), or a
+// second signal, ends the program at once, removing this process's temporary files in the
+// run's folders.
 #pragma once
 
 #include <mutex>
