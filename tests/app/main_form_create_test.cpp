@@ -11,7 +11,9 @@
 #include <fstream>
 #include <optional>
 
+#include "album_generation.h"
 #include "main_form_fixture.h"
+#include "output_folder.h"
 #include "picture_button.h"
 #include "progress_status_bar.h"
 #include "qt_user_dialogs.h"
@@ -91,6 +93,19 @@ TEST_F(CreateTest, OverviewThatCannotBeWrittenLeavesThePageAsItIs) {
   EXPECT_EQ(form->PageControl2->currentIndex(), 3);
   EXPECT_TRUE(form->WebBrowser1->source().isEmpty());
   EXPECT_EQ(folderNames(folder.path() / "web/pics"), std::vector<std::string>{"Urlaub.JPG"});
+}
+
+// Another run (here the test) holds the output folder: one box, nothing written.
+TEST_F(CreateTest, FolderOfAnotherRunIsRefusedWithOneBox) {
+  std::filesystem::create_directories(folder.path() / "web");
+  FolderLock other;
+  ASSERT_EQ(other.lock(folder / "web"), FolderLock::Result::Held);
+  dialogs.fileNames = {folder / "web/index.htm"};
+  clickGo();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0], folderBusyBox(folder / "web"));
+  EXPECT_EQ(folderNames(folder.path() / "web"), std::vector<std::string>{});
+  EXPECT_EQ(form->PageControl2->currentIndex(), 3);
 }
 
 TEST_F(CreateTest, FolderThatCannotBeMadeIsReported) {
