@@ -186,28 +186,40 @@ std::optional<uint64_t> numberAfter(const std::string& path, const std::string& 
   return std::nullopt;
 }
 
-// What the control groups of this process leave it: the least, over the group and the
-// groups above it, of the limit less the use.
+// What the control groups of this process leave it: the least, over its memory group and the
+// groups above it, of the limit less the use; version 2 groups ("0::/path") and the memory
+// controller of version 1 ("N:memory:/path") alike.
 std::optional<uint64_t> controlGroupLeft() {
+  struct Hierarchy {
+    std::string root, limitFile, usageFile, group;
+  };
+  std::vector<Hierarchy> hierarchies;
   std::ifstream in("/proc/self/cgroup");
   std::string line;
-  std::string group;
   while (std::getline(in, line)) {
-    if (line.compare(0, 3, "0::") == 0) group = line.substr(3);
-  }
-  if (group.empty() || group.front() != '/') return std::nullopt;
-  std::optional<uint64_t> least;
-  for (int level = 0; level < 64; ++level) {
-    const std::string folder = "/sys/fs/cgroup" + (group == "/" ? std::string() : group);
-    const std::optional<uint64_t> limit = numberAfter(folder + "/memory.max", "");
-    const std::optional<uint64_t> used = numberAfter(folder + "/memory.current", "");
-    if (limit && used) {
-      const uint64_t left = *limit > *used ? *limit - *used : 0;
-      least = least ? std::min(*least, left) : left;
+    if (line.compare(0, 3, "0::") == 0) {
+      hierarchies.push_back({"/sys/fs/cgroup", "memory.max", "memory.current", line.substr(3)});
+    } else if (const std::size_t at = line.find(":memory:"); at != std::string::npos) {
+      hierarchies.push_back({"/sys/fs/cgroup/memory", "memory.limit_in_bytes",
+                             "memory.usage_in_bytes", line.substr(at + 8)});
     }
-    if (group == "/") break;
-    group = group.substr(0, group.rfind('/'));
-    if (group.empty()) group = "/";
+  }
+  std::optional<uint64_t> least;
+  for (Hierarchy& h : hierarchies) {
+    if (h.group.empty() || h.group.front() != '/') continue;
+    // "/a/b" is read as ROOT/a/b, then ROOT/a and ROOT.
+    if (h.group.back() == '/') h.group.pop_back();
+    for (int level = 0; level < 64; ++level) {
+      const std::string folder = h.root + h.group + "/";
+      const std::optional<uint64_t> limit = numberAfter(folder + h.limitFile, "");
+      const std::optional<uint64_t> used = numberAfter(folder + h.usageFile, "");
+      if (limit && used) {
+        const uint64_t left = *limit > *used ? *limit - *used : 0;
+        least = least ? std::min(*least, left) : left;
+      }
+      if (h.group.empty()) break;
+      h.group.resize(h.group.rfind('/'));
+    }
   }
   return least;
 }
