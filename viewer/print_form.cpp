@@ -214,7 +214,13 @@ QSize TPrintForm::printerPage() const {
 
 void TPrintForm::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) {
+    // The stored values go into the fields as they were stored: with the coupling rules
+    // running on them, each opening would derive the width from the stored height and the
+    // height from that again, and a stored setting would shrink by a percent or two each
+    // time. FormShow then derives the height from the stored width for this picture.
+    Syncing = true;
     FormStorage1.load();
+    Syncing = false;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     }

@@ -97,9 +97,12 @@ TEST_F(PrintFormTest, FirstOpeningShowsFiftyAndTheDerivedHeightAndStoresThemOnCa
   EXPECT_EQ(stored(screenSizedName("MinMaxPos", screen)), stored("MinMaxPos"));
 }
 
-TEST_F(PrintFormTest, StoredPercentagesComeBackThroughTheCouplingRules) {
-  // Closing for 800 x 600 with width 30 stores 30 and 15; opening for 600 x 800 sets 30
-  // (height 28), then 15 (width 15), and the show handler derives the height once more.
+// The stored width stays as the user set it, whatever pictures the dialog is opened and
+// cancelled for; the height follows each picture's proportions (on a 4800 x 6800 page, 33 %
+// gives 17 for 800 x 600 and 13 for 1600 x 900). Closing for 800 x 600 with width 30 and
+// opening for 600 x 800 shows 30 and the height the width rule gives, 28. Before, the
+// stored values went through the coupling rules on every opening and drifted down.
+TEST_F(PrintFormTest, StoredPercentagesStayOverOpeningsForAnyPicture) {
   {
     TPrintForm& dialog = open(landscape);
     dialog.BreitEdit->setValue(30);
@@ -107,9 +110,22 @@ TEST_F(PrintFormTest, StoredPercentagesComeBackThroughTheCouplingRules) {
     closeWith(dialog.CancelBitBtn2);
   }
   newRun();
-  TPrintForm& dialog = open(portrait);
-  EXPECT_EQ(dialog.BreitEdit->value(), 15);
-  EXPECT_EQ(dialog.HochEdit->value(), 14);
+  {
+    TPrintForm& dialog = open(portrait);
+    EXPECT_EQ(dialog.BreitEdit->value(), 30);
+    EXPECT_EQ(dialog.HochEdit->value(), 28);
+    dialog.UserdefCheck->setChecked(true);
+    dialog.BreitEdit->setValue(33);
+    closeWith(dialog.CancelBitBtn2);
+  }
+  const testing::OwnedDib wide = testing::solidPicture(1600, 900, kPictureColour & 0xffffff);
+  for (int cycle = 0; cycle < 10; ++cycle) {
+    const bool even = cycle % 2 == 0;
+    TPrintForm& dialog = open(even ? wide : landscape);
+    EXPECT_EQ(dialog.BreitEdit->value(), 33) << "opening " << cycle;
+    EXPECT_EQ(dialog.HochEdit->value(), even ? 13 : 17) << "opening " << cycle;
+    closeWith(dialog.CancelBitBtn2);
+  }
 }
 
 TEST_F(PrintFormTest, StoredValuesAreTrimmedAndLimited) {
@@ -123,9 +139,8 @@ TEST_F(PrintFormTest, StoredValuesAreTrimmedAndLimited) {
       {"abc", "7", false, 1, 7},
       {" 30 ", "-5", false, 30, 1},
       {"", "", false, 1, 1},
-      // Width 100 (height 52), then height 40 derives width 75, and the show handler the
-      // height from that.
-      {"250", "40", true, 75, 39},
+      // Width 100 as stored, and the show handler derives the height from it.
+      {"250", "40", true, 100, 52},
   };
   for (const Case& c : cases) {
     settings->setValue("TPrintForm/BreitEdit_Value", c.width);
