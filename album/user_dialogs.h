@@ -34,6 +34,7 @@ struct FileDialogRequest {
   std::string defaultExtension;
   std::string initialFolder;
   bool askOverwrite = true;
+  std::string fileName;  // a name to suggest in the initial folder; empty: none
 };
 
 class UserDialogs {

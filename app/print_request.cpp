@@ -45,7 +45,7 @@ void TMainForm::PrintBtnClick() {
   if (album.PreviewFileName != album.entry(line).FilePath) ImageListDblClick();
   if (album.PreviewFileName != album.entry(line).FilePath) return;
   const std::unique_ptr<QSettings> settings = openProgramSettings();
-  runPrintRequest(this, printer(), *settings, *dialogs_, currentPicture);
+  runPrintRequest(this, printer(), *settings, *dialogs_, currentPicture, album.PreviewFileName);
 }
 
 }  // namespace glim

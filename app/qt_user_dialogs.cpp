@@ -102,6 +102,7 @@ std::optional<std::string> QtUserDialogs::runFileDialog(const FileDialogRequest&
   // Types judged by name before the first folder is read: nothing shown is ever opened.
   dialog.setIconProvider(&nameOnlyFileIcons());
   dialog.setDirectory(pathText(request.initialFolder));
+  if (!request.fileName.empty()) dialog.selectFile(pathText(request.fileName));
   // A description that shows its masks already ("HTML Dateien (*.htm)") is shown as it is.
   dialog.setOption(QFileDialog::HideNameFilterDetails, descriptionsShowMasks(request.filter));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

@@ -38,7 +38,7 @@ class PdfOutput {
 
   // True when the printer writes a PDF file (chosen earlier or asked for now); `cancelled`
   // tells a refused file dialog from a temporary file that could not be made.
-  bool prepare(UserDialogs& dialogs, bool& cancelled) {
+  bool prepare(UserDialogs& dialogs, const QString& suggestedName, bool& cancelled) {
     cancelled = false;
     original_ = printer_.outputFileName();
     target_ = original_;
@@ -48,6 +48,7 @@ class PdfOutput {
       request.filter = "PDF files (*.pdf)|*.pdf";
       request.defaultExtension = "pdf";
       request.initialFolder = localText(lastFolder());
+      request.fileName = localText(suggestedName);
       const std::optional<std::string> chosen = dialogs.saveFileName(request);
       if (!chosen || chosen->empty()) {
         cancelled = true;
@@ -116,7 +117,7 @@ QSize printablePageSize(QPrinter& printer) {
 }
 
 bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices& choices,
-                  UserDialogs& dialogs) {
+                  UserDialogs& dialogs, const std::string& pictureFileName) {
   if (picture.Header == nullptr || picture.Pixels == nullptr) {
     dialogs.showMessage(errorBox("The picture has no pixels to print."));
     return false;
@@ -128,10 +129,14 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
   if (printer.outputFormat() == QPrinter::PdfFormat) {
     pdf.emplace(printer);
     bool cancelled = false;
-    if (!pdf->prepare(dialogs, cancelled)) {
-      dialogs.showMessage(errorBox(cancelled ? "No PDF file was chosen, so nothing was printed."
-                                             : "Printing could not begin: no temporary file "
-                                               "could be made for the PDF output."));
+    const QString base = QFileInfo(QString::fromLocal8Bit(pictureFileName.c_str())).completeBaseName();
+    if (!pdf->prepare(dialogs, base.isEmpty() ? QString() : base + QStringLiteral(".pdf"),
+                      cancelled)) {
+      // A cancelled file dialog is the user's choice: nothing is printed and nothing said.
+      if (!cancelled) {
+        dialogs.showMessage(errorBox("Printing could not begin: no temporary file could be "
+                                     "made for the PDF output."));
+      }
       return false;
     }
   }
@@ -188,11 +193,11 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
 }
 
 bool runPrintRequest(QWidget* owner, QPrinter& printer, QSettings& settings, UserDialogs& dialogs,
-                     const DibImage& picture) {
+                     const DibImage& picture, const std::string& pictureFileName) {
   TPrintForm form(printer, settings, dialogs, owner);
   form.Picture = picture;  // shares the caller's pixels; the dialog never frees them
   if (form.exec() != QDialog::Accepted) return false;
-  return PrintPicture(printer, picture, form.choices(), dialogs);
+  return PrintPicture(printer, picture, form.choices(), dialogs, pictureFileName);
 }
 
 }  // namespace glim

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QSize>
+#include <string>
 
 #include "picodec.h"
 #include "print_layout.h"
@@ -22,14 +23,17 @@ inline constexpr const char* kPrintDocumentTitle = "Glimmervellium picture";
 QSize printablePageSize(QPrinter& printer);
 
 // The print steps: begins the document, places and draws the picture in one stretch-drawing
-// call without halftoning, ends the document. A PDF printer without a file asks for one first.
-// True when the page was handed to the printing system; every failure is reported.
+// call without halftoning, ends the document. A PDF printer without a file asks for one first,
+// suggesting the picture's base name + ".pdf" (`pictureFileName`, bytes, may be empty) in the
+// folder of the last PDF of this run, else the documents folder; a cancel there prints nothing
+// and says nothing. True when the page was handed to the printing system; every failure is
+// reported.
 bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices& choices,
-                  UserDialogs& dialogs);
+                  UserDialogs& dialogs, const std::string& pictureFileName = {});
 
 // One print request for a picture the caller holds: the print options dialog owned by `owner`,
 // then, after OK, the print steps. True when a page was printed.
 bool runPrintRequest(QWidget* owner, QPrinter& printer, QSettings& settings, UserDialogs& dialogs,
-                     const DibImage& picture);
+                     const DibImage& picture, const std::string& pictureFileName = {});
 
 }  // namespace glim

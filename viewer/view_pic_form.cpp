@@ -196,7 +196,7 @@ void TViewPicForm::OpenBtnClick() {
 void TViewPicForm::PrintBrnClick() {
   if (!printerSource || dialogs == nullptr || Picture.Header == nullptr) return;
   const std::unique_ptr<QSettings> settings = openProgramSettings();
-  runPrintRequest(this, printerSource(), *settings, *dialogs, Picture);
+  runPrintRequest(this, printerSource(), *settings, *dialogs, Picture, PictureFileName);
 }
 
 }  // namespace glim

@@ -83,14 +83,14 @@ TEST(QtUserDialogs, SaveDialogAppendsTheDefaultExtensionInTheInitialFolder) {
     static_cast<QDialog*>(dialog)->accept();  // QFileDialog checks the typed name
   });
   const auto chosen = dialogs.saveFileName(
-      {"Save as", "Glimmervellium-Dateien|*.lmf", "lmf", pathBytes(folder.path()) + "/", true});
+      {"Save as", "Glimmervellium-Dateien|*.lmf", "lmf", pathBytes(folder.path()) + "/", true, {}});
   ASSERT_TRUE(chosen);
   EXPECT_EQ(pathText(*chosen), folder.filePath("holiday.lmf"));
   EXPECT_EQ(filters, QStringList("Glimmervellium-Dateien (*.lmf)"));
   EXPECT_EQ(directory, QDir(folder.path()).absolutePath());
 
   whenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
-  EXPECT_FALSE(dialogs.openFileName({"Open", "Glimmervellium-Dateien|*.lmf", "lmf", "", true}));
+  EXPECT_FALSE(dialogs.openFileName({"Open", "Glimmervellium-Dateien|*.lmf", "lmf", "", true, {}}));
 }
 
 TEST(QtUserDialogs, BoxesCarryTheApplicationTitleAndShowTheirWholeCaption) {
@@ -153,7 +153,7 @@ TEST(QtUserDialogs, FilterTextsAreShownOnceAndEveryMaskFilters) {
       }
       dialog->reject();
     });
-    dialogs.saveFileName({"", c.filter, "htm", pathBytes(folder.path()), false});
+    dialogs.saveFileName({"", c.filter, "htm", pathBytes(folder.path()), false, {}});
     listed.sort();
     EXPECT_EQ(shown, c.shown);
     EXPECT_EQ(listed, c.listed);
@@ -216,7 +216,7 @@ TEST(QtUserDialogs, FileDialogsListSpecialFilesWithoutOpeningThem) {
     }
     dialog->reject();
   });
-  dialogs.openFileName({"Open", "All files|*", "", "/", true});
+  dialogs.openFileName({"Open", "All files|*", "", "/", true, {}});
   EXPECT_EQ(types.value("kmsg"), "File");
   // The dialog leaves system entries out; where one is shown, nothing is read from it.
   EXPECT_EQ(types.value("pipe", "Special file"), "Special file");

@@ -95,10 +95,9 @@ TEST_F(PrintPdfTest, PrintsOnePageWithThePictureWhereTheRulesPutIt) {
 
 TEST_F(PrintPdfTest, NothingIsPrintedWithoutAFileAndAFailedWriteIsReported) {
   const testing::OwnedDib picture = testing::solidPicture(40, 30, 0x00ff00);
-  // The file dialog is cancelled.
+  // The file dialog is cancelled: nothing printed, nothing said.
   EXPECT_FALSE(PrintPicture(*printer, *picture, {}, dialogs));
-  ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0], errorBox("No PDF file was chosen, so nothing was printed."));
+  EXPECT_EQ(dialogs.messages.size(), 0u);
   ASSERT_EQ(dialogs.fileRequests.size(), 1u);
   EXPECT_EQ(dialogs.fileRequests[0].defaultExtension, "pdf");
 
@@ -106,8 +105,8 @@ TEST_F(PrintPdfTest, NothingIsPrintedWithoutAFileAndAFailedWriteIsReported) {
   const QString missing = folder.filePath(QStringLiteral("no such folder/page.pdf"));
   dialogs.fileNames.push_back(missing.toStdString());
   EXPECT_FALSE(PrintPicture(*printer, *picture, {}, dialogs));
-  ASSERT_EQ(dialogs.messages.size(), 2u);
-  EXPECT_EQ(dialogs.messages[1], errorBox("The PDF file page.pdf could not be written!"));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0], errorBox("The PDF file page.pdf could not be written!"));
   EXPECT_FALSE(QFile::exists(missing));
 
   // An existing file is replaced only by a complete page.
@@ -120,6 +119,12 @@ TEST_F(PrintPdfTest, NothingIsPrintedWithoutAFileAndAFailedWriteIsReported) {
   dialogs.fileNames.push_back(existing.toStdString());
   EXPECT_TRUE(PrintPicture(*printer, *picture, {}, dialogs));
   EXPECT_EQ(testing::pdfInfo(existing, "Pages"), "1");
+
+  // The next PDF is suggested under the picture's base name, in the folder of the last one.
+  EXPECT_FALSE(PrintPicture(*printer, *picture, {}, dialogs, "/fotos/Urlaub.2024.jpg"));
+  EXPECT_EQ(dialogs.fileRequests.back().fileName, "Urlaub.2024.pdf");
+  EXPECT_EQ(dialogs.fileRequests.back().initialFolder, folder.path().toStdString());
+  EXPECT_EQ(dialogs.messages.size(), 1u);
 }
 
 }  // namespace
