@@ -29,18 +29,6 @@ QString textValue(const QSettings& settings, const QString& name, const QString&
   return value.toString();
 }
 
-std::optional<QRect> rectValue(const QString& text) {
-  const QStringList parts = text.split(QLatin1Char(','));
-  if (parts.size() != 4) return std::nullopt;
-  int n[4];
-  for (int i = 0; i < 4; ++i) {
-    bool ok = false;
-    n[i] = parts[i].trimmed().toInt(&ok);
-    if (!ok) return std::nullopt;
-  }
-  return QRect(QPoint(n[0], n[1]), QPoint(n[2] - 1, n[3] - 1));
-}
-
 }  // namespace
 
 std::unique_ptr<QSettings> openProgramSettings() {
@@ -150,15 +138,6 @@ void FormStorage::saveAs(bool destroying) {
   settings_.sync();
   saved_ = true;
   reportIfFailed("saved");
-}
-
-std::optional<QRect> FormStorage::storedNormalPosition() const {
-  settings_.beginGroup(section_);
-  const QString sized = screenSizedName(QStringLiteral("NormPos"), screenSize());
-  std::optional<QRect> rect = rectValue(textValue(settings_, sized, QString()));
-  if (!rect) rect = rectValue(textValue(settings_, QStringLiteral("NormPos"), QString()));
-  settings_.endGroup();
-  return rect;
 }
 
 }  // namespace glim

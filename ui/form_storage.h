@@ -4,12 +4,10 @@
 // names that carry the screen size, so that a changed screen falls back to the plain names.
 #pragma once
 
-#include <QRect>
 #include <QSize>
 #include <QString>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class QSettings;
@@ -55,11 +53,6 @@ class FormStorage {
 
   bool loaded() const { return loaded_; }
   bool saved() const { return saved_; }
-
-  // The form's normal rectangle as last stored for the current screen size, else under the
-  // plain name; nothing when neither holds four numbers. Stored, never applied: the form
-  // decides where it opens.
-  std::optional<QRect> storedNormalPosition() const;
 
  private:
   void saveAs(bool destroying);

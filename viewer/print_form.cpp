@@ -49,7 +49,9 @@ bool runPrinterSetupDialog(QPrinter& printer, QWidget* owner) {
   if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
     if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
   }
-  return dialog.exec() == QDialog::Accepted;
+  if (dialog.exec() != QDialog::Accepted) return false;
+  rememberPrinterChoice(printer);
+  return true;
 }
 
 TPrintForm::TPrintForm(QPrinter& printer, QSettings& settings, UserDialogs& dialogs, QWidget* owner)

@@ -6,6 +6,7 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -101,7 +102,49 @@ class PdfOutput {
   bool redirected_ = false;
 };
 
+// The printer the user chose in the printer setup dialog during this run, if any.
+struct PrinterChoice {
+  bool made = false;
+  bool pdf = false;
+  QString name;
+};
+
+PrinterChoice& printerChoice() {
+  static PrinterChoice choice;
+  return choice;
+}
+
 }  // namespace
+
+void rememberPrinterChoice(const QPrinter& printer) {
+  PrinterChoice& choice = printerChoice();
+  choice.made = true;
+  choice.pdf = printer.outputFormat() == QPrinter::PdfFormat;
+  choice.name = printer.printerName();
+}
+
+void followSystemPrinters(QPrinter& printer) {
+  PrinterChoice& choice = printerChoice();
+  // The user's choice stands, with its paper and orientation, while its printer exists.
+  if (choice.made && (choice.pdf || QPrinterInfo::availablePrinterNames().contains(choice.name)))
+    return;
+  choice.made = false;
+  const QPrinterInfo system = QPrinterInfo::defaultPrinter();
+  if (system.isNull()) {
+    if (printer.outputFormat() != QPrinter::PdfFormat) {
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(QString());
+    }
+    return;
+  }
+  if (printer.outputFormat() == QPrinter::NativeFormat &&
+      printer.printerName() == system.printerName()) {
+    return;
+  }
+  printer.setOutputFileName(QString());
+  printer.setOutputFormat(QPrinter::NativeFormat);
+  printer.setPrinterName(system.printerName());
+}
 
 QSize printablePageSize(QPrinter& printer) {
   if (!printer.paintingActive()) {
@@ -194,6 +237,7 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
 
 bool runPrintRequest(QWidget* owner, QPrinter& printer, QSettings& settings, UserDialogs& dialogs,
                      const DibImage& picture, const std::string& pictureFileName) {
+  followSystemPrinters(printer);
   TPrintForm form(printer, settings, dialogs, owner);
   form.Picture = picture;  // shares the caller's pixels; the dialog never frees them
   if (form.exec() != QDialog::Accepted) return false;

@@ -18,6 +18,13 @@ namespace glim {
 // The document title under which the print queue lists the job.
 inline constexpr const char* kPrintDocumentTitle = "Glimmervellium picture";
 
+// Points `printer` at the printers the system has now: the printer chosen in the printer
+// setup dialog during this run while it still exists, else the system's current default
+// queue, else PDF output. Run at the start of every print request.
+void followSystemPrinters(QPrinter& printer);
+// The printer setup dialog was confirmed with `printer`'s current printer.
+void rememberPrinterChoice(const QPrinter& printer);
+
 // The printable area of the printer's current page in device pixels, with device (0, 0) at its
 // top-left corner: only the printer's own unprintable margins are left out.
 QSize printablePageSize(QPrinter& printer);

@@ -6,6 +6,7 @@
 #   cups_sandbox.sh wait DIR [SECS]    wait until glimpdf has no unfinished job; lists the PDFs
 #   cups_sandbox.sh reject DIR         queue refuses new jobs (cupsreject)
 #   cups_sandbox.sh accept DIR         undo reject
+#   cups_sandbox.sh add DIR NAME       add a second cups-pdf queue NAME and make it the default
 #   cups_sandbox.sh stop DIR           stop the scheduler and wait for it to exit
 #
 # Needs root (the cups-pdf backend is 0700 root, so cupsd only runs it as root) and the
@@ -254,7 +255,7 @@ cmd_wait() {
   running_pid >/dev/null || die "no sandbox cupsd runs in $DIR"
   while :; do
     # Queue first, log second: cupsd logs a job's error before the job leaves the queue.
-    pending=$(client lpstat -o "$QUEUE" 2>/dev/null || true)
+    pending=$(client lpstat -o 2>/dev/null || true)
     errors=$(new_job_errors)
     if [ -n "$errors" ]; then
       new_job_errors mark >/dev/null
@@ -266,7 +267,7 @@ cmd_wait() {
       exit 1
     fi
     [ -n "$pending" ] || break
-    [ "$waited" -lt $((secs * 10)) ] || die "jobs still pending after ${secs}s: $(client lpstat -o "$QUEUE" 2>&1)"
+    [ "$waited" -lt $((secs * 10)) ] || die "jobs still pending after ${secs}s: $(client lpstat -o 2>&1)"
     sleep 0.1
     waited=$((waited + 1))
   done
@@ -293,5 +294,11 @@ case $action in
   wait) cmd_wait "$@" ;;
   reject) queue_cmd cupsreject -r "rejected by test" "$QUEUE" ;;
   accept) queue_cmd cupsenable "$QUEUE"; queue_cmd cupsaccept "$QUEUE" ;;
+  add)
+    [ $# -ge 1 ] || usage
+    queue_cmd lpadmin -p "$1" -E -v "cups-pdf:/$(instance_name)" -P "$PPD" \
+      -o printer-error-policy=abort-job -o Label=1 -o TitlePref=1
+    queue_cmd lpadmin -d "$1"
+    ;;
   *) usage ;;
 esac

@@ -11,6 +11,7 @@
 #include "gtest/gtest.h"
 #include "print_fixtures.h"
 #include "print_job.h"
+#include "print_queue.h"
 #include "printed_page.h"
 #include "recording_dialogs.h"
 
@@ -126,6 +127,29 @@ TEST_F(PrintCupsTest, ThePageComesOutOfTheQueueWithThePictureWhereTheRulesPutIt)
         << expected.width() << "x" << expected.height() << " on a page of " << page.width() << "x"
         << page.height();
   }
+}
+
+// A queue added while the program runs and made the system's default is the one the next
+// request prints to. Its empty job list counts as no job (not as a server that cannot be
+// asked), and the job check takes only a job numbered after the last one before the print.
+TEST_F(PrintCupsTest, AQueueAddedWhileTheProgramRunsIsPrintedTo) {
+  QPrinter program(QPrinter::HighResolution);  // made before the queue existed
+  ASSERT_EQ(program.printerName(), kQueue);
+  ASSERT_TRUE(sandbox({QStringLiteral("add"), folder, QStringLiteral("glimlater")}).ok);
+  EXPECT_EQ(lastJobNumber(QStringLiteral("glimlater")), 0);
+  const std::optional<int> last = lastJobNumber(kQueue);
+  ASSERT_TRUE(last.has_value());
+  ASSERT_GT(*last, 0) << "the test before this one printed to " << kQueue.toStdString();
+  EXPECT_FALSE(jobArrived(kQueue, *last, QString::fromLatin1(kPrintDocumentTitle)));
+
+  followSystemPrinters(program);
+  EXPECT_EQ(program.printerName(), QStringLiteral("glimlater"));
+  const testing::OwnedDib picture = testing::solidPicture(40, 30, 0x00ff00);
+  EXPECT_TRUE(PrintPicture(program, *picture, {}, dialogs));
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_TRUE(
+      jobArrived(QStringLiteral("glimlater"), 0, QString::fromLatin1(kPrintDocumentTitle)));
+  finishedPdfs();
 }
 
 TEST_F(PrintCupsTest, AQueueThatRefusesJobsPrintsNothingAndSaysSo) {

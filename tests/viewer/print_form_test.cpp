@@ -93,8 +93,9 @@ TEST_F(PrintFormTest, FirstOpeningShowsFiftyAndTheDerivedHeightAndStoresThemOnCa
   ASSERT_EQ(normal.size(), 4);
   EXPECT_EQ(normal[2].toInt() - normal[0].toInt(), frameWidth);
   const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
-  EXPECT_EQ(stored(screenSizedName("NormPos", screen)), stored("NormPos"));
-  EXPECT_EQ(stored(screenSizedName("MinMaxPos", screen)), stored("MinMaxPos"));
+  const QString size = QStringLiteral("(%1x%2)").arg(screen.width()).arg(screen.height());
+  EXPECT_EQ(stored("NormPos" + size), stored("NormPos"));
+  EXPECT_EQ(stored("MinMaxPos" + size), stored("MinMaxPos"));
 }
 
 // The stored width stays as the user set it, whatever pictures the dialog is opened and
