@@ -41,11 +41,29 @@ void setFromText(QAbstractButton* button, const QString& text) {
 
 }  // namespace
 
+namespace {
+
+class RangeHider : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      if (auto* range = watched->findChild<QWidget*>(QStringLiteral("gbPrintRange"))) range->hide();
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
 bool runPrinterSetupDialog(QPrinter& printer, QWidget* owner) {
   QPrintDialog dialog(&printer, owner);
   dialog.setWindowTitle(QStringLiteral("Printer setup"));
   // Only the printer, its paper and orientation (or a PDF file) are chosen here.
   dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+  // One page is printed: the copies apply, a page range, current page or selection do not.
+  // The toolkit's dialog shows its range group again as it is shown, so it is hidden then.
+  RangeHider hider;
+  dialog.installEventFilter(&hider);
   if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
     if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
   }

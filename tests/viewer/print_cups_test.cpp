@@ -152,6 +152,19 @@ TEST_F(PrintCupsTest, AQueueAddedWhileTheProgramRunsIsPrintedTo) {
   finishedPdfs();
 }
 
+// Copies chosen in the printer setup come out of the queue.
+TEST_F(PrintCupsTest, CopiesChosenInTheSetupArePrinted) {
+  std::set<QString> before = finishedPdfs();
+  printer->setCopyCount(2);
+  const testing::OwnedDib picture = testing::solidPicture(40, 30, 0x00ff00);
+  ASSERT_TRUE(PrintPicture(*printer, *picture, {}, dialogs));
+  int pages = 0;
+  for (const QString& pdf : finishedPdfs()) {
+    if (!before.count(pdf)) pages += testing::pdfInfo(pdf, "Pages").toInt();
+  }
+  EXPECT_EQ(pages, 2);
+}
+
 TEST_F(PrintCupsTest, AQueueThatRefusesJobsPrintsNothingAndSaysSo) {
   const std::set<QString> before = finishedPdfs();
   ASSERT_TRUE(sandbox({QStringLiteral("reject"), folder}).ok);

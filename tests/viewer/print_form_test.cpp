@@ -247,14 +247,25 @@ TEST_F(PrintFormTest, TheRealPrinterSetupDialogOpensAndCancels) {
   TPrintForm& dialog = open(landscape);
   dialog.PrinterSetupDialog1 = runPrinterSetupDialog;
   bool seen = false;
-  QTimer::singleShot(0, [&seen] {
+  QStringList offered;
+  QTimer::singleShot(0, [&seen, &offered] {
     QWidget* setup = QApplication::activeModalWidget();
     seen = setup != nullptr && setup->windowTitle() == QStringLiteral("Printer setup");
+    // Copies are offered (under the dialog's options); what cannot apply to a one-page job
+    // is not.
+    for (const char* name :
+         {"copies", "printRange", "pagesRadioButton", "printCurrentPage", "printSelection"}) {
+      const auto* tab = setup != nullptr ? setup->findChild<QWidget*>("copiesTab") : nullptr;
+      const auto* control = tab != nullptr ? tab->findChild<QWidget*>(name) : nullptr;
+      if (control != nullptr && control->isVisibleTo(tab) && control->isEnabled())
+        offered << QLatin1String(name);
+    }
     if (auto* modal = qobject_cast<QDialog*>(setup)) modal->reject();
   });
   const int before = dialog.previewDraws();
   QTest::mouseClick(dialog.PrintSetupBtn, Qt::LeftButton);
   EXPECT_TRUE(seen);
+  EXPECT_EQ(offered, QStringList{QStringLiteral("copies")});
   EXPECT_GT(dialog.previewDraws(), before);
   EXPECT_TRUE(dialog.isVisible());
 }
