@@ -1,12 +1,14 @@
 #include "form_storage.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QStringList>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -54,6 +56,21 @@ void FormStorage::addProperty(Property property) {
   properties_.push_back(std::move(property));
 }
 
+void FormStorage::rewriteWithoutDamage() {
+  // Other sections are kept whole; loose values (where unreadable lines end up) are not.
+  std::vector<std::pair<QString, QVariant>> kept;
+  for (const QString& group : settings_.childGroups()) {
+    if (group == section_) continue;
+    settings_.beginGroup(group);
+    for (const QString& key : settings_.allKeys())
+      kept.emplace_back(group + QLatin1Char('/') + key, settings_.value(key));
+    settings_.endGroup();
+  }
+  settings_.clear();
+  for (const auto& [key, value] : kept) settings_.setValue(key, value);
+  damaged_ = false;
+}
+
 QSize FormStorage::screenSize() const {
   const QScreen* screen = form_.screen();
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
@@ -67,23 +84,26 @@ void FormStorage::reportIfFailed(const char* what) {
     case QSettings::NoError:
       return;
     case QSettings::FormatError:
-      // What could be read was taken; the rest keeps the current values, and the next save
-      // writes the file whole again.
-      if (QLatin1String(what) == QLatin1String("read")) {
-        report_(QStringLiteral("The settings file %1 is damaged. Values that could not be read "
-                               "keep their defaults.")
-                    .arg(file));
-      }
-      return;
+      return;  // told by load, once, from what it found
     case QSettings::AccessError:
       report_(QStringLiteral("The settings could not be %1: %2").arg(QLatin1String(what), file));
       return;
   }
 }
 
+// Lines the settings reader cannot take: control bytes, which no value written here holds.
+static bool holdsControlBytes(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray bytes = file.read(1 << 20);
+  return std::any_of(bytes.begin(), bytes.end(), [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F;
+  });
+}
+
 void FormStorage::load() {
   saved_ = false;
-  reportIfFailed("read");
   settings_.beginGroup(section_);
   // Every stored layout version so far is accepted.
   const int version = storedNumber(textValue(settings_, QStringLiteral("FormVersion"), "0"));
@@ -103,6 +123,15 @@ void FormStorage::load() {
   }
   settings_.endGroup();
   loaded_ = true;
+  // A value the reading rules read (a width of "abc" reads as 1) is no damage; what the reader
+  // could not parse is, and is told once. The next save writes the file anew.
+  damaged_ = settings_.status() == QSettings::FormatError || holdsControlBytes(settings_.fileName());
+  if (damaged_ && report_) {
+    report_(QStringLiteral("The settings file %1 is damaged. The print settings that could be "
+                           "read are shown; the file is written anew when the dialog closes.")
+                .arg(settings_.fileName()));
+  }
+  reportIfFailed("read");
 }
 
 void FormStorage::saveAs(bool destroying) {
@@ -120,6 +149,7 @@ void FormStorage::saveAs(bool destroying) {
   const QString normal = rectText(frame.left(), frame.top(), frame.left() + frame.width(),
                                   frame.top() + frame.height());
 
+  if (damaged_) rewriteWithoutDamage();
   settings_.beginGroup(section_);
   settings_.setValue(QStringLiteral("FormVersion"), QString::number(kFormVersion));
   settings_.setValue(QStringLiteral("Flags"), QStringLiteral("0"));

@@ -58,6 +58,7 @@ class FormStorage {
   void saveAs(bool destroying);
   QSize screenSize() const;
   void reportIfFailed(const char* what);
+  void rewriteWithoutDamage();
 
   QWidget& form_;
   QSettings& settings_;
@@ -65,6 +66,7 @@ class FormStorage {
   FailureReport report_;
   std::vector<Property> properties_;
   bool loaded_ = false;
+  bool damaged_ = false;  // the file held what the reader could not parse
   bool saved_ = false;
 };
 

@@ -158,20 +158,51 @@ TEST_F(PrintFormTest, StoredValuesAreTrimmedAndLimited) {
   }
 }
 
-TEST_F(PrintFormTest, ADamagedSettingsFileStillOpensTheDialogAndIsWrittenAgain) {
-  QFile file(settingsPath());
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("[TPrintForm]\nBreitEdit_Value=40\n\x01\x02\xff=\n[[[\nHochEdit");
-  file.close();
-  newRun();
-  TPrintForm& dialog = open(landscape);
-  ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_NE(dialogs.messages[0].text.find("damaged"), std::string::npos);
-  EXPECT_EQ(dialog.BreitEdit->value(), 40);  // what could be read is taken
-  EXPECT_EQ(dialog.HochEdit->value(), 21);
-  closeWith(dialog.OkBitBtn1);
-  QSettings again(settingsPath(), QSettings::IniFormat);
-  EXPECT_EQ(again.value("TPrintForm/HochEdit_Value").toString(), "21");
+// Damage is what the settings reader cannot parse: one box naming the file, what could be read
+// is shown, and closing writes a clean file that keeps the other sections. A value the reading
+// rules read ("abc" reads as 1) is no damage and shows no box.
+TEST_F(PrintFormTest, ADamagedSettingsFileIsToldOnceAndWrittenClean) {
+  QByteArray noise(600, '\0');
+  for (int i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 151 + 7) % 256);
+  const struct {
+    const char* what;
+    QByteArray bytes;
+    bool damaged;
+    int width;
+  } cases[] = {
+      {"a value read as 1", "[TPrintForm]\nBreitEdit_Value=abc\n[Andere]\nbleibt=1\n", false, 1},
+      {"a line without =", "[Andere]\nbleibt=1\n[TPrintForm]\nBreitEdit_Value=40\nkaputt\n", true,
+       40},
+      {"control bytes", "[Andere]\nbleibt=1\n[TPrintForm]\nBreitEdit_Value=40\n\x01\x02\xff=\n",
+       true, 40},
+      {"random bytes", QByteArray("[Andere]\nbleibt=1\n") + noise, true, 50},
+  };
+  for (const auto& c : cases) {
+    dialogs.messages.clear();
+    QFile::remove(settingsPath());
+    QFile file(settingsPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(c.bytes);
+    file.close();
+    newRun();
+    TPrintForm& dialog = open(landscape);
+    ASSERT_EQ(dialogs.messages.size(), c.damaged ? 1u : 0u) << c.what;
+    if (c.damaged) {
+      EXPECT_NE(dialogs.messages[0].text.find(settingsPath().toStdString() + " is damaged"),
+                std::string::npos)
+          << dialogs.messages[0].text;
+    }
+    EXPECT_EQ(dialog.BreitEdit->value(), c.width) << c.what;
+    const int height = dialog.HochEdit->value();
+    closeWith(dialog.OkBitBtn1);
+    QSettings again(settingsPath(), QSettings::IniFormat);
+    EXPECT_EQ(again.status(), QSettings::NoError) << c.what;
+    EXPECT_EQ(again.value("TPrintForm/HochEdit_Value").toString(), QString::number(height));
+    EXPECT_EQ(again.value("Andere/bleibt").toString(), "1") << c.what;
+    if (c.damaged) {
+      EXPECT_EQ(again.childKeys(), QStringList{}) << c.what;  // no loose values
+    }
+  }
 }
 
 TEST_F(PrintFormTest, SettingsThatCannotBeWrittenAreReportedAndTheDialogStillCloses) {
