@@ -147,13 +147,15 @@ void TMainForm::JamShellList1DblClick() {
   openfilenow(path);
 }
 
-void TMainForm::JamShellList1KeyPress(QKeyEvent* key) {
-  key->ignore();
+bool TMainForm::JamShellList1KeyPress(QKeyEvent* key) {
   if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
       !shellBrowser_->isEditing()) {
     JamShellList1DblClick();
-    key->accept();
+    return true;
   }
+  // Left as it came: a key marked ignored here went on to the window after the list had
+  // handled it, so Tab moved the focus twice and passed over "Add file".
+  return false;
 }
 
 void TMainForm::cancelButtonKey() {
@@ -170,10 +172,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (listMouse(watched, event)) return true;
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (watched == JamShellList1) {
-      JamShellList1KeyPress(key);
-      return key->isAccepted();
-    }
+    if (watched == JamShellList1) return JamShellList1KeyPress(key);
     if (listKeyDown(watched, key)) return true;
   }
   return QWidget::eventFilter(watched, event);

@@ -7,19 +7,26 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <cstring>
 #include <vector>
 
 #include "album_text.h"
 #include "line_size_cache.h"
+#include "picture_button.h"
 #include "paths.h"
 #include "progress_status_bar.h"
 #include "qt_user_dialogs.h"
@@ -74,12 +81,55 @@ TMainForm::TMainForm(UserDialogs* dialogs, QWidget* parent)
   }
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, &TMainForm::cancelButtonKey);
+  addKeyboardCommands();
 
   resize(638, 512);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
   FormCreate();
+}
+
+void TMainForm::addKeyboardCommands() {
+  // The shortcuts people expect, each running the handler its button runs.
+  const std::pair<QKeySequence, void (TMainForm::*)()> commands[] = {
+      {QKeySequence(Qt::CTRL | Qt::Key_N), &TMainForm::NewBtnClick},
+      {QKeySequence(Qt::CTRL | Qt::Key_O), &TMainForm::OpenBtnClick},
+      {QKeySequence(Qt::CTRL | Qt::Key_S), &TMainForm::SaveBtnClick},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TMainForm::SaveAsBtnClick},
+      {QKeySequence(Qt::CTRL | Qt::Key_P), &TMainForm::PrintBtnClick},
+      {QKeySequence(Qt::CTRL | Qt::Key_Q), &TMainForm::EndeBtnClick},
+      {QKeySequence(Qt::CTRL | Qt::Key_Tab), &TMainForm::nextPage},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageDown), &TMainForm::nextPage},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), &TMainForm::previousPage},
+      {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), &TMainForm::previousPage},
+      {QKeySequence(Qt::CTRL | Qt::Key_PageUp), &TMainForm::previousPage},
+  };
+  for (const auto& [keys, handler] : commands) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this, handler);
+  }
+
+  // Tab goes through the page tabs, the top bar, the shown page's controls top to bottom
+  // (left to right within a row), then the bottom bar; hidden pages are passed over.
+  const std::vector<QWidget*> chain = {PageControl2->tabBar(), NewBtn, OpenBtn, SaveBtn, SaveAsBtn,
+                                 JamShellTree1, JamShellList1, AddBtn, DelBtn, ViewBtn,
+                                 PrintBtn, FilterComboBox1, ImageList, SortBox, UpNow, DownNow,
+                                 ImageBox, ShowComment, ComMemo, GoBtn1, ColorBtn, BreitEd,
+                                 HochEd, CaptionED, FreeText, AnzEd, BorderEd, Caption2ED,
+                                 Border2ED, WebBrowser1, wwwBtn, ueberbtn, EndeBtn};
+  for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
+  // The comment is a form field: Tab leaves it rather than typing a tab character.
+  ComMemo->setTabChangesFocus(true);
+}
+
+void TMainForm::nextPage() {
+  PageControl2->setCurrentIndex((PageControl2->currentIndex() + 1) % PageControl2->count());
+}
+
+void TMainForm::previousPage() {
+  const int count = PageControl2->count();
+  PageControl2->setCurrentIndex((PageControl2->currentIndex() + count - 1) % count);
 }
 
 TMainForm::~TMainForm() {

@@ -130,6 +130,9 @@ class TMainForm : public QWidget {
   void ColorBtnClick();
 
   // Picture buttons and the home page.
+  // Ctrl+Tab and Ctrl+PageDown; Ctrl+Shift+Tab and Ctrl+PageUp.
+  void nextPage();
+  void previousPage();
   void EndeBtnClick();
   void ueberbtnClick();
   void ueberBtn2Click() { ueberbtnClick(); }
@@ -144,7 +147,8 @@ class TMainForm : public QWidget {
   // The file-browsing pane: the folder tree and the file list.
   ShellBrowser* fileBrowser() const { return shellBrowser_; }
   void JamShellList1DblClick();
-  void JamShellList1KeyPress(QKeyEvent* key);
+  // Enter on the file list acts as a double click on it (true: the key was used).
+  bool JamShellList1KeyPress(QKeyEvent* key);
 
   // The current picture: a picture file loaded into it, and the preview pane.
   void openfilenow(const std::string& path);
@@ -201,6 +205,7 @@ class TMainForm : public QWidget {
   MessageAnswer ask(const char* text, const char* caption);
 
   QWidget* buildTopBar();
+  void addKeyboardCommands();
   QWidget* buildBottomBar();
   QWidget* buildAddPage();
   QWidget* buildSortPage();

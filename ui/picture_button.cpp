@@ -1,13 +1,39 @@
 #include "picture_button.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QStyleOptionFocusRect>
 
 namespace glim {
+namespace {
+
+// The style's focus frame, drawn over the button's pictures.
+class FocusFrame : public QWidget {
+ public:
+  explicit FocusFrame(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = rect().adjusted(1, 1, -1, -1);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  }
+};
+
+}  // namespace
 
 PictureButton::PictureButton(const QPixmap& normal, const QPixmap& pressed,
                              bool pressedVisibleAtStart, QWidget* parent)
-    : QWidget(parent), normal_(new QLabel(this)), pressed_(new QLabel(this)) {
+    : QWidget(parent),
+      normal_(new QLabel(this)),
+      pressed_(new QLabel(this)),
+      focusFrame_(new FocusFrame(this)) {
   const QSize size = normal.deviceIndependentSize().toSize();
   setFixedSize(size);
   for (auto [label, pixmap] : {std::pair{pressed_, &pressed}, std::pair{normal_, &normal}}) {
@@ -17,7 +43,33 @@ PictureButton::PictureButton(const QPixmap& normal, const QPixmap& pressed,
   }
   normal_->raise();
   pressed_->setVisible(pressedVisibleAtStart);
+  focusFrame_->setGeometry(0, 0, size.width(), size.height());
+  focusFrame_->hide();
+  focusFrame_->raise();
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
+      event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()) {
+    QPointer<PictureButton> self(this);
+    emit clicked();  // as a click: the action may show a modal box or close the window
+    if (self) resetImages();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void PictureButton::focusInEvent(QFocusEvent* event) {
+  focusFrame_->show();
+  QWidget::focusInEvent(event);
+}
+
+void PictureButton::focusOutEvent(QFocusEvent* event) {
+  focusFrame_->hide();
+  QWidget::focusOutEvent(event);
 }
 
 void PictureButton::setHint(const QString& hint) {

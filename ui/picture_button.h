@@ -1,7 +1,8 @@
 // A button made of two pictures of one size at one place: the normal picture on top and the
 // pressed picture beneath. The pressed picture shows while a mouse button is held over it.
 // The widget itself takes the mouse, so it keeps receiving the moves and the release while
-// the normal picture is hidden; both pictures carry the same click action.
+// the normal picture is hidden; both pictures carry the same click action. It takes the
+// keyboard focus too: a focus frame shows over the pictures, and Space or Enter presses it.
 #pragma once
 
 #include <QLabel>
@@ -35,12 +36,16 @@ class PictureButton : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void showPressed(bool pressed);
 
   QLabel* normal_;
   QLabel* pressed_;
+  QWidget* focusFrame_;
   bool pressedFlag_ = false;
   bool leftPressed_ = false;
 };

@@ -1,5 +1,6 @@
 // The main window right after start, the lists following the album, closing, and the
 // picture buttons of the bottom strip.
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -281,6 +283,96 @@ TEST_F(MainFormTest, QuitButtonAsksAndCancelLeavesTheNormalPicture) {
 
   QTest::mouseClick(form->EndeBtn, Qt::LeftButton, {}, QPoint(20, 10));  // answered OK
   EXPECT_FALSE(form->isVisible());
+}
+
+// Every page by keyboard: Tab runs through the page tabs, the top bar, the shown page's
+// controls and the bottom bar, back to the tabs; the comment field gives Tab on.
+TEST_F(MainFormTest, TabReachesEveryControlOfEveryPageInOrder) {
+  form->album.append("/pictures/a.jpg");  // so that the list buttons are enabled
+  form->UpdateListBox();
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  TMainForm& f = *form;
+  const std::vector<std::vector<QWidget*>> pages = {
+      {f.JamShellTree1, f.JamShellList1, f.AddBtn, f.DelBtn, f.ViewBtn, f.PrintBtn,
+       f.FilterComboBox1, f.ImageList},
+      {f.SortBox, f.UpNow, f.DownNow},
+      {f.ImageBox, f.ShowComment, f.ComMemo},
+      {f.GoBtn1, f.ColorBtn, f.BreitEd, f.HochEd, f.CaptionED, f.FreeText, f.AnzEd, f.BorderEd,
+       f.Caption2ED, f.Border2ED},
+      {f.WebBrowser1}};
+  for (std::size_t page = 0; page < pages.size(); ++page) {
+    f.PageControl2->setCurrentIndex(static_cast<int>(page));
+    f.PageControl2->tabBar()->setFocus();
+    std::vector<QWidget*> expected = {f.NewBtn, f.OpenBtn, f.SaveBtn, f.SaveAsBtn};
+    expected.insert(expected.end(), pages[page].begin(), pages[page].end());
+    expected.insert(expected.end(), {f.wwwBtn, f.ueberbtn, f.EndeBtn, f.PageControl2->tabBar()});
+    for (std::size_t step = 0; step < expected.size(); ++step) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QWidget* focused = QApplication::focusWidget();
+      EXPECT_TRUE(focused == expected[step] || expected[step]->isAncestorOf(focused))
+          << "page " << page << ", Tab " << step + 1 << " reached "
+          << (focused ? focused->metaObject()->className() : "nothing") << " "
+          << (qobject_cast<QAbstractButton*>(focused)
+                  ? qobject_cast<QAbstractButton*>(focused)->text().toStdString()
+                  : std::string());
+    }
+  }
+  // Shift+Tab from the comment field goes back; neither key types into it.
+  f.PageControl2->setCurrentIndex(2);
+  f.ComMemo->setFocus();
+  QTest::keyClick(f.ComMemo, Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), f.ComMemo);
+  f.ComMemo->setFocus();
+  QTest::keyClick(f.ComMemo, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(QApplication::focusWidget(), f.ShowComment);
+  EXPECT_FALSE(f.ComMemo->toPlainText().contains(QLatin1Char('\t')));
+}
+
+// Space on the focused "Create!" starts the create action; each shortcut runs its handler.
+TEST_F(MainFormTest, PictureButtonsAndShortcutsWorkByKeyboard) {
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  form->PageControl2->setCurrentIndex(3);
+  form->GoBtn1->setFocus();
+  QTest::keyClick(form->GoBtn1, Qt::Key_Space);
+  ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+  EXPECT_EQ(dialogs.fileRequests[0].defaultExtension, "htm");
+
+  const struct {
+    QKeyCombination keys;
+    const char* caption;  // of the question asked, or of the file dialog's title
+    int page;             // the page shown afterwards
+  } shortcuts[] = {
+      {Qt::CTRL | Qt::Key_N, "File/New", 3},
+      {Qt::CTRL | Qt::Key_O, "File/Open", 3},
+      {Qt::CTRL | Qt::Key_Q, "Quit program", 3},
+      {Qt::CTRL | Qt::Key_S, "Save as", 3},
+      {Qt::CTRL | Qt::SHIFT | Qt::Key_S, "Save as", 3},
+      {Qt::CTRL | Qt::Key_Tab, nullptr, 4},
+      {Qt::CTRL | Qt::Key_PageDown, nullptr, 0},
+      {Qt::CTRL | Qt::Key_PageUp, nullptr, 4},
+      {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, nullptr, 3},
+      {Qt::CTRL | Qt::Key_P, "*", 3},  // the entry's picture cannot be loaded: reported
+  };
+  form->album.append("/no such folder/a.jpg");
+  form->UpdateListBox();
+  for (const auto& c : shortcuts) {
+    dialogs.messages.clear();
+    dialogs.fileRequests.clear();
+    dialogs.answers = {MessageAnswer::Cancel};
+    QTest::keyClick(form.get(), c.keys.key(), c.keys.keyboardModifiers());
+    if (c.caption != nullptr) {
+      const bool any = std::string(c.caption) == "*";
+      const bool asked = !dialogs.messages.empty() && (any || dialogs.messages[0].caption == c.caption);
+      const bool requested = !dialogs.fileRequests.empty() && dialogs.fileRequests[0].title == c.caption;
+      EXPECT_TRUE(asked || requested) << c.caption;
+    }
+    EXPECT_EQ(form->PageControl2->currentIndex(), c.page) << c.caption;
+  }
+  EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
