@@ -31,6 +31,7 @@
 #include "progress_status_bar.h"
 #include "qt_user_dialogs.h"
 #include "shell_browser.h"
+#include "window_placement.h"
 
 namespace glim {
 
@@ -83,10 +84,7 @@ TMainForm::TMainForm(UserDialogs* dialogs, QWidget* parent)
   connect(escape, &QShortcut::activated, this, &TMainForm::cancelButtonKey);
   addKeyboardCommands();
 
-  resize(638, 512);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  openWithinScreen(*this, QSize(638, 512));
   FormCreate();
 }
 

@@ -12,16 +12,14 @@
 
 #include "painter_device.h"
 #include "stretch_draw.h"
+#include "window_placement.h"
 
 namespace glim {
 
 TPreViewForm::TPreViewForm(const DibImage* picture, QWidget* parent, UserDialogs* dialogs)
     : QDialog(parent), picture_(picture), dialogs_(dialogs) {
   setWindowTitle(QStringLiteral("View picture"));
-  resize(560, 460);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  openWithinScreen(*this, QSize(560, 460));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -24,6 +24,7 @@
 #include "print_job.h"
 #include "spin_field.h"
 #include "stretch_draw.h"
+#include "window_placement.h"
 #include "zoom_geometry.h"
 
 namespace glim {
@@ -46,7 +47,7 @@ TViewPicForm::TViewPicForm(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("View picture..."));
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setSizeGripEnabled(true);
-  resize(532, 420);
+  openWithinScreen(*this, QSize(532, 420));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

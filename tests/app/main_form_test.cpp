@@ -7,6 +7,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -28,6 +30,7 @@
 #include "preview_fit.h"
 #include "program_start.h"
 #include "progress_status_bar.h"
+#include "view_pic_form.h"
 
 namespace glim {
 namespace {
@@ -373,6 +376,28 @@ TEST_F(MainFormTest, PictureButtonsAndShortcutsWorkByKeyboard) {
     EXPECT_EQ(form->PageControl2->currentIndex(), c.page) << c.caption;
   }
   EXPECT_TRUE(form->isVisible());
+}
+
+// Run by its own ctest on a 1600 x 1000 screen at scale 2 (800 x 500 to fit in): the windows
+// the user may resize open within the screen's available area.
+TEST(HiDpi, ResizableWindowsOpenWithinTheScreen) {
+  if (qgetenv("QT_SCALE_FACTOR") != "2") GTEST_SKIP() << "run at scale 2 by main_form_hidpi";
+  testing::QtAppFirst app;
+  testing::RecordingDialogs dialogs;
+  TMainForm form(&dialogs);
+  TViewPicForm viewer(&form);
+  TPreViewForm preview(&form.currentPicture, &form);
+  const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  ASSERT_EQ(available.size(), QSize(800, 500));
+  for (QWidget* window : std::initializer_list<QWidget*>{&form, &viewer, &preview}) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_TRUE(available.contains(window->frameGeometry()))
+        << window->metaObject()->className() << " at " << window->frameGeometry().x() << ","
+        << window->frameGeometry().y() << " " << window->frameGeometry().width() << "x"
+        << window->frameGeometry().height();
+  }
+  EXPECT_EQ(form.width(), 638) << "as wide as asked: it fits";
 }
 
 TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
