@@ -5,7 +5,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImage>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -26,6 +32,7 @@
 
 #include "../ui/qt_test_app.h"
 #include "album_text.h"
+#include "name_only_file_icons.h"
 #include "gtest/gtest.h"
 
 namespace glim {
@@ -221,6 +228,49 @@ TEST(QtUserDialogs, FileDialogsListSpecialFilesWithoutOpeningThem) {
   // The dialog leaves system entries out; where one is shown, nothing is read from it.
   EXPECT_EQ(types.value("pipe", "Special file"), "Special file");
   EXPECT_EQ(types.value("picture.jpg"), QMimeDatabase().mimeTypeForName("image/jpeg").comment());
+}
+
+// The colour dialog starts at the album's colour (red in the low byte) and, accepted as it
+// opened, gives that colour back.
+TEST(QtUserDialogs, ColourDialogStartsAtTheColourAndGivesItBackUnchanged) {
+  testing::QtAppFirst app;
+  QtUserDialogs dialogs(nullptr);
+  QColor shown;
+  QTimer::singleShot(0, [&shown] {
+    if (auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget())) {
+      shown = dialog->currentColor();
+      dialog->accept();
+    }
+  });
+  EXPECT_EQ(dialogs.chooseColor(0x00305090u), std::optional<uint32_t>(0x00305090u));
+  EXPECT_EQ(shown, QColor(0x90, 0x50, 0x30));
+}
+
+// A type whose own icon the theme lacks shows the theme's generic icon of its kind.
+TEST(QtUserDialogs, FileIconsFallBackToTheGenericIconOfTheType) {
+  testing::QtAppFirst app;
+  QTemporaryDir themes;
+  const QString theme = themes.filePath(QStringLiteral("glim-generic"));
+  ASSERT_TRUE(QDir().mkpath(theme + QStringLiteral("/16x16/mimetypes")));
+  QFile index(theme + QStringLiteral("/index.theme"));
+  ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+  index.write("[Icon Theme]\nName=glim-generic\nDirectories=16x16/mimetypes\n\n"
+              "[16x16/mimetypes]\nSize=16\nType=Fixed\n");
+  index.close();
+  QImage pixel(16, 16, QImage::Format_ARGB32);
+  pixel.fill(Qt::red);
+  ASSERT_TRUE(pixel.save(theme + QStringLiteral("/16x16/mimetypes/image-x-generic.png")));
+  const QStringList searchPaths = QIcon::themeSearchPaths();
+  const QString themeName = QIcon::themeName();
+  QIcon::setThemeSearchPaths({themes.path()});
+  QIcon::setThemeName(QStringLiteral("glim-generic"));
+  QFile picture(themes.filePath(QStringLiteral("Bild.jpg")));
+  ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+  picture.close();
+  EXPECT_EQ(nameOnlyFileIcons().icon(QFileInfo(picture.fileName())).name(),
+            QStringLiteral("image-x-generic"));
+  QIcon::setThemeName(themeName);
+  QIcon::setThemeSearchPaths(searchPaths);
 }
 
 }  // namespace
