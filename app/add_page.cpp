@@ -106,6 +106,7 @@ QWidget* TMainForm::buildAddPage() {
   workspace.setColor(QPalette::Window, workspace.color(QPalette::Dark));  // application workspace
   DibPrevPanel->setPalette(workspace);
   DibPrevPaint = new QWidget(DibPrevPanel);
+  DibPrevPaint->setAccessibleName(QStringLiteral("Picture preview"));
   DibPrevPaint->setToolTip(QStringLiteral("Shows a preview of the loaded picture"));
   DibPrevPaint->installEventFilter(this);
   auto* paneLayout = new QVBoxLayout(DibPrevPanel);

@@ -1,5 +1,7 @@
 #include "picture_button.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,6 +28,28 @@ class FocusFrame : public QWidget {
   }
 };
 
+// What a screen reader sees of a picture button: a button named by its hint, which it can
+// press.
+class PictureButtonAccessible : public QAccessibleWidget {
+ public:
+  explicit PictureButtonAccessible(QWidget* button) : QAccessibleWidget(button, QAccessible::Button) {}
+  QString text(QAccessible::Text kind) const override {
+    if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
+      return widget()->toolTip();
+    return QAccessibleWidget::text(kind);
+  }
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& action) override {
+    if (action == pressAction()) static_cast<PictureButton*>(widget())->press();
+  }
+};
+
+QAccessibleInterface* accessibleFor(const QString& className, QObject* object) {
+  if (className == QLatin1String("glim::PictureButton") && object->isWidgetType())
+    return new PictureButtonAccessible(static_cast<QWidget*>(object));
+  return nullptr;
+}
+
 }  // namespace
 
 PictureButton::PictureButton(const QPixmap& normal, const QPixmap& pressed,
@@ -48,15 +72,21 @@ PictureButton::PictureButton(const QPixmap& normal, const QPixmap& pressed,
   focusFrame_->raise();
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::StrongFocus);
+  static const bool accessible = (QAccessible::installFactory(accessibleFor), true);
+  static_cast<void>(accessible);
+}
+
+void PictureButton::press() {
+  QPointer<PictureButton> self(this);
+  emit clicked();  // as a click: the action may show a modal box or close the window
+  if (self) resetImages();
 }
 
 void PictureButton::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
   if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
       event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()) {
-    QPointer<PictureButton> self(this);
-    emit clicked();  // as a click: the action may show a modal box or close the window
-    if (self) resetImages();
+    press();
     return;
   }
   QWidget::keyPressEvent(event);

@@ -27,6 +27,9 @@ class PictureButton : public QWidget {
 
   // Normal picture shown, pressed picture hidden, flag cleared: how every action starts.
   void resetImages();
+  // What a click does: the action, then the normal picture again. Space, Enter and a screen
+  // reader's press action come here.
+  void press();
 
  signals:
   // A left press and release over the button; emitted before the release resets the images.

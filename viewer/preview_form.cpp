@@ -40,6 +40,7 @@ TPreViewForm::TPreViewForm(const DibImage* picture, QWidget* parent, UserDialogs
   ScrollBox1->setBackgroundRole(QPalette::Window);
   // Any size will do at first: the first paint brings it to the picture's.
   PaintBox1 = new QWidget;
+  PaintBox1->setAccessibleName(QStringLiteral("Picture preview"));
   PaintBox1->resize(105, 105);
   PaintBox1->installEventFilter(this);
   ScrollBox1->setWidget(PaintBox1);

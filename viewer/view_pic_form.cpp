@@ -1,6 +1,7 @@
 #include "view_pic_form.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QIcon>
@@ -96,6 +97,8 @@ int32_t TViewPicForm::zoom() const {
 }
 
 void TViewPicForm::showEvent(QShowEvent* event) {
+  PaintBox1->setAccessibleName(
+      QFileInfo(QString::fromLocal8Bit(PictureFileName.c_str())).fileName());
   if (!event->spontaneous()) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       move(screen->availableGeometry().center() - rect().center());

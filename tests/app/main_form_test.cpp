@@ -1,6 +1,7 @@
 // The main window right after start, the lists following the album, closing, and the
 // picture buttons of the bottom strip.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
@@ -331,6 +332,27 @@ TEST_F(MainFormTest, TabReachesEveryControlOfEveryPageInOrder) {
   QTest::keyClick(f.ComMemo, Qt::Key_Backtab, Qt::ShiftModifier);
   EXPECT_EQ(QApplication::focusWidget(), f.ShowComment);
   EXPECT_FALSE(f.ComMemo->toPlainText().contains(QLatin1Char('\t')));
+}
+
+// A screen reader sees the image buttons as buttons named by their hints, which it can press,
+// and the preview by its name.
+TEST_F(MainFormTest, ImageButtonsAndThePreviewAreSeenByAScreenReader) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  const std::pair<QWidget*, const char*> named[] = {{form->GoBtn1, "Create HTML file!"},
+                                                    {form->ueberbtn, "Information about the program"},
+                                                    {form->EndeBtn, "Hereby you leave the program"},
+                                                    {form->DibPrevPaint, "Picture preview"}};
+  for (const auto& [widget, name] : named) {
+    QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(widget);
+    ASSERT_NE(seen, nullptr) << name;
+    EXPECT_EQ(seen->text(QAccessible::Name), QString::fromLatin1(name));
+  }
+  QAccessibleInterface* create = QAccessible::queryAccessibleInterface(form->GoBtn1);
+  EXPECT_EQ(create->role(), QAccessible::Button);
+  ASSERT_NE(create->actionInterface(), nullptr);
+  create->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  ASSERT_EQ(dialogs.fileRequests.size(), 1u) << "the press did not start the create action";
 }
 
 // Space on the focused "Create!" starts the create action; each shortcut runs its handler.
