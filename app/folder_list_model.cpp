@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileSystemWatcher>
+#include <QTimer>
 #include <QLocale>
 #include <algorithm>
 #include <cerrno>
@@ -66,8 +67,25 @@ const QFileIconProvider& icons() {
 }  // namespace
 
 FolderListModel::FolderListModel(QObject* parent)
-    : QAbstractTableModel(parent), watcher_(new QFileSystemWatcher(this)) {
-  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &FolderListModel::refresh);
+    : QAbstractTableModel(parent),
+      watcher_(new QFileSystemWatcher(this)),
+      followUp_(new QTimer(this)) {
+  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+    quietLooks_ = 0;
+    refresh();
+    followUp_->start();
+  });
+  // The folder reports new, removed and renamed entries, but not a file that grows: a file
+  // being copied in is listed as it was created, with 0 bytes. After a change the folder is
+  // read again a few times, until it has stayed the same for a while.
+  followUp_->setInterval(kFollowUpMs);
+  connect(followUp_, &QTimer::timeout, this, [this] {
+    if (refresh()) {
+      quietLooks_ = 0;
+    } else if (++quietLooks_ >= kQuietLooks) {
+      followUp_->stop();
+    }
+  });
 }
 
 void FolderListModel::setFolder(const std::string& folder) {
@@ -89,16 +107,17 @@ void FolderListModel::setNameFilters(const QStringList& patterns) {
   refresh();
 }
 
-void FolderListModel::refresh() {
+bool FolderListModel::refresh() {
   std::vector<Entry> fresh = readFolder();
   const auto same = [](const Entry& a, const Entry& b) {
     return a.bytes == b.bytes && a.folder == b.folder && a.size == b.size &&
            a.modified == b.modified;
   };
-  if (std::equal(fresh.begin(), fresh.end(), entries_.begin(), entries_.end(), same)) return;
+  if (std::equal(fresh.begin(), fresh.end(), entries_.begin(), entries_.end(), same)) return false;
   beginResetModel();
   entries_ = std::move(fresh);
   endResetModel();
+  return true;
 }
 
 bool FolderListModel::passesFilter(const Entry& entry) const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 class QFileSystemWatcher;
+class QTimer;
 
 namespace glim {
 
@@ -38,8 +39,9 @@ class FolderListModel : public QAbstractTableModel {
   const std::string& folder() const { return folder_; }
   // Wildcard patterns matched without regard to case; empty lets every file through.
   void setNameFilters(const QStringList& patterns);
-  // Reads the folder again (also done when the file system reports a change in it).
-  void refresh();
+  // Reads the folder again (also done when the file system reports a change in it, and a few
+  // times after, while files may still be growing); true when the list changed.
+  bool refresh();
 
   const Entry& entry(const QModelIndex& index) const { return entries_.at(index.row()); }
 
@@ -65,6 +67,10 @@ class FolderListModel : public QAbstractTableModel {
   int sortColumn_ = 0;
   Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
   QFileSystemWatcher* watcher_;
+  static constexpr int kFollowUpMs = 400;
+  static constexpr int kQuietLooks = 5;  // unchanged looks before the follow-up stops
+  QTimer* followUp_;
+  int quietLooks_ = 0;
 };
 
 }  // namespace glim

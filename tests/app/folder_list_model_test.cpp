@@ -1,6 +1,7 @@
 // The file list's model on folders the tests make: what it lists, in which order by each
 // column, and renaming in place.
 #include <QSignalSpy>
+#include <QTest>
 #include <fstream>
 
 #include "../ui/qt_test_app.h"
@@ -53,6 +54,28 @@ TEST_F(FolderListModelTest, ParentLineThenFoldersThenFilesInNaturalOrder) {
   EXPECT_FALSE(names(model).contains("..")) << "the root has no parent line";
   model.setFolder(folder / "missing");
   EXPECT_EQ(model.rowCount(), 0);
+}
+
+// A file copied into the open folder is listed with the size it grows to, without leaving the
+// folder: the folder only reports that the file appeared.
+TEST_F(FolderListModelTest, AFileThatGrowsAfterItAppearedShowsItsSize) {
+  const auto sizeOf = [this](const QString& name) {
+    for (int row = 0; row < model.rowCount(); ++row) {
+      if (model.index(row, 0).data().toString() == name) return model.entry(model.index(row, 0)).size;
+    }
+    return qint64(-1);
+  };
+  const auto waitFor = [&sizeOf](qint64 size, int milliseconds) {
+    for (int waited = 0; sizeOf("Kopie.jpg") != size && waited < milliseconds; waited += 20)
+      QTest::qWait(20);
+    return sizeOf("Kopie.jpg");
+  };
+  std::ofstream copy(folder / "Kopie.jpg", std::ios::binary);
+  copy.flush();
+  ASSERT_EQ(waitFor(0, 3000), 0);
+  copy << std::string(410'000, 'x');
+  copy.flush();
+  EXPECT_EQ(waitFor(410'000, 1500), 410'000);
 }
 
 TEST_F(FolderListModelTest, RenameInPlaceOrReportTheRefusal) {
