@@ -12,6 +12,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-apps poppler-utils imagemagick chromium fonts-dejavu-core time
+  weston qt6-wayland
   dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream
 )
 

@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMessageBox>
+#include <QPrinter>
+#include <QSettings>
 #include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,8 +26,11 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
+#include <memory>
 
 #include "about_box.h"
+#include "print_form.h"
 #include "main_form_fixture.h"
 #include "maker_info.h"
 #include "picture_button.h"
@@ -420,6 +426,59 @@ TEST(HiDpi, ResizableWindowsOpenWithinTheScreen) {
         << window->frameGeometry().height();
   }
   EXPECT_EQ(form.width(), 638) << "as wide as asked: it fits";
+}
+
+// Answers the first modal window of type T that shows within five seconds.
+template <class T>
+void answerWhenShown(std::function<void(T&)> answer) {
+  auto* timer = new QTimer;
+  auto waited = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, waited, answer] {
+    if (auto* shown = qobject_cast<T*>(QApplication::activeModalWidget()); shown != nullptr &&
+                                                                          shown->isVisible()) {
+      timer->deleteLater();
+      answer(*shown);
+    } else if (++*waited > 100) {
+      timer->deleteLater();
+    }
+  });
+  timer->start(50);
+}
+
+// Run by its own ctest under a headless Wayland compositor: the window maps, a file dialog and
+// the print options dialog open and close, and the program quits when the user says so.
+TEST(Wayland, MainWindowMapsAndItsDialogsOpenAndClose) {
+  if (qgetenv("QT_QPA_PLATFORM") != "wayland") GTEST_SKIP() << "run by main_form_wayland";
+  testing::QtAppFirst app;
+  ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("wayland"));
+  TMainForm form;  // with the real dialogs
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+  bool fileDialog = false;
+  answerWhenShown<QDialog>([&fileDialog](QDialog& dialog) {
+    fileDialog = dialog.inherits("QFileDialog");
+    dialog.reject();
+  });
+  form.SaveAsBtnClick();
+  EXPECT_TRUE(fileDialog);
+
+  QPrinter printer;
+  QTemporaryDir folder;
+  QSettings settings(folder.filePath(QStringLiteral("print.conf")), QSettings::IniFormat);
+  testing::RecordingDialogs quiet;
+  bool printOptions = false;
+  answerWhenShown<TPrintForm>([&printOptions](TPrintForm& dialog) {
+    printOptions = true;
+    dialog.CancelBitBtn2->click();
+  });
+  TPrintForm print(printer, settings, quiet, &form);
+  print.Picture = form.currentPicture;
+  EXPECT_EQ(print.exec(), QDialog::Rejected);
+  EXPECT_TRUE(printOptions);
+
+  answerWhenShown<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
+  EXPECT_TRUE(form.close());
 }
 
 TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
