@@ -117,6 +117,13 @@ void TMainForm::addKeyboardCommands() {
                                  HochEd, CaptionED, FreeText, AnzEd, BorderEd, Caption2ED,
                                  Border2ED, WebBrowser1, wwwBtn, ueberbtn, EndeBtn};
   for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
+  // Names a screen reader reads for the controls that show no caption of their own.
+  const std::pair<QWidget*, const char*> names[] = {
+      {JamShellTree1, "Folders"},         {JamShellList1, "Files"},
+      {ImageList, "Album pictures"},      {SortBox, "Album pictures in order"},
+      {ImageBox, "Pictures to comment"},  {Shape1, "Background color"},
+      {WebBrowser1, "Created album"}};
+  for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromLatin1(name));
   // The comment is a form field: Tab leaves it rather than typing a tab character.
   ComMemo->setTabChangesFocus(true);
 }

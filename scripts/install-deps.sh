@@ -12,7 +12,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-apps poppler-utils imagemagick chromium fonts-dejavu-core time
-  weston qt6-wayland
+  weston qt6-wayland at-spi2-core python3-pyatspi dbus-daemon
   dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream
 )
 
