@@ -53,16 +53,33 @@ class CaptionedMessageBox final : public QMessageBox {
     const QRect available = screen->availableGeometry();
     // The frame's buttons and icon beside the caption take about this much.
     constexpr int kFrameAllowance = 160;
-    const int wanted = std::min(fontMetrics().horizontalAdvance(windowTitle()) + kFrameAllowance,
-                                available.width());
-    if (wanted <= width()) return;
-    const int grow = wanted - width();
-    setFixedSize(wanted, layout() && layout()->hasHeightForWidth()
-                             ? std::max(height(), layout()->totalHeightForWidth(wanted))
-                             : height());
-    QPoint place = pos() - QPoint(grow / 2, 0);
-    place.setX(std::clamp(place.x(), available.left(), available.right() - wanted + 1));
-    move(place);
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const int frameWidth = outer.width() - inner.width();
+    const int frameHeight = outer.height() - inner.height();
+    // A frame not known yet still gets room for a title bar above the box.
+    constexpr int kTitleBar = 32;
+    // As wide as the caption needs, and never wider than the screen with the frame.
+    const int wanted =
+        std::min(std::max(width(), fontMetrics().horizontalAdvance(windowTitle()) + kFrameAllowance),
+                 available.width() - frameWidth);
+    if (wanted != width()) {
+      setFixedSize(wanted, layout() && layout()->hasHeightForWidth()
+                               ? std::max(height(), layout()->totalHeightForWidth(wanted))
+                               : height());
+    }
+    // Centred on the owner window (else on the screen) and wholly on the screen, the title
+    // bar included: its caption may hold the file name the box is about.
+    const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    const QRect over = owner != nullptr && owner->isVisible() ? owner->frameGeometry() : available;
+    const QSize whole(width() + frameWidth, height() + frameHeight);
+    QPoint place = over.center() - QPoint(whole.width() / 2, whole.height() / 2);
+    const int lowestTop = available.top() + (frameHeight > 0 ? 0 : kTitleBar);
+    place.setX(std::clamp(place.x(), available.left(),
+                          std::max(available.left(), available.right() - whole.width() + 1)));
+    place.setY(std::clamp(place.y(), lowestTop,
+                          std::max(lowestTop, available.bottom() - whole.height() + 1)));
+    move(place);  // places the frame
   }
 };
 

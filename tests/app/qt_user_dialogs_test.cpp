@@ -103,6 +103,9 @@ TEST(QtUserDialogs, SaveDialogAppendsTheDefaultExtensionInTheInitialFolder) {
 TEST(QtUserDialogs, BoxesCarryTheApplicationTitleAndShowTheirWholeCaption) {
   testing::qtApp();
   QWidget owner;
+  owner.setGeometry(120, 100, 300, 200);
+  owner.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
   QtUserDialogs dialogs(&owner);
   const std::string longCaption =
       "Error: The file /home/someone/Pictures/2026/Holidays by the sea/" + std::string(60, 'x') +
@@ -115,8 +118,11 @@ TEST(QtUserDialogs, BoxesCarryTheApplicationTitleAndShowTheirWholeCaption) {
                         Case{longCaption, QString::fromStdString(longCaption)}}) {
     QString title;
     int width = 0, captionWidth = 0, screenWidth = 0;
+    QRect placed, available;
     whenShown<QMessageBox>([&](QMessageBox* box) {
       title = box->windowTitle();
+      placed = box->frameGeometry();
+      available = box->screen()->availableGeometry();
       width = box->width();
       captionWidth = box->fontMetrics().horizontalAdvance(title);
       screenWidth = box->screen()->availableGeometry().width();
@@ -126,6 +132,14 @@ TEST(QtUserDialogs, BoxesCarryTheApplicationTitleAndShowTheirWholeCaption) {
     EXPECT_EQ(title, c.title);
     EXPECT_GT(width, std::min(captionWidth, screenWidth - 160)) << c.caption;
     EXPECT_LE(width, screenWidth) << c.caption;
+    // Wholly on the screen, frame included; centred on its owner where it fits.
+    EXPECT_TRUE(available.contains(placed))
+        << placed.x() << "," << placed.y() << " " << placed.width() << "x" << placed.height()
+        << " in " << available.width() << "x" << available.height();
+    if (placed.width() < owner.frameGeometry().left() * 2 + owner.width()) {
+      EXPECT_LE(std::abs(placed.center().x() - owner.frameGeometry().center().x()), 2) << c.caption;
+      EXPECT_LE(std::abs(placed.center().y() - owner.frameGeometry().center().y()), 2) << c.caption;
+    }
   }
 }
 
