@@ -246,7 +246,11 @@ std::optional<PictureDimensions> pictureDimensions(const std::string& path) {
     const std::size_t n = std::strlen(magic);
     return got >= offset + n && std::memcmp(head + offset, magic, n) == 0;
   };
-  if (starts("\xFF\xD8\xFF")) return jpegDimensions(file.get());
+  if (starts("\xFF\xD8\xFF")) {
+    std::optional<PictureDimensions> size = jpegDimensions(file.get());
+    if (size) size->streamed = true;
+    return size;
+  }
   if (starts("\x89PNG\r\n\x1A\n") && got >= 24) return dimensions(be32(head + 16), be32(head + 20));
   if ((starts("GIF87a") || starts("GIF89a")) && got >= 10)
     return dimensions(le16(head + 6), le16(head + 8));
@@ -275,13 +279,8 @@ std::optional<uint64_t> pictureMemory(const std::string& path) {
   const uint64_t rowBytes = (uint64_t(size->width) * 3 + 3) & ~uint64_t(3);
   const uint64_t pixels = rowBytes * size->height;
   uint64_t bytes = pixels + pixels / 8 + (1 << 20);
-  // JPEG files are streamed; the other readers take the file whole.
   struct stat info {};
-  uint8_t magic[3] = {};
-  File file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  const bool jpeg = file && std::fread(magic, 1, 3, file.get()) == 3 && magic[0] == 0xFF &&
-                    magic[1] == 0xD8 && magic[2] == 0xFF;
-  if (!jpeg && ::stat(path.c_str(), &info) == 0) bytes += static_cast<uint64_t>(info.st_size);
+  if (!size->streamed && ::stat(path.c_str(), &info) == 0) bytes += static_cast<uint64_t>(info.st_size);
   return bytes;
 }
 

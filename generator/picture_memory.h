@@ -13,6 +13,7 @@ namespace glim {
 struct PictureDimensions {
   uint32_t width = 0;
   uint32_t height = 0;
+  bool streamed = false;  // a JPEG: the reader does not take the file whole
 };
 std::optional<PictureDimensions> pictureDimensions(const std::string& path);
 

@@ -135,9 +135,11 @@ void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
   const bool click = event->button() == Qt::LeftButton && leftPressed_ && rect().contains(p);
   if (event->button() == Qt::LeftButton) leftPressed_ = false;
-  QPointer<PictureButton> self(this);
-  if (click) emit clicked();  // the action may show a modal box or close the window
-  if (self) resetImages();
+  if (click) {
+    press();
+  } else {
+    resetImages();
+  }
 }
 
 }  // namespace glim

@@ -17,6 +17,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeDatabase>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSettings>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +28,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -32,7 +36,10 @@
 
 #include "../ui/qt_test_app.h"
 #include "album_text.h"
+#include "main_form.h"
 #include "name_only_file_icons.h"
+#include "print_form.h"
+#include "recording_dialogs.h"
 #include "gtest/gtest.h"
 
 namespace glim {
@@ -266,25 +273,44 @@ TEST(QtUserDialogs, FileIconsFallBackToTheGenericIconOfTheType) {
   QTemporaryDir themes;
   const QString theme = themes.filePath(QStringLiteral("glim-generic"));
   ASSERT_TRUE(QDir().mkpath(theme + QStringLiteral("/16x16/mimetypes")));
-  QFile index(theme + QStringLiteral("/index.theme"));
-  ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-  index.write("[Icon Theme]\nName=glim-generic\nDirectories=16x16/mimetypes\n\n"
-              "[16x16/mimetypes]\nSize=16\nType=Fixed\n");
-  index.close();
+  std::ofstream(QFile::encodeName(theme + "/index.theme").constData())
+      << "[Icon Theme]\nName=glim-generic\nDirectories=16x16/mimetypes\n\n"
+         "[16x16/mimetypes]\nSize=16\nType=Fixed\n";
   QImage pixel(16, 16, QImage::Format_ARGB32);
   pixel.fill(Qt::red);
   ASSERT_TRUE(pixel.save(theme + QStringLiteral("/16x16/mimetypes/image-x-generic.png")));
+  std::ofstream(QFile::encodeName(themes.filePath("Bild.jpg")).constData()) << "";
   const QStringList searchPaths = QIcon::themeSearchPaths();
   const QString themeName = QIcon::themeName();
   QIcon::setThemeSearchPaths({themes.path()});
   QIcon::setThemeName(QStringLiteral("glim-generic"));
-  QFile picture(themes.filePath(QStringLiteral("Bild.jpg")));
-  ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
-  picture.close();
-  EXPECT_EQ(nameOnlyFileIcons().icon(QFileInfo(picture.fileName())).name(),
+  EXPECT_EQ(nameOnlyFileIcons().icon(QFileInfo(themes.filePath("Bild.jpg"))).name(),
             QStringLiteral("image-x-generic"));
   QIcon::setThemeName(themeName);
   QIcon::setThemeSearchPaths(searchPaths);
+}
+
+// Run by its own ctest under a headless Wayland compositor: the window maps, a file dialog and
+// the print options dialog open and close, and the program quits when the user says so.
+TEST(Wayland, MainWindowMapsAndItsDialogsOpenAndClose) {
+  if (qgetenv("QT_QPA_PLATFORM") != "wayland") GTEST_SKIP() << "run by main_form_wayland";
+  testing::QtAppFirst app;
+  ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("wayland"));
+  TMainForm form;  // with the real dialogs
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  whenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+  form.SaveAsBtnClick();
+  QPrinter printer;
+  QTemporaryDir folder;
+  QSettings settings(folder.filePath(QStringLiteral("print.conf")), QSettings::IniFormat);
+  testing::RecordingDialogs quiet;
+  TPrintForm print(printer, settings, quiet, &form);
+  print.Picture = form.currentPicture;
+  whenShown<TPrintForm>([](TPrintForm* dialog) { dialog->CancelBitBtn2->click(); });
+  EXPECT_EQ(print.exec(), QDialog::Rejected);
+  whenShown<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); });
+  EXPECT_TRUE(form.close());
 }
 
 }  // namespace

@@ -227,18 +227,9 @@ std::vector<std::string> temporariesBelow(const fs::path& root) {
 // first makes its album whole. A run ended by SIGTERM leaves no temporary file; the
 // temporaries of a SIGKILLed run are removed by the next run, and nothing else is.
 TEST_F(CreateCommand, OneRunAFolderAndNoTemporaryFileLeft) {
-  testing::BmpPicture noisy;  // noise compresses badly: each picture takes a while
-  noisy.width = 900;
-  noisy.height = 600;
-  noisy.colorAt = [](int32_t x, int32_t y) {
-    const uint32_t v = static_cast<uint32_t>(x * 7919 + y * 104729) * 2654435761u;
-    return testing::Rgb{uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8)};
-  };
-  const fs::path source = dir_.path() / "fotos" / "Rauschen.bmp";
-  fs::create_directories(source.parent_path());
-  testing::writeBmp(source, noisy);
+  const std::string source = picture("Gross.bmp", 2000, 1500);  // each takes a while
   constexpr int kEntries = 40;
-  const std::string album = albumFile(std::vector<std::string>(kEntries, source.string()));
+  const std::string album = albumFile(std::vector<std::string>(kEntries, source));
   const fs::path web = dir_.path() / "web";
   const std::vector<std::string> arguments = {"--jobs", "2", album, web / "index.htm"};
   // Starts a run and gives its process once it has written its first temporary file.
