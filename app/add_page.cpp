@@ -185,9 +185,13 @@ void TMainForm::DibPrevPaintPaint() {
   if (!currentPicture.Pixels || !currentPicture.Header) return;
   const int32_t W = currentPicture.Header->biWidth;
   const int32_t H = currentPicture.Header->biHeight;
-  const DrawSize size = previewDrawSize(DibPrevPaint->width(), DibPrevPaint->height(), W, H);
+  // Fitted in the pane's device pixels, so that a scaled screen shows it sharp.
+  const qreal ratio = DibPrevPaint->devicePixelRatioF();
+  const DrawSize size = previewDrawSize(devicePixels(DibPrevPaint->width(), ratio),
+                                        devicePixels(DibPrevPaint->height(), ratio), W, H);
   if (size.width <= 0 || size.height <= 0) return;
   QPainter painter(DibPrevPaint);
+  paintInDevicePixels(painter);
   PainterDevice device(painter, PainterDevice::Kind::Display, dialogs_);
   StretchDrawDib(device, 0, 0, size.width, size.height, currentPicture, 0, 0, W, H, true, SRCCOPY,
                  true, nullptr);

@@ -64,20 +64,25 @@ void TPreViewForm::PaintBox1Paint(const QRect& area) {
   const int32_t W = picture_->Header->biWidth;
   const int32_t H = picture_->Header->biHeight;
   if (W <= 0 || H <= 0) return;
-  // A size change paints again, so the picture is drawn once the box has its size.
-  if (PaintBox1->width() != W) {
+  // A size change paints again, so the picture is drawn once the box has its size: one picture
+  // pixel on one pixel of the screen.
+  const qreal ratio = PaintBox1->devicePixelRatioF();
+  const int32_t boxWidth = widgetPixels(W, ratio);
+  const int32_t boxHeight = widgetPixels(H, ratio);
+  if (PaintBox1->width() != boxWidth) {
     ++sizingPasses_;
-    PaintBox1->resize(W, PaintBox1->height());
+    PaintBox1->resize(boxWidth, PaintBox1->height());
     return;
   }
-  if (PaintBox1->height() != H) {
+  if (PaintBox1->height() != boxHeight) {
     ++sizingPasses_;
-    PaintBox1->resize(W, H);
+    PaintBox1->resize(boxWidth, boxHeight);
     return;
   }
   ++drawingPasses_;
   QPainter painter(PaintBox1);
   painter.setClipRect(area);  // the device draws only what is exposed
+  paintInDevicePixels(painter);
   PainterDevice device(painter, PainterDevice::Kind::Display, dialogs_);
   StretchDrawDib(device, 0, 0, W, H, *picture_, 0, 0, W, H, true, SRCCOPY, true, nullptr);
 }

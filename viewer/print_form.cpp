@@ -273,17 +273,24 @@ bool TPrintForm::eventFilter(QObject* watched, QEvent* event) {
 void TPrintForm::drawPreview(QPainter& painter) {
   ++previewDraws_;
   const QSize page = printerPage();
-  const PrintRect sheet =
-      previewPage(PrintPaintBox->width(), PrintPaintBox->height(), page.width(), page.height());
-  if (sheet.width <= 0 || sheet.height <= 0) return;  // no page size to show
-  painter.fillRect(sheet.x, sheet.y, sheet.width, sheet.height, QColor(255, 255, 255));
-  if (Picture.Header == nullptr || Picture.Pixels == nullptr) return;
-  const int32_t W = DibWidth(Picture);
-  const int32_t H = DibHeight(Picture);
-  const PrintRect placed = placePicture(choices(), sheet, W, H);
-  PainterDevice device(painter, PainterDevice::Kind::Display, &dialogs_);
-  StretchDrawDib(device, placed.x, placed.y, placed.width, placed.height, Picture, 0, 0, W, H, true,
-                 SRCCOPY, true, nullptr);
+  // The sheet and the picture in the box's device pixels: sharp on a scaled screen.
+  painter.save();
+  const qreal ratio = paintInDevicePixels(painter);
+  const PrintRect sheet = previewPage(devicePixels(PrintPaintBox->width(), ratio),
+                                      devicePixels(PrintPaintBox->height(), ratio), page.width(),
+                                      page.height());
+  if (sheet.width > 0 && sheet.height > 0) {  // else no page size to show
+    painter.fillRect(sheet.x, sheet.y, sheet.width, sheet.height, QColor(255, 255, 255));
+    if (Picture.Header != nullptr && Picture.Pixels != nullptr) {
+      const int32_t W = DibWidth(Picture);
+      const int32_t H = DibHeight(Picture);
+      const PrintRect placed = placePicture(choices(), sheet, W, H);
+      PainterDevice device(painter, PainterDevice::Kind::Display, &dialogs_);
+      StretchDrawDib(device, placed.x, placed.y, placed.width, placed.height, Picture, 0, 0, W, H,
+                     true, SRCCOPY, true, nullptr);
+    }
+  }
+  painter.restore();
 }
 
 void TPrintForm::repaintPreview() {

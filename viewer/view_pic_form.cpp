@@ -110,7 +110,8 @@ void TViewPicForm::showEvent(QShowEvent* event) {
 
 void TViewPicForm::sizeEmptyArea() {
   if (!PaintBox1->size().isEmpty() || Picture.Header == nullptr) return;
-  const ZoomedSize size = zoomedSize(DibWidth(Picture), DibHeight(Picture), zoom());
+  const ZoomedSize size =
+      zoomedSize(DibWidth(Picture), DibHeight(Picture), zoom(), PaintBox1->devicePixelRatioF());
   PaintBox1->resize(size.boxWidth, size.boxHeight);
 }
 
@@ -147,7 +148,7 @@ void TViewPicForm::PaintBox1Paint(const QRect& area) {
   if (Picture.Header == nullptr || Picture.Pixels == nullptr) return;
   const int32_t W = DibWidth(Picture);
   const int32_t H = DibHeight(Picture);
-  const ZoomedSize size = zoomedSize(W, H, zoom());
+  const ZoomedSize size = zoomedSize(W, H, zoom(), PaintBox1->devicePixelRatioF());
   // Width first, then height; each size change brings another paint. An area that becomes
   // empty takes both at once, since it will not be painted again.
   if (size.boxWidth != PaintBox1->width()) {
@@ -165,6 +166,7 @@ void TViewPicForm::PaintBox1Paint(const QRect& area) {
   if (size.width <= 0 || size.height <= 0) return;
   QPainter painter(PaintBox1);
   painter.setClipRect(area);  // the device draws only what is exposed
+  paintInDevicePixels(painter);
   PainterDevice device(painter, PainterDevice::Kind::Display, dialogs);
   StretchDrawDib(device, 0, 0, size.width, size.height, Picture, 0, 0, W, H, true, SRCCOPY, false,
                  nullptr);

@@ -15,12 +15,18 @@ int32_t zoomed(int32_t length, int32_t zoomPercent) {
 
 }  // namespace
 
-ZoomedSize zoomedSize(int32_t pictureWidth, int32_t pictureHeight, int32_t zoomPercent) {
+ZoomedSize zoomedSize(int32_t pictureWidth, int32_t pictureHeight, int32_t zoomPercent,
+                      double ratio) {
   ZoomedSize size;
   size.width = zoomed(pictureWidth, zoomPercent);
   size.height = zoomed(pictureHeight, zoomPercent);
-  size.boxWidth = std::min(size.width, kMaxWidgetExtent);
-  size.boxHeight = std::min(size.height, kMaxWidgetExtent);
+  // Rounded up, so that the area covers every device pixel of the picture.
+  const auto box = [ratio](int32_t length) {
+    const double widget = ratio > 0 && ratio != 1.0 ? std::ceil(length / ratio) : length;
+    return static_cast<int32_t>(std::min(widget, static_cast<double>(kMaxWidgetExtent)));
+  };
+  size.boxWidth = box(size.width);
+  size.boxHeight = box(size.height);
   return size;
 }
 

@@ -12,14 +12,18 @@ inline constexpr int32_t kMaxWidgetExtent = (1 << 24) - 1;
 struct ZoomedSize {
   int32_t width = 0;  // the zoomed picture, as drawn
   int32_t height = 0;
-  int32_t boxWidth = 0;  // the picture area: the zoomed size, within what a widget can hold
+  // The picture area in widget pixels: the zoomed size over the screen's device pixels per
+  // widget pixel, within what a widget can hold.
+  int32_t boxWidth = 0;
   int32_t boxHeight = 0;
 
   bool operator==(const ZoomedSize&) const = default;
 };
 
-// truncate(size x zoom / 100) in floating point, for both sides.
-ZoomedSize zoomedSize(int32_t pictureWidth, int32_t pictureHeight, int32_t zoomPercent);
+// truncate(size x zoom / 100) in floating point, for both sides, in device pixels: at 100 % one
+// picture pixel covers one pixel of the screen, whatever its scale (`ratio`).
+ZoomedSize zoomedSize(int32_t pictureWidth, int32_t pictureHeight, int32_t zoomPercent,
+                      double ratio = 1.0);
 
 // The scroll position for a drag step: the position at the press moved by how far the pointer
 // moved since, limited to 0..maximum. Pointer positions are in coordinates that do not move

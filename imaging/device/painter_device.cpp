@@ -3,6 +3,8 @@
 #include <QDebug>
 #include <QPaintDevice>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <utility>
 
 #include "dib_view.h"
@@ -267,12 +269,16 @@ bool PainterDevice::StretchBlt(int32_t destX, int32_t destY, int32_t destWidth, 
 bool PainterDevice::GetClipBox(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const {
   const QPaintDevice* device = painter_.device();
   if (device == nullptr) return false;
-  // Only a plain translation maps clip and device coordinates onto each other simply. The
-  // painter's own transform, not the device transform: a widget painted on screen is drawn into
-  // its window's backing store, and the device transform also holds the widget's place there.
+  // The painter's own transform, not the device transform: a widget painted on screen is drawn
+  // into its window's backing store, and the device transform also holds the widget's place
+  // there. On a scaled screen that transform ends in device pixels, so the device's size is
+  // taken in them too. A translation and a scale (drawing in a scaled screen's own pixels) map
+  // the device's rectangle onto a rectangle; a rotation or shear does not.
   const QTransform transform = painter_.combinedTransform();
-  if (transform.type() > QTransform::TxTranslate) return false;
-  QRectF box(-transform.dx(), -transform.dy(), device->width(), device->height());
+  if (transform.type() > QTransform::TxScale || !transform.isInvertible()) return false;
+  const qreal ratio = device->devicePixelRatioF();
+  QRectF box = transform.inverted().mapRect(
+      QRectF(0, 0, device->width() * ratio, device->height() * ratio));
   if (painter_.hasClipping()) box &= painter_.clipBoundingRect();
   const QRect whole = box.toAlignedRect();
   left = whole.left();
@@ -280,6 +286,25 @@ bool PainterDevice::GetClipBox(int32_t& left, int32_t& top, int32_t& right, int3
   right = whole.left() + std::max(whole.width(), 0);
   bottom = whole.top() + std::max(whole.height(), 0);
   return true;
+}
+
+qreal paintInDevicePixels(QPainter& painter) {
+  const QPaintDevice* device = painter.device();
+  const qreal ratio = device != nullptr ? device->devicePixelRatioF() : 1.0;
+  if (ratio > 0 && ratio != 1.0) painter.scale(1.0 / ratio, 1.0 / ratio);
+  return ratio > 0 ? ratio : 1.0;
+}
+
+int32_t widgetPixels(int64_t devicePixels, qreal ratio) {
+  const double pixels = std::ceil(static_cast<double>(devicePixels) / ratio);
+  return static_cast<int32_t>(
+      std::clamp(pixels, 0.0, static_cast<double>(std::numeric_limits<int32_t>::max())));
+}
+
+int32_t devicePixels(int32_t widgetPixels, qreal ratio) {
+  const double pixels = std::floor(static_cast<double>(widgetPixels) * ratio);
+  return static_cast<int32_t>(
+      std::clamp(pixels, 0.0, static_cast<double>(std::numeric_limits<int32_t>::max())));
 }
 
 void PainterDevice::ShowMessage(const std::string& text) {

@@ -53,6 +53,16 @@ class PainterDevice : public DeviceContext {
   int32_t stretchMode_ = BLACKONWHITE;
 };
 
+// Makes one unit of `painter` one pixel of its device: a scaled screen has several device pixels
+// per widget pixel, and a picture drawn in them is sharp rather than enlarged. Call it after
+// setting the clip, which stays in widget pixels. Returns the device pixels per widget pixel.
+qreal paintInDevicePixels(QPainter& painter);
+
+// A length of device pixels in widget pixels, rounded up so that it covers them all; and the
+// device pixels that a length of widget pixels holds whole.
+int32_t widgetPixels(int64_t devicePixels, qreal ratio);
+int32_t devicePixels(int32_t widgetPixels, qreal ratio);
+
 // Primitive drawing steps shared by the painter device and its memory devices.
 namespace painter_drawing {
 

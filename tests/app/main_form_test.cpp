@@ -27,6 +27,7 @@
 #include "maker_info.h"
 #include "picture_button.h"
 #include "preview_fit.h"
+#include "preview_form.h"
 #include "program_start.h"
 #include "progress_status_bar.h"
 #include "view_pic_form.h"
@@ -377,6 +378,47 @@ TEST(HiDpi, ResizableWindowsOpenWithinTheScreen) {
     EXPECT_TRUE(available.contains(window->frameGeometry())) << window->metaObject()->className();
   }
   EXPECT_EQ(form.width(), 638) << "as wide as asked: it fits";
+}
+
+// At 100 % a picture pixel lies on one device pixel: a 400 x 300 picture of noise is drawn, at
+// scale 2, over exactly 400 x 300 device pixels, each of its own colour (an enlarged, smoothed
+// or halved drawing changes nearly all of them).
+TEST(HiDpi, PicturesAreDrawnOnePixelPerDevicePixel) {
+  if (qgetenv("QT_SCALE_FACTOR") != "2") GTEST_SKIP() << "run at scale 2 by main_form_hidpi";
+  testing::QtAppFirst app;
+  DibImage picture{};
+  ASSERT_NE(newdib(&picture, 400, 300, 24, nullptr, 0), 0);
+  QImage expected(400, 300, QImage::Format_RGB32);
+  uint32_t seed = 12345;
+  for (int y = 0; y < 300; ++y) {
+    uint8_t* row = picture.Pixels + int64_t{299 - y} * picture.RowBytes;  // bottom-up
+    for (int x = 0; x < 400; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      const uint32_t rgb = (seed >> 8) & 0xFFFFFF;
+      row[3 * x] = rgb & 0xFF;
+      row[3 * x + 1] = (rgb >> 8) & 0xFF;
+      row[3 * x + 2] = rgb >> 16;
+      expected.setPixel(x, y, 0xFF000000u | rgb);
+    }
+  }
+  TViewPicForm viewer;
+  viewer.Picture = picture;
+  TPreViewForm preview(&picture);
+  for (auto [window, area] : {std::pair<QWidget*, QWidget*>{&viewer, viewer.PaintBox1},
+                              {&preview, preview.PaintBox1}}) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    for (int round = 0; round < 10; ++round) QCoreApplication::processEvents();
+    EXPECT_EQ(area->size(), QSize(200, 150)) << window->metaObject()->className();
+    const QImage drawn = area->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(drawn.size(), QSize(400, 300));
+    int differing = 0;
+    for (int y = 0; y < 300; ++y) {
+      for (int x = 0; x < 400; ++x) differing += drawn.pixel(x, y) != expected.pixel(x, y);
+    }
+    EXPECT_EQ(differing, 0) << window->metaObject()->className();
+  }
+  deldib(picture);
 }
 
 TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
