@@ -30,6 +30,7 @@
 #include "paths.h"
 #include "progress_status_bar.h"
 #include "qt_user_dialogs.h"
+#include "read_ahead.h"
 #include "shell_browser.h"
 #include "window_placement.h"
 

@@ -35,6 +35,7 @@ class QTreeView;
 namespace glim {
 
 class PictureButton;
+class PictureReadAhead;
 class ProgressStatusBar;
 class ShellBrowser;
 class TMainForm;
@@ -152,6 +153,8 @@ class TMainForm : public QWidget {
 
   // The current picture: a picture file loaded into it, and the preview pane.
   void openfilenow(const std::string& path);
+  // A decoded picture of `path` becomes the current picture; the window frees it.
+  void takeCurrentPicture(const DibImage& picture, const std::string& path);
 
   // Editing the album from its lists.
   void AddBtnClick();
@@ -159,6 +162,9 @@ class TMainForm : public QWidget {
   void ImageListDblClick();
   // Shows the album's focused picture in the viewer.
   void ViewBtnClick();
+  // From the viewer: the album's next (+1) or previous (-1) entry becomes the focused line and
+  // the current picture, as "&Show big" would make it, and the viewer shows it.
+  void stepViewer(int direction);
   // Makes `viewer` the program's picture viewer, printing with this window's printer.
   void setViewer(TViewPicForm* viewer);
   // Prints the album's focused picture on one page, as the print options dialog chooses.
@@ -215,6 +221,9 @@ class TMainForm : public QWidget {
 
   std::unique_ptr<UserDialogs> ownDialogs_;
   std::unique_ptr<QPrinter> printer_;
+  // Decodes the viewer's neighbouring pictures while the viewer is open.
+  std::unique_ptr<PictureReadAhead> readAhead_;
+  void readAheadAround(int line, int direction);
   UserDialogs* dialogs_;
   MainWindowHandle handle_;
   uint32_t backgroundColor_ = kSilver;

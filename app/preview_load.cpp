@@ -25,14 +25,15 @@ MessageBox previewLoadErrorBox(std::string_view libraryText, std::string_view pa
 void TMainForm::openfilenow(const std::string& path) {
   DibImage fresh{};
   OpenDib(&fresh, path.c_str(), 0, windowHandle());
-  if (fresh.Pixels) {
-    deldib(currentPicture);
-    currentPicture = fresh;
-    DibPrevPaint->repaint();
-    album.PreviewFileName = path;
-    return;
-  }
+  if (fresh.Pixels) return takeCurrentPicture(fresh, path);
   dialogs_->showMessage(previewLoadErrorBox(libraryErrorText(fresh), path));
+}
+
+void TMainForm::takeCurrentPicture(const DibImage& picture, const std::string& path) {
+  deldib(currentPicture);
+  currentPicture = picture;
+  DibPrevPaint->repaint();
+  album.PreviewFileName = path;
 }
 
 }  // namespace glim

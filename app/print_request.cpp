@@ -7,6 +7,7 @@
 #include "form_storage.h"
 #include "main_form.h"
 #include "print_job.h"
+#include "read_ahead.h"
 #include "view_pic_form.h"
 
 namespace glim {
@@ -21,6 +22,7 @@ void TMainForm::setViewer(TViewPicForm* viewer) {
   if (viewer == nullptr) return;
   viewer->printerSource = [this]() -> QPrinter& { return printer(); };
   viewer->dialogs = dialogs_;
+  viewer->stepPicture = [this](int direction) { stepViewer(direction); };
 }
 
 void TMainForm::ViewBtnClick() {
@@ -28,13 +30,47 @@ void TMainForm::ViewBtnClick() {
   if (line < 0 || line > album.EntryCount() - 1 || ViewPicForm == nullptr) return;
   if (album.PreviewFileName != album.entry(line).FilePath) ImageListDblClick();
   if (album.PreviewFileName != album.entry(line).FilePath) return;  // reported by the load
-  ViewPicForm->Picture = currentPicture;  // the record only: the pixels stay the main window's
-  ViewPicForm->PictureFileName = album.PreviewFileName;
-  if (ViewPicForm->Picture.Pixels == nullptr) {
+  if (currentPicture.Pixels == nullptr) {
     dialogs_->showMessage(errorBox("Could not open image file!"));
     return;
   }
+  // The record only: the pixels stay the main window's.
+  ViewPicForm->showPicture(currentPicture, album.PreviewFileName, line, album.EntryCount());
+  if (!readAhead_) readAhead_ = std::make_unique<PictureReadAhead>();
+  readAheadAround(line, 1);
   ViewPicForm->exec();
+  readAhead_->clear();
+}
+
+void TMainForm::stepViewer(int direction) {
+  const int line = ImageList->currentRow() + direction;
+  if (ViewPicForm == nullptr || line < 0 || line >= album.EntryCount()) return;  // an end
+  ImageList->setCurrentRow(line);  // focus and selection, as a click on the line
+  const std::string path = album.entry(line).FilePath;
+  if (album.PreviewFileName != path) {
+    std::optional<DibImage> ready = readAhead_ ? readAhead_->take(path) : std::nullopt;
+    if (ready) {
+      takeCurrentPicture(*ready, path);
+    } else {
+      openfilenow(path);  // reports a picture that cannot be loaded
+    }
+  }
+  // A picture that could not be loaded leaves the viewer on the one it had.
+  if (album.PreviewFileName == path) {
+    ViewPicForm->showPicture(currentPicture, path, line, album.EntryCount());
+  }
+  readAheadAround(line, direction);
+}
+
+void TMainForm::readAheadAround(int line, int direction) {
+  if (!readAhead_) return;
+  std::vector<std::string> paths;
+  for (const int neighbour : {line + direction, line - direction}) {
+    if (neighbour >= 0 && neighbour < album.EntryCount()) {
+      paths.push_back(album.entry(neighbour).FilePath);
+    }
+  }
+  readAhead_->want(std::move(paths));
 }
 
 void TMainForm::PrintBtnClick() {

@@ -30,6 +30,24 @@ ZoomedSize zoomedSize(int32_t pictureWidth, int32_t pictureHeight, int32_t zoomP
   return size;
 }
 
+int32_t steppedZoom(int32_t zoomPercent, int steps) {
+  double zoom = std::clamp(zoomPercent, kMinZoom, kMaxZoom);
+  for (int i = 0; i < std::abs(steps); ++i) {
+    zoom = std::clamp(std::round(steps > 0 ? zoom * 1.25 : zoom / 1.25), double{kMinZoom},
+                      double{kMaxZoom});
+  }
+  return static_cast<int32_t>(zoom);
+}
+
+int32_t fitZoom(int32_t pictureWidth, int32_t pictureHeight, int64_t areaWidth,
+                int64_t areaHeight) {
+  if (pictureWidth <= 0 || pictureHeight <= 0) return 100;
+  const double across = static_cast<double>(areaWidth) * 100.0 / pictureWidth;
+  const double down = static_cast<double>(areaHeight) * 100.0 / pictureHeight;
+  return static_cast<int32_t>(
+      std::clamp(std::floor(std::min(across, down)), double{kMinZoom}, 100.0));
+}
+
 int32_t dragScrollPosition(int32_t pointerAtPress, int32_t scrollAtPress, int32_t pointerNow,
                            int32_t maximum) {
   const int64_t wanted = int64_t{pointerAtPress} + scrollAtPress - pointerNow;

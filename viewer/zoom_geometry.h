@@ -25,6 +25,18 @@ struct ZoomedSize {
 ZoomedSize zoomedSize(int32_t pictureWidth, int32_t pictureHeight, int32_t zoomPercent,
                       double ratio = 1.0);
 
+inline constexpr int32_t kMinZoom = 5;
+inline constexpr int32_t kMaxZoom = 9000;
+
+// The zoom `steps` steps in (positive) or out: each multiplies or divides by 1.25, rounded to a
+// whole percent, within kMinZoom..kMaxZoom.
+int32_t steppedZoom(int32_t zoomPercent, int steps);
+
+// The largest whole zoom at which the picture fits an area of `areaWidth` x `areaHeight` device
+// pixels, never above 100 % and never below the least zoom.
+int32_t fitZoom(int32_t pictureWidth, int32_t pictureHeight, int64_t areaWidth,
+                int64_t areaHeight);
+
 // The scroll position for a drag step: the position at the press moved by how far the pointer
 // moved since, limited to 0..maximum. Pointer positions are in coordinates that do not move
 // with the scroll (the visible region's).
