@@ -334,6 +334,10 @@ bool TViewPicForm::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease:
       PaintBox1MouseUp();
       return true;
+    case QEvent::Wheel: {
+      auto* wheel = static_cast<QWheelEvent*>(event);
+      return wheelZoom(wheel, PaintBox1->mapTo(ScrollBox1->viewport(), wheel->position()));
+    }
     default:
       return QDialog::eventFilter(watched, event);
   }

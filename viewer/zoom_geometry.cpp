@@ -44,8 +44,15 @@ int32_t fitZoom(int32_t pictureWidth, int32_t pictureHeight, int64_t areaWidth,
   if (pictureWidth <= 0 || pictureHeight <= 0) return 100;
   const double across = static_cast<double>(areaWidth) * 100.0 / pictureWidth;
   const double down = static_cast<double>(areaHeight) * 100.0 / pictureHeight;
-  return static_cast<int32_t>(
+  int32_t zoom = static_cast<int32_t>(
       std::clamp(std::floor(std::min(across, down)), double{kMinZoom}, 100.0));
+  // The shown size is truncated, so the next whole zoom may still fit.
+  while (zoom < 100) {
+    const ZoomedSize next = zoomedSize(pictureWidth, pictureHeight, zoom + 1);
+    if (next.width > areaWidth || next.height > areaHeight) break;
+    ++zoom;
+  }
+  return zoom;
 }
 
 int32_t dragScrollPosition(int32_t pointerAtPress, int32_t scrollAtPress, int32_t pointerNow,

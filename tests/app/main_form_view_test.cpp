@@ -2,14 +2,17 @@
 // when it is not the current one; the zoom kept for the next picture; printing and opening the
 // file from the viewer.
 #include <QDesktopServices>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "main_form_fixture.h"
 #include "print_form.h"
+#include "read_ahead.h"
 #include "spin_field.h"
 #include "test_pictures.h"
 #include "view_pic_form.h"
@@ -119,6 +122,92 @@ TEST_F(ViewButtonTest, PrintingCancelledPrintsNothingAndOpenHandsTheFileToTheDes
   EXPECT_TRUE(dialogs.messages.empty());
   ASSERT_EQ(opened.urls.size(), 1);
   EXPECT_EQ(opened.urls[0], QUrl::fromLocalFile(QString::fromStdString(folder / "first.bmp")));
+}
+
+// Space, Backspace and Alt+arrows step through a five-entry album whose third picture cannot
+// be read: its message is shown, the viewer keeps the picture it had, the next step passes it,
+// and the ends stop the steps. The album's focused line follows every step.
+TEST_F(ViewButtonTest, StepsThroughTheAlbumPastAnUnreadablePictureAndStopsAtTheEnds) {
+  std::ofstream(folder / "broken.bmp") << "BM not a picture";
+  writePlainBmp(folder / "fourth.bmp", 40, 30, Rgb{10, 200, 10});
+  writePlainBmp(folder / "fifth.bmp", 30, 40, Rgb{200, 200, 10});
+  for (const char* name : {"broken.bmp", "fourth.bmp", "fifth.bmp"}) {
+    form->album.append(folder / name);
+  }
+  form->UpdateListBox();
+  struct Step {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int line;           // the focused line after it
+    const char* shown;  // the viewer's picture after it, and its place
+    const char* place;
+    size_t messages;
+  };
+  const Step steps[] = {
+      {Qt::Key_Space, Qt::NoModifier, 1, "second.bmp", "2 of 5", 0},
+      {Qt::Key_Space, Qt::NoModifier, 2, "second.bmp", "2 of 5", 1},
+      {Qt::Key_Right, Qt::AltModifier, 3, "fourth.bmp", "4 of 5", 1},
+      {Qt::Key_Space, Qt::NoModifier, 4, "fifth.bmp", "5 of 5", 1},
+      {Qt::Key_Space, Qt::NoModifier, 4, "fifth.bmp", "5 of 5", 1},
+      {Qt::Key_Backspace, Qt::NoModifier, 3, "fourth.bmp", "4 of 5", 1},
+      {Qt::Key_Left, Qt::AltModifier, 2, "fourth.bmp", "4 of 5", 2},
+      {Qt::Key_Backspace, Qt::NoModifier, 1, "second.bmp", "2 of 5", 2},
+      {Qt::Key_Left, Qt::AltModifier, 0, "first.bmp", "1 of 5", 2},
+      {Qt::Key_Backspace, Qt::NoModifier, 0, "first.bmp", "1 of 5", 2},
+  };
+  EXPECT_TRUE(view(0, [&](TViewPicForm& viewer) {
+    viewer.activateWindow();  // the Alt commands are the window's
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&viewer));
+    for (const Step& step : steps) {
+      QTest::keyClick(viewer.focusWidget(), step.key, step.modifiers);
+      const std::string shown = std::filesystem::path(viewer.PictureFileName).filename();
+      EXPECT_EQ(form->ImageList->currentRow(), step.line) << shown;
+      EXPECT_EQ(shown, step.shown);
+      EXPECT_EQ(form->album.PreviewFileName, viewer.PictureFileName);
+      EXPECT_EQ(viewer.Picture.Pixels, form->currentPicture.Pixels) << "the current picture";
+      EXPECT_EQ(dialogs.messages.size(), step.messages) << shown;
+      EXPECT_TRUE(viewer.PositionLabel->text().endsWith(QString::fromLatin1(step.place)))
+          << viewer.PositionLabel->text().toStdString();
+    }
+    EXPECT_TRUE(viewer.isVisible());
+  }));
+  EXPECT_NE(dialogs.messages[1].caption.find("broken.bmp"), std::string::npos);
+}
+
+TEST_F(ViewButtonTest, SpaceOnAFocusedBackButtonClosesTheViewer) {
+  bool closed = false;
+  QTimer::singleShot(0, form.get(), [&closed] {
+    auto* viewer = qobject_cast<TViewPicForm*>(QApplication::activeModalWidget());
+    ASSERT_NE(viewer, nullptr);
+    viewer->ReadyBtn->setFocus();
+    QTest::keyClick(viewer->ReadyBtn, Qt::Key_Space);
+    closed = !viewer->isVisible();
+    if (!closed) viewer->reject();
+  });
+  form->ImageList->setCurrentRow(0);
+  form->ViewBtnClick();
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(form->ImageList->currentRow(), 0) << "no step";
+}
+
+// A picture decoded ahead is handed out only while its file is as it was when decoding began.
+TEST_F(ViewButtonTest, ANeighbourRewrittenAfterItWasDecodedAheadIsDecodedAgain) {
+  PictureReadAhead ahead;
+  const std::string first = folder / "first.bmp", second = folder / "second.bmp";
+  ahead.want({first, second});
+  ASSERT_TRUE(ahead.waitUntilDecoded(std::chrono::seconds(20)));
+  std::optional<DibImage> unchanged = ahead.take(first);
+  ASSERT_TRUE(unchanged.has_value());
+  EXPECT_EQ(unchanged->Header->biWidth, 80);
+  deldib(*unchanged);
+  writePlainBmp(second, 60, 80, Rgb{1, 2, 3});  // same size, new contents and time
+  EXPECT_FALSE(ahead.take(second).has_value());
+  ahead.want({second});
+  ASSERT_TRUE(ahead.waitUntilDecoded(std::chrono::seconds(20)));
+  std::optional<DibImage> fresh = ahead.take(second);
+  ASSERT_TRUE(fresh.has_value());
+  EXPECT_EQ(getpixel(*fresh, 0, 0), 0x030201u) << "the rewritten file's colour";
+  deldib(*fresh);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QTest>
 
 #include "../ui/qt_test_app.h"
@@ -153,6 +154,107 @@ TEST_F(ViewerTest, DragPanningFollowsThePointerAndStopsAtTheEnds) {
   EXPECT_EQ(scroll(), kept);
 }
 
+// Ctrl+wheel zooms about the pointer: the picture point under it stays under it within one
+// pixel, in the middle and at both ends of the scroll ranges; finer wheels add up to a notch.
+TEST_F(ViewerTest, CtrlWheelKeepsThePointUnderThePointer) {
+  show(picture);
+  QScrollBar* across = viewer.ScrollBox1->horizontalScrollBar();
+  QScrollBar* down = viewer.ScrollBox1->verticalScrollBar();
+  const QSize view = viewer.ScrollBox1->viewport()->size();
+  struct Case {
+    QPoint scroll;  // -1: the end of the range
+    QPoint pointer;
+    std::vector<int> angles;
+    std::vector<int> zooms;
+  };
+  const Case cases[] = {
+      {{50, 80}, {200, 150}, {120, -120}, {125, 100}},
+      {{0, 0}, {3, 3}, {120, -120}, {125, 100}},
+      {{-1, -1}, {view.width() - 3, view.height() - 3}, {120, -120}, {125, 100}},
+      {{50, 80}, {100, 100}, {60, 60, -120}, {100, 125, 100}},
+  };
+  for (const Case& c : cases) {
+    setZoom(100);
+    across->setValue(c.scroll.x() < 0 ? across->maximum() : c.scroll.x());
+    down->setValue(c.scroll.y() < 0 ? down->maximum() : c.scroll.y());
+    for (size_t i = 0; i < c.angles.size(); ++i) {
+      const QPointF local = QPointF(c.pointer) - QPointF(viewer.PaintBox1->pos());
+      const QPointF picturePoint = local * 100.0 / viewer.zoom();
+      QWheelEvent wheel(local, viewer.PaintBox1->mapToGlobal(local), QPoint(),
+                        QPoint(0, c.angles[i]), Qt::NoButton, Qt::ControlModifier,
+                        Qt::NoScrollPhase, false);
+      QApplication::sendEvent(viewer.PaintBox1, &wheel);
+      settle();
+      EXPECT_EQ(viewer.zoom(), c.zooms[i]);
+      const QPointF now = QPointF(c.pointer) - QPointF(viewer.PaintBox1->pos());
+      const QPointF off = now - picturePoint * viewer.zoom() / 100.0;
+      EXPECT_LE(std::max(std::abs(off.x()), std::abs(off.y())), 1.0)
+          << "pointer " << c.pointer.x() << "," << c.pointer.y() << " step " << i;
+    }
+  }
+}
+
+// Ctrl+0, Ctrl+plus and Ctrl+minus, and F: the whole picture in the area, never above 100 %,
+// F again back to the zoom before, and fit ended by a typed zoom.
+TEST_F(ViewerTest, ZoomKeysAndFit) {
+  const testing::OwnedDib small = placeCodedPicture(100, 80);
+  show(picture);
+  viewer.activateWindow();  // the Ctrl commands are the window's
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&viewer));
+  ASSERT_EQ(viewer.focusWidget(), viewer.ScrollBox1) << "the viewing area has the focus";
+  const auto fitted = [this] {
+    const QSize most = viewer.ScrollBox1->maximumViewportSize();
+    const auto fits = [&](int zoom) {
+      const ZoomedSize size = zoomedSize(640, 480, zoom);
+      return size.width <= most.width() && size.height <= most.height();
+    };
+    return fits(viewer.zoom()) && !fits(viewer.zoom() + 1) &&
+           !viewer.ScrollBox1->horizontalScrollBar()->isVisible();
+  };
+  struct Press {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int zoom;  // 0: fitted
+  };
+  const Press presses[] = {
+      {Qt::Key_Plus, Qt::ControlModifier, 125},  {Qt::Key_Equal, Qt::ControlModifier, 156},
+      {Qt::Key_Minus, Qt::ControlModifier, 125}, {Qt::Key_Minus, Qt::ControlModifier, 100},
+      {Qt::Key_Plus, Qt::ControlModifier, 125},  {Qt::Key_0, Qt::ControlModifier, 100},
+      {Qt::Key_F, Qt::NoModifier, 0},            {Qt::Key_F, Qt::NoModifier, 100},
+      {Qt::Key_Plus, Qt::ControlModifier, 125},  {Qt::Key_F, Qt::NoModifier, 0},
+      {Qt::Key_Minus, Qt::ControlModifier, -1},  {Qt::Key_F, Qt::NoModifier, 0},
+  };
+  for (const Press& press : presses) {
+    const int before = viewer.zoom();
+    QTest::keyClick(viewer.ScrollBox1, press.key, press.modifiers);
+    settle();
+    if (press.zoom == 0) {
+      EXPECT_TRUE(viewer.fitting());
+      EXPECT_TRUE(fitted()) << viewer.zoom();
+    } else if (press.zoom < 0) {  // a step out from the fitted zoom ends fit mode
+      EXPECT_EQ(viewer.zoom(), steppedZoom(before, -1));
+      EXPECT_FALSE(viewer.fitting());
+    } else {
+      EXPECT_EQ(viewer.zoom(), press.zoom);
+      EXPECT_FALSE(viewer.fitting());
+    }
+  }
+  viewer.ZoomEd->setValue(300);  // typed: fit mode ends, so F fits again and then comes back
+  EXPECT_FALSE(viewer.fitting());
+  QTest::keyClick(viewer.ScrollBox1, Qt::Key_F);
+  EXPECT_TRUE(fitted());
+  QTest::keyClick(viewer.ScrollBox1, Qt::Key_F);
+  EXPECT_EQ(viewer.zoom(), 300);
+  // A small picture is never enlarged to fit.
+  viewer.showPicture(*small, "small.bmp", 0, 1);
+  QTest::keyClick(viewer.ScrollBox1, Qt::Key_F);
+  EXPECT_EQ(viewer.zoom(), 100);
+  // F belongs to the viewing area: in the zoom field it is the field's key.
+  viewer.ZoomEd->setFocus();
+  QTest::keyClick(viewer.ZoomEd, Qt::Key_F);
+  EXPECT_TRUE(viewer.fitting());
+}
+
 TEST(ZoomGeometryTest, SizesAndDragPositions) {
   EXPECT_EQ(zoomedSize(333, 100, 33), (ZoomedSize{109, 33, 109, 33}));
   EXPECT_EQ(zoomedSize(6000, 4000, 9000), (ZoomedSize{540000, 360000, 540000, 360000}));
@@ -161,6 +263,13 @@ TEST(ZoomGeometryTest, SizesAndDragPositions) {
   EXPECT_EQ(dragScrollPosition(250, 600, 150, 2000), 700);
   EXPECT_EQ(dragScrollPosition(250, 600, 1000, 2000), 0);
   EXPECT_EQ(dragScrollPosition(250, 600, -5000, 2000), 2000);
+  // A scale-2 screen: the area in widget pixels, rounded up; the picture in device pixels.
+  EXPECT_EQ(zoomedSize(401, 300, 100, 2.0), (ZoomedSize{401, 300, 201, 150}));
+  EXPECT_EQ(steppedZoom(5, -1), 5);
+  EXPECT_EQ(steppedZoom(8000, 2), 9000);
+  EXPECT_EQ(fitZoom(4000, 3000, 1024, 768), 25);
+  EXPECT_EQ(fitZoom(4000, 1000, 1024, 768), 25);  // limited by the width
+  EXPECT_EQ(fitZoom(100000, 10, 1024, 768), 5);
 }
 
 }  // namespace
