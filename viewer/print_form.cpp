@@ -276,9 +276,9 @@ void TPrintForm::drawPreview(QPainter& painter) {
   // The sheet and the picture in the box's device pixels: sharp on a scaled screen.
   painter.save();
   const qreal ratio = paintInDevicePixels(painter);
-  const PrintRect sheet = previewPage(devicePixels(PrintPaintBox->width(), ratio),
-                                      devicePixels(PrintPaintBox->height(), ratio), page.width(),
-                                      page.height());
+  const PrintRect sheet =
+      previewPage(devicePixels(PrintPaintBox->width(), ratio),
+                  devicePixels(PrintPaintBox->height(), ratio), page.width(), page.height());
   if (sheet.width > 0 && sheet.height > 0) {  // else no page size to show
     painter.fillRect(sheet.x, sheet.y, sheet.width, sheet.height, QColor(255, 255, 255));
     if (Picture.Header != nullptr && Picture.Pixels != nullptr) {

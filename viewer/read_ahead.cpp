@@ -76,8 +76,8 @@ bool PictureReadAhead::waitUntilDecoded(std::chrono::milliseconds limit) {
 
 const std::string* PictureReadAhead::nextToDecode() const {
   for (const std::string& path : wanted_) {
-    const bool held = std::any_of(held_.begin(), held_.end(),
-                                  [&](const Held& h) { return h.path == path; });
+    const bool held =
+        std::any_of(held_.begin(), held_.end(), [&](const Held& h) { return h.path == path; });
     if (!held && path != decoding_) return &path;
   }
   return nullptr;

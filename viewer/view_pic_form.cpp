@@ -1,8 +1,8 @@
 #include "view_pic_form.h"
 
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -13,12 +13,12 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QShortcut>
-#include <QWheelEvent>
 #include <QSettings>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <limits>
 
 #include "dibs24.h"
@@ -35,7 +35,8 @@ namespace {
 
 // The viewing area's background: the application workspace colour, black in full screen.
 QPalette viewingAreaPalette(QPalette palette, bool fullScreen) {
-  palette.setColor(QPalette::Window, fullScreen ? QColor(Qt::black) : palette.color(QPalette::Dark));
+  palette.setColor(QPalette::Window,
+                   fullScreen ? QColor(Qt::black) : palette.color(QPalette::Dark));
   return palette;
 }
 

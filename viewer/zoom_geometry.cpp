@@ -44,8 +44,8 @@ int32_t fitZoom(int32_t pictureWidth, int32_t pictureHeight, int64_t areaWidth,
   if (pictureWidth <= 0 || pictureHeight <= 0) return 100;
   const double across = static_cast<double>(areaWidth) * 100.0 / pictureWidth;
   const double down = static_cast<double>(areaHeight) * 100.0 / pictureHeight;
-  int32_t zoom = static_cast<int32_t>(
-      std::clamp(std::floor(std::min(across, down)), double{kMinZoom}, 100.0));
+  int32_t zoom =
+      static_cast<int32_t>(std::clamp(std::floor(std::min(across, down)), double{kMinZoom}, 100.0));
   // The shown size is truncated, so the next whole zoom may still fit.
   while (zoom < 100) {
     const ZoomedSize next = zoomedSize(pictureWidth, pictureHeight, zoom + 1);

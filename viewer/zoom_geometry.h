@@ -34,8 +34,7 @@ int32_t steppedZoom(int32_t zoomPercent, int steps);
 
 // The largest whole zoom at which the picture fits an area of `areaWidth` x `areaHeight` device
 // pixels, never above 100 % and never below the least zoom.
-int32_t fitZoom(int32_t pictureWidth, int32_t pictureHeight, int64_t areaWidth,
-                int64_t areaHeight);
+int32_t fitZoom(int32_t pictureWidth, int32_t pictureHeight, int64_t areaWidth, int64_t areaHeight);
 
 // The scroll position for a drag step: the position at the press moved by how far the pointer
 // moved since, limited to 0..maximum. Pointer positions are in coordinates that do not move

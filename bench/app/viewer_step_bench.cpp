@@ -133,12 +133,14 @@ int main(int argc, char** argv) {
   const long peak = statusKilobytes("VmHWM:");
 
   const double step = median(steps);
-  std::printf("OpenDib of a 6000 x 4000 JPEG %.1f ms; a step to it decoded ahead, key to paint "
-              "%.1f ms; ratio %.3f (goal at most 0.2)\n",
-              decode * 1e3, step * 1e3, step / decode);
-  std::printf("peak memory added while viewing: %.1f MB, %.2f decoded pictures of %.1f MB "
-              "(goal at most 2)\n",
-              (peak - before) / 1e3, (peak - before) / 1e3 / pictureMegabytes, pictureMegabytes);
+  std::printf(
+      "OpenDib of a 6000 x 4000 JPEG %.1f ms; a step to it decoded ahead, key to paint "
+      "%.1f ms; ratio %.3f (goal at most 0.2)\n",
+      decode * 1e3, step * 1e3, step / decode);
+  std::printf(
+      "peak memory added while viewing: %.1f MB, %.2f decoded pictures of %.1f MB "
+      "(goal at most 2)\n",
+      (peak - before) / 1e3, (peak - before) / 1e3 / pictureMegabytes, pictureMegabytes);
   if (wrongSteps != 0) std::printf("%d steps did not move\n", wrongSteps);
   std::filesystem::remove_all(folder);
   return 0;

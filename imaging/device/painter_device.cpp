@@ -277,8 +277,8 @@ bool PainterDevice::GetClipBox(int32_t& left, int32_t& top, int32_t& right, int3
   const QTransform transform = painter_.combinedTransform();
   if (transform.type() > QTransform::TxScale || !transform.isInvertible()) return false;
   const qreal ratio = device->devicePixelRatioF();
-  QRectF box = transform.inverted().mapRect(
-      QRectF(0, 0, device->width() * ratio, device->height() * ratio));
+  QRectF box =
+      transform.inverted().mapRect(QRectF(0, 0, device->width() * ratio, device->height() * ratio));
   if (painter_.hasClipping()) box &= painter_.clipBoundingRect();
   const QRect whole = box.toAlignedRect();
   left = whole.left();

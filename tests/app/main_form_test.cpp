@@ -7,11 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabBar>
@@ -337,13 +337,16 @@ TEST_F(MainFormTest, EveryControlAndCommandByKeyboard) {
     QKeyCombination keys;
     const char* caption;  // of the question, or the file dialog's title; "*": any message
     int page;             // shown afterwards
-  } shortcuts[] = {
-      {Qt::CTRL | Qt::Key_N, "File/New", 3},       {Qt::CTRL | Qt::Key_O, "File/Open", 3},
-      {Qt::CTRL | Qt::Key_Q, "Quit program", 3},   {Qt::CTRL | Qt::Key_S, "Save as", 3},
-      {Qt::CTRL | Qt::SHIFT | Qt::Key_S, "Save as", 3}, {Qt::CTRL | Qt::Key_P, "*", 3},
-      {Qt::CTRL | Qt::Key_Tab, nullptr, 4},        {Qt::CTRL | Qt::Key_PageDown, nullptr, 0},
-      {Qt::CTRL | Qt::Key_PageUp, nullptr, 4},
-      {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, nullptr, 3}};
+  } shortcuts[] = {{Qt::CTRL | Qt::Key_N, "File/New", 3},
+                   {Qt::CTRL | Qt::Key_O, "File/Open", 3},
+                   {Qt::CTRL | Qt::Key_Q, "Quit program", 3},
+                   {Qt::CTRL | Qt::Key_S, "Save as", 3},
+                   {Qt::CTRL | Qt::SHIFT | Qt::Key_S, "Save as", 3},
+                   {Qt::CTRL | Qt::Key_P, "*", 3},
+                   {Qt::CTRL | Qt::Key_Tab, nullptr, 4},
+                   {Qt::CTRL | Qt::Key_PageDown, nullptr, 0},
+                   {Qt::CTRL | Qt::Key_PageUp, nullptr, 4},
+                   {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, nullptr, 3}};
   for (const auto& c : shortcuts) {
     dialogs.messages.clear();
     dialogs.fileRequests.clear();
@@ -404,8 +407,8 @@ TEST(HiDpi, PicturesAreDrawnOnePixelPerDevicePixel) {
   TViewPicForm viewer;
   viewer.Picture = picture;
   TPreViewForm preview(&picture);
-  for (auto [window, area] : {std::pair<QWidget*, QWidget*>{&viewer, viewer.PaintBox1},
-                              {&preview, preview.PaintBox1}}) {
+  for (auto [window, area] :
+       {std::pair<QWidget*, QWidget*>{&viewer, viewer.PaintBox1}, {&preview, preview.PaintBox1}}) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     for (int round = 0; round < 10; ++round) QCoreApplication::processEvents();

@@ -7,8 +7,9 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QWheelEvent>
+#include <QStatusBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "../ui/qt_test_app.h"
 #include "gtest/gtest.h"
@@ -217,12 +218,18 @@ TEST_F(ViewerTest, ZoomKeysAndFit) {
     int zoom;  // 0: fitted
   };
   const Press presses[] = {
-      {Qt::Key_Plus, Qt::ControlModifier, 125},  {Qt::Key_Equal, Qt::ControlModifier, 156},
-      {Qt::Key_Minus, Qt::ControlModifier, 125}, {Qt::Key_Minus, Qt::ControlModifier, 100},
-      {Qt::Key_Plus, Qt::ControlModifier, 125},  {Qt::Key_0, Qt::ControlModifier, 100},
-      {Qt::Key_F, Qt::NoModifier, 0},            {Qt::Key_F, Qt::NoModifier, 100},
-      {Qt::Key_Plus, Qt::ControlModifier, 125},  {Qt::Key_F, Qt::NoModifier, 0},
-      {Qt::Key_Minus, Qt::ControlModifier, -1},  {Qt::Key_F, Qt::NoModifier, 0},
+      {Qt::Key_Plus, Qt::ControlModifier, 125},
+      {Qt::Key_Equal, Qt::ControlModifier, 156},
+      {Qt::Key_Minus, Qt::ControlModifier, 125},
+      {Qt::Key_Minus, Qt::ControlModifier, 100},
+      {Qt::Key_Plus, Qt::ControlModifier, 125},
+      {Qt::Key_0, Qt::ControlModifier, 100},
+      {Qt::Key_F, Qt::NoModifier, 0},
+      {Qt::Key_F, Qt::NoModifier, 100},
+      {Qt::Key_Plus, Qt::ControlModifier, 125},
+      {Qt::Key_F, Qt::NoModifier, 0},
+      {Qt::Key_Minus, Qt::ControlModifier, -1},
+      {Qt::Key_F, Qt::NoModifier, 0},
   };
   for (const Press& press : presses) {
     const int before = viewer.zoom();
@@ -253,6 +260,25 @@ TEST_F(ViewerTest, ZoomKeysAndFit) {
   viewer.ZoomEd->setFocus();
   QTest::keyClick(viewer.ZoomEd, Qt::Key_F);
   EXPECT_TRUE(viewer.fitting());
+}
+
+// F11 shows the picture alone; Escape first leaves full screen, then closes the viewer.
+TEST_F(ViewerTest, FullScreenAndEscape) {
+  show(picture);
+  viewer.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&viewer));
+  QTest::keyClick(viewer.ScrollBox1, Qt::Key_F11);
+  EXPECT_TRUE(viewer.isFullScreen());
+  EXPECT_FALSE(viewer.Panel5->isVisible());
+  EXPECT_FALSE(viewer.StatusBar1->isVisible());
+  QTest::keyClick(viewer.ScrollBox1, Qt::Key_F);  // fit works there too
+  EXPECT_TRUE(viewer.fitting());
+  QTest::keyClick(viewer.ScrollBox1, Qt::Key_Escape);
+  EXPECT_FALSE(viewer.isFullScreen());
+  EXPECT_TRUE(viewer.isVisible());
+  EXPECT_TRUE(viewer.Panel5->isVisible());
+  QTest::keyClick(viewer.ScrollBox1, Qt::Key_Escape);
+  EXPECT_FALSE(viewer.isVisible());
 }
 
 TEST(ZoomGeometryTest, SizesAndDragPositions) {
