@@ -1,5 +1,6 @@
 // TMainForm: the "Create Glimmervellium" page, whose fields are the album's creation
 // settings, and the "View result" page with the browser that shows the created album.
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -14,6 +16,7 @@
 
 #include "album_generation.h"
 #include "album_text.h"
+#include "form_storage.h"
 #include "main_form.h"
 #include "page_parts.h"
 #include "paths.h"
@@ -99,6 +102,26 @@ QWidget* TMainForm::buildCreatePage() {
   detailForm->addRow(QStringLiteral("Caption:"), Caption2ED);
   detailForm->addRow(QStringLiteral("Border width:"), Border2ED);
   right->addWidget(detail);
+
+  // Beside the colour button, so that none of the page's fields moves.
+  auto* styleLabel = new QLabel(QStringLiteral("Style:"), Panel27);
+  styleLabel->setGeometry(304, 5, 36, 25);
+  StyleBox = new QComboBox(Panel27);
+  StyleBox->setGeometry(340, 5, 84, 25);
+  StyleBox->addItems({QStringLiteral("Classic"), QStringLiteral("Modern")});
+  StyleBox->setAccessibleName(QStringLiteral("Page style"));
+  styleLabel->setBuddy(StyleBox);
+  {
+    const std::unique_ptr<QSettings> stored = openProgramSettings();
+    if (stored->value(QStringLiteral("AlbumPages/Style")).toString() == QStringLiteral("Modern")) {
+      StyleBox->setCurrentIndex(1);
+    }
+  }
+  connect(StyleBox, &QComboBox::currentIndexChanged, this, [this] {
+    const std::unique_ptr<QSettings> stored = openProgramSettings();
+    stored->setValue(QStringLiteral("AlbumPages/Style"), StyleBox->currentText());
+    stored->sync();
+  });
   right->addStretch(1);
 
   setBackgroundColor(defaults.backgroundColor);
@@ -132,7 +155,9 @@ void TMainForm::GoBtn1Click() {
   {
     // The pictures are worked on by every core while the window keeps painting.
     RunGuard guard(this);
-    const CreationOptions options{usableCores(), [&guard] { guard.idle(); }};
+    const CreationOptions options{
+        usableCores(), [&guard] { guard.idle(); }, 0,
+        StyleBox->currentIndex() == 1 ? PageStyle::Modern : PageStyle::Classic};
     outcome = GenerateAlbum(album, currentSettings(), *overview, album.ProgramDir, *dialogs_,
                             windowHandle(), {}, options);
   }

@@ -114,9 +114,9 @@ void TMainForm::addKeyboardCommands() {
   const std::vector<QWidget*> chain = {PageControl2->tabBar(), NewBtn, OpenBtn, SaveBtn, SaveAsBtn,
                                  JamShellTree1, JamShellList1, AddBtn, DelBtn, ViewBtn,
                                  PrintBtn, FilterComboBox1, ImageList, SortBox, UpNow, DownNow,
-                                 ImageBox, ShowComment, ComMemo, GoBtn1, ColorBtn, BreitEd,
-                                 HochEd, CaptionED, FreeText, AnzEd, BorderEd, Caption2ED,
-                                 Border2ED, WebBrowser1, wwwBtn, ueberbtn, EndeBtn};
+                                 ImageBox, ShowComment, ComMemo, GoBtn1, ColorBtn, StyleBox,
+                                 BreitEd, HochEd, CaptionED, FreeText, AnzEd, BorderEd,
+                                 Caption2ED, Border2ED, WebBrowser1, wwwBtn, ueberbtn, EndeBtn};
   for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
   // Names a screen reader reads for the controls that show no caption of their own.
   const std::pair<QWidget*, const char*> names[] = {

@@ -102,6 +102,9 @@ class TMainForm : public QWidget {
   QSpinBox* BorderEd;
   QLineEdit* Caption2ED;
   QSpinBox* Border2ED;
+  // The pages' style, "Classic" or "Modern"; remembered per user in the settings file's
+  // "AlbumPages" group.
+  QComboBox* StyleBox;
   // "View result".
   QTextBrowser* WebBrowser1;
   // Bottom strip and status bar.

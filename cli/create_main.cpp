@@ -31,7 +31,9 @@ constexpr int kExitWithMessages = 1;
 constexpr int kExitFailed = 2;
 constexpr int kExitOutputFailed = 3;
 
-constexpr const char* kHelp = R"(Usage: glimmervellium-create [--jobs N] [--memory SIZE] ALBUM.lmf OVERVIEW.htm
+constexpr const char* kHelp =
+    R"(Usage: glimmervellium-create [--jobs N] [--memory SIZE] [--style classic|modern]
+                            ALBUM.lmf OVERVIEW.htm
        glimmervellium-create --demo FOLDER
        glimmervellium-create --help | --version
 
@@ -53,6 +55,10 @@ progress: the picture being worked on (n of N) and how far it has been read or w
   --memory SIZE  the memory the pictures being worked on may take together, such as 400M
                  or 2G (K, M, G: 1024s). The default is three quarters of what the process
                  may use. A picture larger than this is worked on alone.
+  --style STYLE  the pages' style: "classic" (the default: the pages as they have always
+                 been) or "modern" (HTML5 pages for phones and HiDPI screens, with a style
+                 sheet named after the overview, OVERVIEW.css, and thumbnails at twice the
+                 size for pictures that large).
   --demo FOLDER  paints a few pictures into FOLDER/pictures, writes the album file
                  FOLDER/demo.lmf, builds it into FOLDER/album/index.htm and prints that
                  path on standard output.
@@ -76,6 +82,7 @@ Exit status:
 struct Options {
   int jobs = 0;
   uint64_t memory = 0;  // 0: from what the process may use
+  PageStyle style = PageStyle::Classic;
 };
 
 // The executable's folder with a trailing separator: the fallback output folder, as the
@@ -109,7 +116,7 @@ int createAlbum(const std::string& albumPath, const std::string& overviewPath,
       album, settings, fromCurrentFolder(overviewPath), album.ProgramDir, dialogs,
       dialogs.progressWindow(),
       [&dialogs](int32_t number, int32_t count) { dialogs.pictureStarted(number, count); },
-      CreationOptions{options.jobs > 1 ? options.jobs : 0, {}, options.memory});
+      CreationOptions{options.jobs > 1 ? options.jobs : 0, {}, options.memory, options.style});
   dialogs.clearProgress();
   if (!outcome.folderMade) return kExitFailed;
   if (outcome.outputFailed) return kExitOutputFailed;
@@ -125,7 +132,8 @@ int createDemo(const std::string& folderArgument) {
     return kExitFailed;
   }
   const std::string overview = folder + "album/index.htm";
-  const int status = createAlbum(*albumPath, overview, Options{usableCores(), 0});
+  const int status =
+      createAlbum(*albumPath, overview, Options{usableCores(), 0, PageStyle::Classic});
   if (status == kExitClean || status == kExitWithMessages) std::printf("%s\n", overview.c_str());
   return status;
 }
@@ -171,6 +179,15 @@ int main(int argc, char** argv) {
         return kExitFailed;
       }
       options.memory = *size;
+    } else if (std::strcmp(argv[first], "--style") == 0) {
+      if (std::strcmp(value, "classic") == 0) {
+        options.style = PageStyle::Classic;
+      } else if (std::strcmp(value, "modern") == 0) {
+        options.style = PageStyle::Modern;
+      } else {
+        std::fprintf(stderr, "--style takes \"classic\" or \"modern\", not \"%s\".\n", value);
+        return kExitFailed;
+      }
     } else {
       break;
     }

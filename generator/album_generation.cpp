@@ -62,8 +62,8 @@ bool moveInto(const std::string& temporary, const std::string& path, int& error)
 // thumbnail, named and reported in album order. False: the output location failed.
 bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t index,
                        std::string_view overviewName, FolderNames& pics, FolderNames& mini,
-                       const std::string& htmlFolder, UserDialogs& dialogs,
-                       WriteFailures& failures, const PictureWork& work) {
+                       const std::string& htmlFolder, UserDialogs& dialogs, WriteFailures& failures,
+                       const PictureWork& work, ModernEntry* modern) {
   PictureEntry& entry = album.entry(static_cast<int32_t>(index));
   entry.MiniName.clear();
   entry.PicsName.clear();
@@ -86,7 +86,8 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
 
   const std::span<const PictureEntry> entries(album.entries());
   const std::string page = htmlFolder + entry.PageName;
-  if (!writePageFile(page, detailPageText(settings, entries, index, overviewName), &error) &&
+  if (modern == nullptr &&
+      !writePageFile(page, detailPageText(settings, entries, index, overviewName), &error) &&
       !failures.report(createHtmlErrorBox(page), htmlFolder, error)) {
     return false;
   }
@@ -98,14 +99,46 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
     return false;
   }
   entry.MiniName = miniName;
+  if (modern == nullptr) return true;
+  *modern = {work.width, work.height, work.thumbWidth, work.thumbHeight, {}, work.facts};
+  if (work.thumbnail2xTemp.empty()) return true;
+  const std::string mini2Name = mini.take(base + "@2x", ".JPG");
+  if (!moveInto(work.thumbnail2xTemp, mini.folder() + mini2Name, error) &&
+      !failures.report(pictureWriteErrorBox(mini.folder() + mini2Name), mini.folder(), error)) {
+    return false;
+  }
+  modern->mini2Name = mini2Name;
   return true;
 }
 
+// The modern detail pages, once every picture is done: only pictures that got their files
+// have one, and they link only to each other.
+void writeModernDetailPages(const Album& album, const AlbumSettings& settings,
+                            std::span<const ModernEntry> files, std::string_view overviewName,
+                            const std::string& htmlFolder, WriteFailures& failures) {
+  const std::span<const PictureEntry> entries(album.entries());
+  const std::vector<std::size_t> shown = shownEntries(entries);
+  const std::string language = pageLanguageOfUser();
+  for (const std::size_t index : shown) {
+    if (terminationRequested()) return;
+    const std::string page = htmlFolder + entries[index].PageName;
+    int error = 0;
+    if (!writePageFile(
+            page, modernDetailText(settings, entries, files, shown, index, overviewName, language),
+            &error) &&
+        !failures.report(createHtmlErrorBox(page), htmlFolder, error)) {
+      return;
+    }
+  }
+}
+
 // The run proper: CreatePictureFiles with the failures of its writes going to `failures`.
-void createPictureFiles(Album& album, const AlbumSettings& settings, const std::string& folder,
-                        std::string_view overviewName, UserDialogs& dialogs,
-                        WriteFailures& failures, HWND window,
-                        const PictureStarted& pictureStarted, const CreationOptions& options) {
+std::vector<ModernEntry> createPictureFiles(Album& album, const AlbumSettings& settings,
+                                            const std::string& folder,
+                                            std::string_view overviewName, UserDialogs& dialogs,
+                                            WriteFailures& failures, HWND window,
+                                            const PictureStarted& pictureStarted,
+                                            const CreationOptions& options) {
   const std::string miniFolder = folder + "mini/";
   const std::string picsFolder = folder + "pics/";
   const std::string htmlFolder = folder + "html/";
@@ -126,16 +159,23 @@ void createPictureFiles(Album& album, const AlbumSettings& settings, const std::
   std::vector<std::string> paths;
   paths.reserve(static_cast<std::size_t>(count));
   for (const PictureEntry& entry : album.entries()) paths.push_back(entry.FilePath);
+  const bool modern = options.style == PageStyle::Modern;
+  std::vector<ModernEntry> files(modern ? static_cast<std::size_t>(count) : 0);
   PictureWorkers workers(std::move(paths), settings, picsFolder, miniFolder, options.threads,
-                         options.memoryBudget);
+                         options.memoryBudget, modern);
   for (int32_t i = 0; i < count && !terminationRequested(); ++i) {
     if (pictureStarted) pictureStarted(i + 1, count);
     const PictureWork work = workers.take(i, window, options.idle);
-    if (!placeFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics,
-                           mini, htmlFolder, dialogs, failures, work)) {
-      return;  // the workers remove what they wrote ahead
+    if (!placeFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics, mini,
+                           htmlFolder, dialogs, failures, work,
+                           modern ? &files[static_cast<std::size_t>(i)] : nullptr)) {
+      return files;  // the workers remove what they wrote ahead
     }
   }
+  if (modern && !terminationRequested()) {
+    writeModernDetailPages(album, settings, files, overviewName, htmlFolder, failures);
+  }
+  return files;
 }
 
 }  // namespace
@@ -245,14 +285,30 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
 
   const ActiveRun active(runFolders);
   WriteFailures failures(dialogs, folder);
-  createPictureFiles(album, settings, folderWithSeparator, overviewName, dialogs, failures,
-                     window, pictureStarted, options);
+  const std::vector<ModernEntry> files =
+      createPictureFiles(album, settings, folderWithSeparator, overviewName, dialogs, failures,
+                         window, pictureStarted, options);
   outcome.outputFailed = failures.stopped();
   if (!failures.stopped() && !terminationRequested()) {
     int error = 0;
-    outcome.overviewWritten = writePageFile(
-        outcome.overviewPath, overviewPageText(settings, album.entries()), &error);
-    if (!outcome.overviewWritten) {
+    if (options.style == PageStyle::Modern) {
+      // The style sheet goes with the overview: an album's pages share it.
+      const std::string sheet = folderWithSeparator + styleSheetName(overviewName);
+      if (!writePageFile(sheet, modernStyleSheet(settings), &error)) {
+        failures.report(createHtmlErrorBox(sheet), folderWithSeparator, error);
+        outcome.outputFailed = failures.stopped();
+      }
+      outcome.overviewWritten =
+          !failures.stopped() &&
+          writePageFile(outcome.overviewPath,
+                        modernOverviewText(settings, album.entries(), files, overviewName,
+                                           pageLanguageOfUser()),
+                        &error);
+    } else {
+      outcome.overviewWritten =
+          writePageFile(outcome.overviewPath, overviewPageText(settings, album.entries()), &error);
+    }
+    if (!outcome.overviewWritten && !failures.stopped()) {
       failures.report(createHtmlErrorBox(outcome.overviewPath), folderWithSeparator, error);
       outcome.outputFailed = failures.stopped();
     }

@@ -12,6 +12,7 @@
 
 #include "album.h"
 #include "album_settings.h"
+#include "modern_pages.h"
 #include "output_folder.h"
 #include "picodec.h"
 #include "user_dialogs.h"
@@ -35,7 +36,7 @@ std::string outputFolderFor(std::string_view overviewPath, std::string_view prog
 MessageBox folderErrorBox();                                // "Could not create the folder!"
 MessageBox pictureOpenErrorBox(std::string_view filePath);  // no caption
 MessageBox pictureWriteErrorBox(std::string_view path);     // no caption, like the one above
-MessageBox folderBusyBox(std::string_view folder);          // "... is being created by another run."
+MessageBox folderBusyBox(std::string_view folder);  // "... is being created by another run."
 MessageBox overviewIsFolderBox(std::string_view overviewPath);
 MessageBox outputFailureBox(std::string_view folder, OutputProblem problem);
 
@@ -51,6 +52,11 @@ struct CreationOptions {
   std::function<void()> idle;
   // Memory for the pictures the threads hold at once; 0: from what the process may use.
   uint64_t memoryBudget = 0;
+  // Classic: the pages exactly as they have always been. Modern: HTML5 pages with a style
+  // sheet beside the overview, thumbnails at twice the box too, and the pictures' EXIF facts;
+  // detail pages are written once every picture is done, so that they link only to pictures
+  // that got their files.
+  PageStyle style = PageStyle::Classic;
 };
 
 // The per-picture step of a run into `folder` (ending in a separator): makes the folders

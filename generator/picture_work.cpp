@@ -86,8 +86,9 @@ struct PictureWorkers::Shared {
   AlbumSettings settings;
   std::string picsFolder;
   std::string miniFolder;
-  int32_t ahead = 1;  // entries a thread may work on beyond the one the run waits for
-  uint64_t budget = 0;  // memory for the pictures in flight
+  bool modernPages = false;  // thumbnails at twice the box and EXIF facts too
+  int32_t ahead = 1;         // entries a thread may work on beyond the one the run waits for
+  uint64_t budget = 0;       // memory for the pictures in flight
 
   std::mutex mutex;
   std::condition_variable spaceFreed;
@@ -101,8 +102,8 @@ struct PictureWorkers::Shared {
 
   // Pictures start in album order when their memory fits beside those in flight; one that
   // does not fit the budget alone starts when no other is in flight.
-  std::vector<uint64_t> memory;      // per entry, once looked up
-  std::vector<char> overlapped;      // per entry: another picture was in flight beside it
+  std::vector<uint64_t> memory;  // per entry, once looked up
+  std::vector<char> overlapped;  // per entry: another picture was in flight beside it
   std::set<int32_t> inFlight;
   uint64_t inFlightMemory = 0;
   std::set<int32_t> retries;  // failed beside others: each runs again alone, lowest first
@@ -112,8 +113,9 @@ struct PictureWorkers::Shared {
     uint64_t& known = memory[static_cast<size_t>(index)];
     if (known == 0) {
       // Unknown: the picture is treated as needing the whole budget.
-      known = std::max<uint64_t>(1, pictureMemory(paths[static_cast<size_t>(index)])
-                                        .value_or(std::max<uint64_t>(budget, 1)));
+      known = std::max<uint64_t>(
+          1,
+          pictureMemory(paths[static_cast<size_t>(index)]).value_or(std::max<uint64_t>(budget, 1)));
     }
     return known;
   }
@@ -151,8 +153,27 @@ struct PictureWorkers::Shared {
     const std::string pictureTemp = temporaryName(picsFolder, index);
     if (saveTo(picture.get(), pictureTemp, window)) result.pictureTemp = pictureTemp;
 
-    const ThumbnailSize size =
-        thumbnailSize(DibWidth(picture.get()), DibHeight(picture.get()), settings);
+    const int32_t width = DibWidth(picture.get()), height = DibHeight(picture.get());
+    const ThumbnailSize size = thumbnailSize(width, height, settings);
+    if (modernPages) {
+      result.width = width;
+      result.height = height;
+      result.thumbWidth = size.width;
+      result.thumbHeight = size.height;
+      result.facts = readPictureFacts(paths[static_cast<size_t>(index)]);
+      AlbumSettings doubled = settings;
+      doubled.thumbWidth *= 2;
+      doubled.thumbHeight *= 2;
+      const ThumbnailSize twice = thumbnailSize(width, height, doubled);
+      // Never enlarged: a picture smaller than twice the box gets none.
+      if (twice.width <= width && twice.height <= height) {
+        OwnedPicture large(Resize(picture.get(), twice.width, twice.height, false));
+        const std::string temp = temporaryName(miniFolder, index);
+        if (large.hasPixels() && saveTo(large.get(), temp, window)) {
+          result.thumbnail2xTemp = temp;
+        }
+      }
+    }
     OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
     if (!thumbnail.hasPixels()) return result;
     result.thumbnailMade = true;
@@ -170,6 +191,7 @@ struct PictureWorkers::Shared {
   static void removeFiles(const PictureWork& work) {
     if (!work.pictureTemp.empty()) std::remove(work.pictureTemp.c_str());
     if (!work.thumbnailTemp.empty()) std::remove(work.thumbnailTemp.c_str());
+    if (!work.thumbnail2xTemp.empty()) std::remove(work.thumbnail2xTemp.c_str());
   }
 
   void runThread() {
@@ -220,9 +242,10 @@ struct PictureWorkers::Shared {
 
 PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                                std::string picsFolder, std::string miniFolder, int threads,
-                               uint64_t memoryBudget)
+                               uint64_t memoryBudget, bool modernPages)
     : shared_(std::make_unique<Shared>()) {
   Shared& s = *shared_;
+  s.modernPages = modernPages;
   s.paths = std::move(filePaths);
   s.settings = settings;
   s.picsFolder = std::move(picsFolder);

@@ -12,6 +12,7 @@
 
 #include "album_settings.h"
 #include "picodec.h"
+#include "picture_facts.h"
 
 namespace glim {
 
@@ -33,6 +34,12 @@ struct PictureWork {
   std::string pictureTemp;  // the JPEG in the pictures folder; empty when it was not written
   bool thumbnailMade = false;
   std::string thumbnailTemp;  // the thumbnail in the thumbnails folder; empty when not written
+  // For the modern pages: the sizes written, the thumbnail at twice the box (only for a
+  // picture at least that large) and the picture's EXIF facts.
+  int32_t width = 0, height = 0;
+  int32_t thumbWidth = 0, thumbHeight = 0;
+  std::string thumbnail2xTemp;
+  PictureFacts facts;
 };
 
 class PictureWorkers {
@@ -44,7 +51,7 @@ class PictureWorkers {
   // runs with no other beside it, and one that fails beside others runs again alone.
   PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                  std::string picsFolder, std::string miniFolder, int threads,
-                 uint64_t memoryBudget = 0);
+                 uint64_t memoryBudget = 0, bool modernPages = false);
   ~PictureWorkers();  // stops the threads; temporary files never taken are removed
   PictureWorkers(const PictureWorkers&) = delete;
   PictureWorkers& operator=(const PictureWorkers&) = delete;

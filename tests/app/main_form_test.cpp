@@ -303,8 +303,8 @@ TEST_F(MainFormTest, EveryControlAndCommandByKeyboard) {
        f.FilterComboBox1, f.ImageList},
       {f.SortBox, f.UpNow, f.DownNow},
       {f.ImageBox, f.ShowComment, f.ComMemo},
-      {f.GoBtn1, f.ColorBtn, f.BreitEd, f.HochEd, f.CaptionED, f.FreeText, f.AnzEd, f.BorderEd,
-       f.Caption2ED, f.Border2ED},
+      {f.GoBtn1, f.ColorBtn, f.StyleBox, f.BreitEd, f.HochEd, f.CaptionED, f.FreeText, f.AnzEd,
+       f.BorderEd, f.Caption2ED, f.Border2ED},
       {f.WebBrowser1}};
   for (std::size_t page = 0; page < pages.size(); ++page) {
     f.PageControl2->setCurrentIndex(static_cast<int>(page));

@@ -141,12 +141,14 @@ TEST_F(CreateCommand, HelpAndWrongArguments) {
                                                 {"--jobs", "0", "a.lmf", "b.htm"},
                                                 {"--jobs", "zwei", "a.lmf", "b.htm"},
                                                 {"--memory", "0", "a.lmf", "b.htm"},
-                                                {"--memory", "2X", "a.lmf", "b.htm"}}) {
+                                                {"--memory", "2X", "a.lmf", "b.htm"},
+                                                {"--style", "fancy", "a.lmf", "b.htm"}}) {
     const testing::CreateRun run = runCreate(wrong, dir_.path());
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.err.find("Usage:") != std::string::npos ||
                 run.err.find("--jobs takes a number") != std::string::npos ||
-                run.err.find("--memory takes a size") != std::string::npos)
+                run.err.find("--memory takes a size") != std::string::npos ||
+                run.err.find("--style takes") != std::string::npos)
         << run.err;
   }
 }

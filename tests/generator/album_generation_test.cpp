@@ -427,6 +427,102 @@ TEST_F(AlbumRun, ProgressReachesTheWindowHandleForEveryPicture) {
   EXPECT_EQ(ends, 6);
 }
 
+// A JPEG of `source` with an EXIF block that holds a date, a camera and a location.
+std::string jpegWithExif(const std::string& source, const fs::path& path) {
+  DibImage dib{};
+  OpenDib(&dib, source.c_str(), 0, nullptr);
+  SaveDib(dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr);
+  deldib(dib);
+  // Little-endian TIFF: IFD0 (Make, Model, EXIF and GPS pointers), the EXIF directory with
+  // DateTimeOriginal, and a GPS directory whose latitude must never reach a page.
+  std::string tiff("II*\0\x08\0\0\0", 8);
+  const auto u16 = [&tiff](uint32_t v) { tiff += char(v & 255), tiff += char(v >> 8 & 255); };
+  const auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  const auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+    u16(tag), u16(type), u32(count), u32(value);
+  };
+  u16(4);                    // IFD0 at 8: 2 + 4 * 12 + 4 = 54 bytes, data from 62
+  entry(0x010F, 2, 8, 62);   // "Glimcam\0"
+  entry(0x0110, 2, 11, 70);  // "Glimcam Z9\0"
+  entry(0x8769, 4, 1, 81);
+  entry(0x8825, 4, 1, 119);
+  u32(0);
+  tiff += std::string("Glimcam\0Glimcam Z9\0", 19);
+  u16(1);  // EXIF directory at 81, its date at 99
+  entry(0x9003, 2, 20, 99);
+  u32(0);
+  tiff += std::string("2021:05:01 14:03:27\0", 20);
+  u16(1);  // GPS directory at 119: latitude 47.3769
+  entry(0x0002, 2, 8, 137);
+  u32(0);
+  tiff += std::string("47.3769\0", 8);
+  std::string jpeg = readFile(path);
+  const std::string app1 = std::string("Exif\0\0", 6) + tiff;
+  const size_t length = app1.size() + 2;
+  jpeg.insert(2, std::string("\xFF\xE1", 2) + char(length >> 8) + char(length & 255) + app1);
+  std::ofstream(path, std::ios::binary) << jpeg;
+  return path.string();
+}
+
+// The modern pages: same files as the classic run plus a style sheet and thumbnails at twice
+// the box; names percent-encoded, texts escaped, a picture without files left out of the
+// overview and the chain, EXIF date and camera shown and the location never.
+TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
+  album_.append(picture("Strand am Meer.bmp", 400, 300));
+  album_.setComment(0, "Fish & <chips>");
+  album_.append(source_ / "kaputt.bmp");
+  std::ofstream(source_ / "kaputt.bmp") << "BM no picture";
+  album_.append(
+      picture("Gr\xC3\xBC\xC3\x9F"
+              "e.bmp",
+              100, 80));
+  album_.append(jpegWithExif(picture("x.bmp", 240, 200), source_.path() / "Kamera.jpg"));
+  CreationOptions options;
+  options.style = PageStyle::Modern;
+  const GenerationOutcome outcome = GenerateAlbum(album_, settings_, out_ / "index.htm",
+                                                  "/nonexistent/", dialogs_, nullptr, {}, options);
+  ASSERT_TRUE(outcome.overviewWritten);
+  EXPECT_EQ(dialogs_.messages.size(), 1u) << "kaputt.bmp only";
+  EXPECT_EQ(folderNames(out_.path()), (Names{"html", "index.css", "index.htm", "mini", "pics"}));
+  EXPECT_EQ(folderNames(out_.path() / "html"), (Names{"Gr\xC3\xBC\xC3\x9F"
+                                                      "e.HTM",
+                                                      "Kamera.HTM", "Strand am Meer.HTM"}));
+  EXPECT_EQ(folderNames(out_.path() / "mini"),
+            (Names{"Gr\xC3\xBC\xC3\x9F"
+                   "e.JPG",
+                   "Kamera.JPG", "Kamera@2x.JPG", "Strand am Meer.JPG", "Strand am Meer@2x.JPG"}));
+  EXPECT_EQ(decode(out_.path() / "mini/Strand am Meer@2x.JPG").width, 180);
+  EXPECT_EQ(decode(out_.path() / "mini/Strand am Meer.JPG").width, 90) << "as in a classic run";
+
+  const std::string overview = readFile(out_.path() / "index.htm");
+  for (const char* part :
+       {"<!DOCTYPE html>", "<meta charset=\"utf-8\">", "name=\"viewport\"", "<main>",
+        "<title>Glimmervellium</title>", "href=\"index.css\"",
+        "href=\"html/Strand%20am%20Meer.HTM\"",
+        "srcset=\"mini/Strand%20am%20Meer.JPG 1x, mini/Strand%20am%20Meer%402x.JPG 2x\"",
+        "width=\"90\" height=\"67\" alt=\"Fish &amp; &lt;chips&gt;\"",
+        "src=\"mini/Gr%C3%BC%C3%9Fe.JPG\" width=\"90\" height=\"72\" alt=\"Gr\xC3\xBC\xC3\x9F"
+        "e.bmp\">"}) {
+    EXPECT_NE(overview.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(overview.find("kaputt"), std::string::npos);
+  const std::string first = readFile(out_.path() / "html/Strand am Meer.HTM");
+  EXPECT_NE(first.find("<figcaption>Fish &amp; &lt;chips&gt;</figcaption>"), std::string::npos);
+  EXPECT_NE(first.find("href=\"Gr%C3%BC%C3%9Fe.HTM\">Next picture"), std::string::npos)
+      << "the chain passes the picture without files";
+  EXPECT_EQ(first.find("Prior picture"), std::string::npos);
+  const std::string last = readFile(out_.path() / "html/Kamera.HTM");
+  for (const char* part : {"<dd>2021-05-01 14:03:27</dd>", "<dd>Glimcam Z9</dd>",
+                           "<title>Glimmervellium \xE2\x80\x93 Kamera.jpg</title>",
+                           "width=\"240\" height=\"200\"", "href=\"../index.htm\""}) {
+    EXPECT_NE(last.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(last.find("Next picture"), std::string::npos);
+  for (const std::string& page : {overview, first, last}) {
+    EXPECT_EQ(page.find("47.3769"), std::string::npos) << "never the location";
+  }
+}
+
 TEST(SaveDialog2, CancelGivesNothingAndAChoiceIsPassedOn) {
   testing::RecordingDialogs dialogs;
   EXPECT_EQ(SaveDialog2(dialogs, "/start/"), std::nullopt);
@@ -443,7 +539,8 @@ TEST(SaveDialog2, CancelGivesNothingAndAChoiceIsPassedOn) {
 // thumbnails' as well as the pictures'.
 TEST_F(AlbumRun, WorkersStoppedEarlyLeaveNoTemporaryFile) {
   std::vector<std::string> paths;
-  for (int i = 0; i < 6; ++i) paths.push_back(picture("Bild" + std::to_string(i) + ".bmp", 300, 200));
+  for (int i = 0; i < 6; ++i)
+    paths.push_back(picture("Bild" + std::to_string(i) + ".bmp", 300, 200));
   const fs::path pics = out_.path() / "pics";
   const fs::path mini = out_.path() / "mini";
   fs::create_directories(pics);
@@ -484,10 +581,11 @@ TEST(PictureMemory, HeadersGiveAtLeastTheDecodedSize) {
 
 TEST(PictureMemory, SizesOnTheCommandLine) {
   const std::pair<const char*, std::optional<uint64_t>> cases[] = {
-      {"400M", 400ull << 20}, {"2G", 2ull << 30}, {"1536k", 1536ull << 10}, {"64MB", 64ull << 20},
-      {"1048576", 1048576}, {"0", std::nullopt}, {"", std::nullopt}, {"M", std::nullopt},
-      {"2X", std::nullopt}, {"-1G", std::nullopt}, {"1.5G", std::nullopt},
-      {"99999999999999999999", std::nullopt}, {"2000000000G", std::nullopt}};
+      {"400M", 400ull << 20},       {"2G", 2ull << 30},     {"1536k", 1536ull << 10},
+      {"64MB", 64ull << 20},        {"1048576", 1048576},   {"0", std::nullopt},
+      {"", std::nullopt},           {"M", std::nullopt},    {"2X", std::nullopt},
+      {"-1G", std::nullopt},        {"1.5G", std::nullopt}, {"99999999999999999999", std::nullopt},
+      {"2000000000G", std::nullopt}};
   for (const auto& [text, size] : cases) EXPECT_EQ(parseMemorySize(text), size) << text;
 }
 

@@ -1,0 +1,303 @@
+#include "modern_pages.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "umlauts.h"
+
+namespace glim {
+namespace {
+
+// Windows-1252's letters in 0x80..0x9F (0 where the code page has none; those bytes are taken
+// as the Latin-1 control characters of the same number, as browsers do).
+constexpr uint16_t kWindows1252[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void appendUtf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | code >> 6);
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+std::string utf8Text(std::string_view text) {
+  if (isValidUtf8(text)) return std::string(text);
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    const uint16_t mapped = byte >= 0x80 && byte < 0xA0 ? kWindows1252[byte - 0x80] : 0;
+    appendUtf8(out, mapped != 0 ? mapped : byte);
+  }
+  return out;
+}
+
+// The picture's own name: the file-name part of its path.
+std::string pictureName(const PictureEntry& entry) {
+  const std::string& path = entry.FilePath;
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool commentShown(const PictureEntry& entry) {
+  return entry.ShowFlag && !entry.commentText().empty();
+}
+
+std::string altText(const PictureEntry& entry) {
+  return escapedText(commentShown(entry) ? entry.commentText() : pictureName(entry));
+}
+
+std::string colourText(uint32_t rgb) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", rgb & 0xFF, rgb >> 8 & 0xFF, rgb >> 16 & 0xFF);
+  return text;
+}
+
+// Black or white, whichever stands out more against the background (WCAG luminance).
+bool darkBackground(uint32_t rgb) {
+  const auto linear = [](uint32_t channel) {
+    const double c = channel / 255.0;
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  const double luminance = 0.2126 * linear(rgb & 0xFF) + 0.7152 * linear(rgb >> 8 & 0xFF) +
+                           0.0722 * linear(rgb >> 16 & 0xFF);
+  return (1.05 / (luminance + 0.05)) > ((luminance + 0.05) / 0.05);
+}
+
+void writeHead(std::string& page, std::string_view language, const std::string& title,
+               std::string_view styleSheet) {
+  page += "<!DOCTYPE html>\n<html lang=\"";
+  page += escapedText(language);
+  page +=
+      "\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+  page += title;
+  page += "</title>\n<link rel=\"stylesheet\" href=\"";
+  page += styleSheet;
+  page += "\">\n</head>\n";
+}
+
+}  // namespace
+
+std::string pageLanguage(std::string_view locale) {
+  locale = locale.substr(0, locale.find_first_of(".@"));
+  if (locale.empty() || locale == "C" || locale == "POSIX") return "en";
+  std::string language;
+  for (const char c : locale) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (c == '_' || c == '-') {
+      language += '-';
+    } else if (letter || (c >= '0' && c <= '9')) {
+      language += c;
+    } else {
+      return "en";
+    }
+  }
+  return language;
+}
+
+std::string pageLanguageOfUser() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return pageLanguage(value);
+  }
+  return "en";
+}
+
+std::string styleSheetName(std::string_view overviewName) {
+  const size_t dot = overviewName.find_last_of('.');
+  std::string name(dot == std::string_view::npos || dot == 0 ? overviewName
+                                                             : overviewName.substr(0, dot));
+  return name + ".css";
+}
+
+std::string percentEncoded(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool unreserved = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                            byte == '_' || byte == '~';
+    if (unreserved) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
+std::string escapedText(std::string_view albumText) {
+  std::string out;
+  for (const char c : utf8Text(albumText)) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::vector<std::size_t> shownEntries(std::span<const PictureEntry> entries) {
+  std::vector<std::size_t> shown;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (!entries[i].PicsName.empty() && !entries[i].MiniName.empty()) shown.push_back(i);
+  }
+  return shown;
+}
+
+std::string modernOverviewText(const AlbumSettings& input, std::span<const PictureEntry> entries,
+                               std::span<const ModernEntry> files, std::string_view overviewName,
+                               std::string_view language) {
+  AlbumSettings settings = input;
+  settings.clampAll();
+  const std::string caption = escapedText(settings.caption);
+  std::string page;
+  writeHead(page, language, caption.empty() ? escapedText(overviewName) : caption,
+            percentEncoded(styleSheetName(overviewName)));
+  page += "<body>\n<main>\n";
+  if (!caption.empty()) page += "<h1>" + caption + "</h1>\n";
+  if (!settings.freeText.empty()) page += "<p>" + escapedText(settings.freeText) + "</p>\n";
+  const std::vector<std::size_t> shown = shownEntries(entries);
+  if (!shown.empty()) page += "<ul class=\"thumbs\">\n";
+  for (std::size_t n = 0; n < shown.size(); ++n) {
+    const PictureEntry& entry = entries[shown[n]];
+    const ModernEntry& file = files[shown[n]];
+    const std::string mini = "mini/" + percentEncoded(entry.MiniName);
+    page += "<li><a href=\"html/" + percentEncoded(entry.PageName) + "\"><img src=\"" + mini + "\"";
+    if (!file.mini2Name.empty()) {
+      page += " srcset=\"" + mini + " 1x, mini/" + percentEncoded(file.mini2Name) + " 2x\"";
+    }
+    page += " width=\"" + std::to_string(file.thumbWidth) + "\" height=\"" +
+            std::to_string(file.thumbHeight) + "\" alt=\"" + altText(entry) + "\"";
+    // The first row shows at once; the rest load as they come near the view.
+    if (n >= static_cast<std::size_t>(settings.perLine)) page += " loading=\"lazy\"";
+    page += "></a></li>\n";
+  }
+  if (!shown.empty()) page += "</ul>\n";
+  page += "</main>\n</body>\n</html>\n";
+  return page;
+}
+
+std::string modernDetailText(const AlbumSettings& input, std::span<const PictureEntry> entries,
+                             std::span<const ModernEntry> files, std::span<const std::size_t> shown,
+                             std::size_t index, std::string_view overviewName,
+                             std::string_view language) {
+  AlbumSettings settings = input;
+  settings.clampAll();
+  const PictureEntry& entry = entries[index];
+  const ModernEntry& file = files[index];
+  const std::string caption = escapedText(settings.detailCaption);
+  const std::string name = escapedText(pictureName(entry));
+  std::string page;
+  writeHead(page, language, caption.empty() ? name : caption + " \xE2\x80\x93 " + name,
+            "../" + percentEncoded(styleSheetName(overviewName)));
+  page += "<body class=\"detail\">\n<main>\n";
+  if (!caption.empty()) page += "<h1>" + caption + "</h1>\n";
+  page += "<figure>\n<img src=\"../pics/" + percentEncoded(entry.PicsName) + "\" width=\"" +
+          std::to_string(file.pictureWidth) + "\" height=\"" + std::to_string(file.pictureHeight) +
+          "\" alt=\"" + altText(entry) + "\">\n";
+  if (commentShown(entry)) {
+    page += "<figcaption>" + escapedText(entry.commentText()) + "</figcaption>\n";
+  }
+  page += "</figure>\n";
+  if (!file.facts.taken.empty() || !file.facts.camera.empty()) {
+    page += "<dl class=\"facts\">\n";
+    if (!file.facts.taken.empty()) {
+      page += "<dt>Taken</dt><dd>" + escapedText(file.facts.taken) + "</dd>\n";
+    }
+    if (!file.facts.camera.empty()) {
+      page += "<dt>Camera</dt><dd>" + escapedText(file.facts.camera) + "</dd>\n";
+    }
+    page += "</dl>\n";
+  }
+  page += "</main>\n<nav>\n";
+  const auto at = std::find(shown.begin(), shown.end(), index);
+  if (at != shown.end() && at != shown.begin()) {
+    page += "<a id=\"prior\" rel=\"prev\" href=\"" + percentEncoded(entries[*(at - 1)].PageName) +
+            "\">Prior picture</a>\n";
+  }
+  if (at != shown.end() && at + 1 != shown.end()) {
+    page += "<a id=\"next\" rel=\"next\" href=\"" + percentEncoded(entries[*(at + 1)].PageName) +
+            "\">Next picture</a>\n";
+  }
+  page += "<a id=\"overview\" href=\"../" + percentEncoded(overviewName) +
+          "\">Back to overview</a>\n</nav>\n"
+          "<script>\n"
+          "document.addEventListener(\"keydown\", function (event) {\n"
+          "  if (event.altKey || event.ctrlKey || event.metaKey || event.shiftKey) return;\n"
+          "  var target = {ArrowLeft: \"prior\", ArrowRight: \"next\", Escape: \"overview\"}"
+          "[event.key];\n"
+          "  var link = target && document.getElementById(target);\n"
+          "  if (link) location.href = link.href;\n"
+          "});\n"
+          "</script>\n</body>\n</html>\n";
+  return page;
+}
+
+std::string modernStyleSheet(const AlbumSettings& input) {
+  AlbumSettings settings = input;
+  settings.clampAll();
+  const std::string text = darkBackground(settings.backgroundColor) ? "#FFFFFF" : "#000000";
+  const int cell = settings.thumbWidth + 2 * settings.borderWidth;
+  const int gap = 12;
+  std::string css;
+  css += "body { margin: 0; background: " + colourText(settings.backgroundColor) +
+         "; color: " + text + "; font-family: system-ui, sans-serif; line-height: 1.4; }\n";
+  css += "a { color: inherit; }\n";
+  css += "main, nav { box-sizing: border-box; margin: 0 auto; padding: 0 12px; max-width: " +
+         std::to_string(settings.perLine * cell + (settings.perLine - 1) * gap + 24) + "px; }\n";
+  css += "h1 { font-size: 1.6rem; margin: 16px 0 8px; }\n";
+  css +=
+      ".thumbs { list-style: none; margin: 16px 0; padding: 0; display: flex; "
+      "flex-wrap: wrap; gap: " +
+      std::to_string(gap) + "px; justify-content: center; }\n";
+  css += ".thumbs li { flex: 0 1 " + std::to_string(cell) +
+         "px; max-width: 100%; text-align: center; }\n";
+  css += ".thumbs a { display: inline-block; max-width: 100%; }\n";
+  // The border lies outside the picture, so that a thumbnail that fits shows at its own size.
+  css += ".thumbs img { display: block; max-width: calc(100% - " +
+         std::to_string(2 * settings.borderWidth) +
+         "px); height: auto; border: " + std::to_string(settings.borderWidth) + "px solid " + text +
+         "; }\n";
+  css += ".detail main { max-width: none; text-align: center; }\n";
+  css += ".detail figure { margin: 8px 0; }\n";
+  css += ".detail figure img { max-width: calc(100% - " +
+         std::to_string(2 * settings.detailBorderWidth) +
+         "px); max-height: 85vh; width: auto; height: auto; border: " +
+         std::to_string(settings.detailBorderWidth) + "px solid " + text + "; }\n";
+  css += ".detail figcaption { white-space: pre-line; margin-top: 8px; }\n";
+  css +=
+      ".facts { display: inline-grid; grid-template-columns: auto auto; gap: 2px 12px; "
+      "text-align: left; margin: 8px auto; }\n";
+  css += ".facts dd { margin: 0; }\n";
+  css += ".detail nav { text-align: center; padding: 8px 12px 24px; }\n";
+  css += ".detail nav a { display: inline-block; margin: 4px 8px; padding: 8px; }\n";
+  return css;
+}
+
+}  // namespace glim

@@ -1,0 +1,139 @@
+#include "picture_facts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace glim {
+namespace {
+
+constexpr size_t kMostRead = 256 * 1024;
+constexpr uint16_t kMake = 0x010F, kModel = 0x0110, kDateTime = 0x0132;
+constexpr uint16_t kExifDirectory = 0x8769, kDateTimeOriginal = 0x9003;
+constexpr uint16_t kAscii = 2, kLong = 4;
+
+class TiffReader {
+ public:
+  explicit TiffReader(std::span<const uint8_t> data) : data_(data) {
+    valid_ = data.size() >= 8 &&
+             ((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M'));
+    little_ = valid_ && data[0] == 'I';
+    valid_ = valid_ && number(2, 2) == 42;
+  }
+  bool valid() const { return valid_; }
+
+  std::optional<uint32_t> number(size_t at, size_t width) const {
+    if (at > data_.size() || data_.size() - at < width) return std::nullopt;
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; ++i) {
+      const uint32_t byte = data_[at + (little_ ? width - 1 - i : i)];
+      value = value << 8 | byte;
+    }
+    return value;
+  }
+
+  // The ASCII or LONG value of `tag` in the directory at `directory`.
+  std::optional<std::string> text(uint32_t directory, uint16_t tag) const {
+    const std::optional<size_t> entry = find(directory, tag, kAscii);
+    if (!entry) return std::nullopt;
+    const uint32_t count = number(*entry + 4, 4).value_or(0);
+    const size_t at = count <= 4 ? *entry + 8 : number(*entry + 8, 4).value_or(UINT32_MAX);
+    if (count == 0 || at > data_.size() || data_.size() - at < count) return std::nullopt;
+    std::string value(reinterpret_cast<const char*>(data_.data() + at), count);
+    value.resize(std::min(value.find('\0'), value.size()));
+    // Printable ASCII only, without padding blanks.
+    value.erase(
+        std::remove_if(value.begin(), value.end(), [](char c) { return c < 0x20 || c > 0x7E; }),
+        value.end());
+    const size_t last = value.find_last_not_of(' ');
+    value.resize(last == std::string::npos ? 0 : last + 1);
+    return value;
+  }
+
+  std::optional<uint32_t> pointer(uint32_t directory, uint16_t tag) const {
+    const std::optional<size_t> entry = find(directory, tag, kLong);
+    if (!entry) return std::nullopt;
+    return number(*entry + 8, 4);
+  }
+
+  std::optional<uint32_t> firstDirectory() const { return number(4, 4); }
+
+ private:
+  std::optional<size_t> find(uint32_t directory, uint16_t tag, uint16_t type) const {
+    const std::optional<uint32_t> count = number(directory, 2);
+    if (!count) return std::nullopt;
+    for (uint32_t i = 0; i < *count; ++i) {
+      const size_t entry = size_t{directory} + 2 + size_t{i} * 12;
+      if (entry + 12 > data_.size()) return std::nullopt;
+      if (number(entry, 2) == tag && number(entry + 2, 2) == type) return entry;
+    }
+    return std::nullopt;
+  }
+
+  std::span<const uint8_t> data_;
+  bool little_ = false;
+  bool valid_ = false;
+};
+
+// "2021:05:01 14:03:27" as "2021-05-01 14:03:27"; other texts as they are.
+std::string readableDate(std::string date) {
+  if (date.size() >= 10 && date[4] == ':' && date[7] == ':') date[4] = date[7] = '-';
+  return date;
+}
+
+}  // namespace
+
+PictureFacts exifFacts(std::span<const uint8_t> tiff) {
+  PictureFacts facts;
+  const TiffReader reader(tiff);
+  if (!reader.valid()) return facts;
+  const std::optional<uint32_t> first = reader.firstDirectory();
+  if (!first) return facts;
+  std::optional<std::string> taken;
+  if (const std::optional<uint32_t> exif = reader.pointer(*first, kExifDirectory)) {
+    taken = reader.text(*exif, kDateTimeOriginal);
+  }
+  if (!taken || taken->empty()) taken = reader.text(*first, kDateTime);
+  facts.taken = readableDate(taken.value_or(""));
+  const std::string make = reader.text(*first, kMake).value_or("");
+  const std::string model = reader.text(*first, kModel).value_or("");
+  if (model.empty()) {
+    facts.camera = make;
+  } else if (make.empty() || model.rfind(make, 0) == 0) {
+    facts.camera = model;
+  } else {
+    facts.camera = make + " " + model;
+  }
+  return facts;
+}
+
+PictureFacts readPictureFacts(const std::string& path) {
+  const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return {};
+  std::vector<uint8_t> data(kMostRead);
+  data.resize(std::fread(data.data(), 1, data.size(), file.get()));
+  if (data.size() >= 4 &&
+      ((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M'))) {
+    return exifFacts(data);
+  }
+  if (data.size() < 4 || data[0] != 0xFF || data[1] != 0xD8) return {};
+  // JPEG segments up to the first scan: the EXIF block is an APP1 segment near the start.
+  size_t at = 2;
+  while (at + 4 <= data.size() && data[at] == 0xFF) {
+    const uint8_t marker = data[at + 1];
+    if (marker == 0xDA || marker == 0xD9) break;
+    const size_t length = size_t{data[at + 2]} << 8 | data[at + 3];
+    if (length < 2 || at + 2 + length > data.size()) break;
+    static constexpr uint8_t kExifName[] = {'E', 'x', 'i', 'f', 0, 0};
+    if (marker == 0xE1 && length >= 8 &&
+        std::equal(std::begin(kExifName), std::end(kExifName), data.begin() + at + 4)) {
+      return exifFacts(std::span(data).subspan(at + 10, length - 8));
+    }
+    at += 2 + length;
+  }
+  return {};
+}
+
+}  // namespace glim

@@ -1,0 +1,27 @@
+// What a picture file's EXIF data says of when and with what it was taken, read without
+// decoding the picture: JPEG files (the APP1 "Exif" segment) and TIFF files (their first
+// directory). The location is never read.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace glim {
+
+struct PictureFacts {
+  std::string taken;   // "2021-05-01 14:03:27", from DateTimeOriginal, else DateTime
+  std::string camera;  // Make and Model, the maker left out when the model starts with it
+  bool operator==(const PictureFacts&) const = default;
+};
+
+// The facts in a TIFF-structured EXIF block (starting with "II" or "MM"); empty fields for
+// what it does not hold or for a damaged block. Every offset and count is checked against
+// the block.
+PictureFacts exifFacts(std::span<const uint8_t> tiff);
+
+// The facts of the picture file at `path`; empty when it has none or is no JPEG or TIFF file.
+// Reads at most the first 256 KiB.
+PictureFacts readPictureFacts(const std::string& path);
+
+}  // namespace glim
