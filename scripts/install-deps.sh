@@ -15,6 +15,9 @@ packages=(
   weston qt6-wayland at-spi2-core python3-pyatspi dbus-daemon
   dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream
 )
+# The web page checkers run on Java and Node.js: Debian's, unless the machine has its own.
+command -v java >/dev/null 2>&1 || packages+=(default-jre-headless)
+{ command -v node && command -v npm; } >/dev/null 2>&1 || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,11 +25,22 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The checkers of the modern album pages (the Nu HTML validator, axe-core, puppeteer-core),
+# from the npm registry at the versions of tests/web/package-lock.json. Their install scripts
+# are not run: the validator runs on Debian's Java, puppeteer on Debian's Chromium.
+web="$(dirname "$0")/../tests/web"
+if ! cmp -s "$web/package-lock.json" "$web/node_modules/.glim-installed-lock" 2>/dev/null; then
+  echo "Installing the web page checkers into tests/web/node_modules"
+  npm ci --prefix "$web" --ignore-scripts --no-audit --no-fund --loglevel=error >/dev/null
+  cp "$web/package-lock.json" "$web/node_modules/.glim-installed-lock"
+fi

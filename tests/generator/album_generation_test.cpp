@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "album_generation.h"
+#include "browser_harness.h"
 #include "dibs24.h"
 #include "html_writer.h"
 #include "picture_memory.h"
@@ -87,6 +88,11 @@ class AlbumRun : public ::testing::Test {
     }
     return entries;
   }
+
+  // Pictures of every kind the modern pages treat apart: a comment holding & and <, a name
+  // with spaces, a picture that cannot be read, a non-ASCII name smaller than twice the
+  // thumbnail box, and a JPEG with EXIF date, camera and location.
+  void mixedAlbum();
 
   testing::TemporaryFolder source_{"glim-src"};
   testing::TemporaryFolder out_{"glim-out"};
@@ -464,10 +470,7 @@ std::string jpegWithExif(const std::string& source, const fs::path& path) {
   return path.string();
 }
 
-// The modern pages: same files as the classic run plus a style sheet and thumbnails at twice
-// the box; names percent-encoded, texts escaped, a picture without files left out of the
-// overview and the chain, EXIF date and camera shown and the location never.
-TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
+void AlbumRun::mixedAlbum() {
   album_.append(picture("Strand am Meer.bmp", 400, 300));
   album_.setComment(0, "Fish & <chips>");
   album_.append(source_ / "kaputt.bmp");
@@ -477,6 +480,13 @@ TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
               "e.bmp",
               100, 80));
   album_.append(jpegWithExif(picture("x.bmp", 240, 200), source_.path() / "Kamera.jpg"));
+}
+
+// The modern pages: same files as the classic run plus a style sheet and thumbnails at twice
+// the box; names percent-encoded, texts escaped, a picture without files left out of the
+// overview and the chain, EXIF date and camera shown and the location never.
+TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
+  mixedAlbum();
   CreationOptions options;
   options.style = PageStyle::Modern;
   const GenerationOutcome outcome = GenerateAlbum(album_, settings_, out_ / "index.htm",
@@ -521,6 +531,36 @@ TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
   for (const std::string& page : {overview, first, last}) {
     EXPECT_EQ(page.find("47.3769"), std::string::npos) << "never the location";
   }
+}
+
+// The modern album as real pages, run by the ctest modern_album_web_checks, which names the
+// checker's folder: the Nu HTML validator, axe-core, and the layout at phone and desktop width
+// in headless Chromium, with the keys and links of every detail page.
+TEST_F(AlbumRun, ModernPagesPassTheValidatorAxeAndLayoutChecks) {
+  const char* checks = std::getenv("GLIM_WEB_CHECKS");
+  if (checks == nullptr) GTEST_SKIP() << "run by modern_album_web_checks";
+  const std::string chromium = testing::findChromium();
+  ASSERT_FALSE(chromium.empty()) << "Chromium is needed";
+  mixedAlbum();
+  CreationOptions options;
+  options.style = PageStyle::Modern;
+  ASSERT_TRUE(GenerateAlbum(album_, settings_, out_ / "index.htm", "/nonexistent/", dialogs_,
+                            nullptr, {}, options)
+                  .overviewWritten);
+  const char* shots = std::getenv("GLIM_WEB_SHOTS");  // screenshots for the README
+  const std::string command = "node '" + std::string(checks) + "/check_modern_album.mjs' '" +
+                              out_.path().string() + "' index.htm " +
+                              std::to_string(settings_.perLine) + " '" + chromium + "' " +
+                              (shots != nullptr ? shots : "") + " 2>&1";
+  FILE* run = ::popen(command.c_str(), "r");
+  ASSERT_NE(run, nullptr);
+  std::string output;
+  char buffer[4096];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, run)) > 0;)
+    output.append(buffer, got);
+  const int status = ::pclose(run);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find("0 failures; 3 detail pages checked"), std::string::npos) << output;
 }
 
 TEST(SaveDialog2, CancelGivesNothingAndAChoiceIsPassedOn) {
