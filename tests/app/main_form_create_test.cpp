@@ -1,9 +1,11 @@
 // The create button over the album generator: the overview's save dialog, the album written
 // into the chosen folder, the result page shown, and no page switch when the overview fails.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QTimer>
@@ -12,6 +14,7 @@
 #include <optional>
 
 #include "album_generation.h"
+#include "form_storage.h"
 #include "main_form_fixture.h"
 #include "output_folder.h"
 #include "picture_button.h"
@@ -75,6 +78,27 @@ TEST_F(CreateTest, GoButtonCreatesTheAlbumAndShowsTheResultPage) {
   EXPECT_TRUE(form->WebBrowser1->toPlainText().contains("Second run"));
   EXPECT_EQ(folderNames(folder.path() / "web/pics"),
             (std::vector<std::string>{"Urlaub.JPG", "Urlaub0.JPG"}));
+}
+
+// The page style chosen on the create page makes the run's pages, is kept in a settings group
+// of its own, and is the next window's first choice.
+TEST_F(CreateTest, ModernStyleIsUsedAndRemembered) {
+  ASSERT_EQ(form->StyleBox->currentText(), QStringLiteral("Classic")) << "the default";
+  form->StyleBox->setCurrentIndex(1);
+  EXPECT_EQ(openProgramSettings()->value(QStringLiteral("AlbumPages/Style")).toString(),
+            QStringLiteral("Modern"));
+  const std::string overview = folder / "web/index.htm";
+  dialogs.fileNames = {overview};
+  clickGo();
+  EXPECT_EQ(folderNames(folder.path() / "web"),
+            (std::vector<std::string>{"html", "index.css", "index.htm", "mini", "pics"}));
+  // The result page shows the modern overview readably: its caption and a working link.
+  EXPECT_TRUE(form->WebBrowser1->toPlainText().contains("Glimmervellium"));
+  EXPECT_NE(form->WebBrowser1->toHtml().indexOf(QStringLiteral("html/Urlaub.HTM")), -1);
+  testing::RecordingDialogs otherDialogs;
+  TMainForm next(&otherDialogs);
+  EXPECT_EQ(next.StyleBox->currentText(), QStringLiteral("Modern"));
+  form->StyleBox->setCurrentIndex(0);  // leaves the settings as the other tests expect them
 }
 
 TEST_F(CreateTest, CancelledDialogCreatesNothing) {
