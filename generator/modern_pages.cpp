@@ -183,12 +183,14 @@ std::string modernOverviewText(const AlbumSettings& input, std::span<const Pictu
   if (!caption.empty()) page += "<h1>" + caption + "</h1>\n";
   if (!settings.freeText.empty()) page += "<p>" + escapedText(settings.freeText) + "</p>\n";
   const std::vector<std::size_t> shown = shownEntries(entries);
-  if (!shown.empty()) page += "<ul class=\"thumbs\">\n";
+  // Thumbnails as links in one block: a browser lays them out in rows by the style sheet, and
+  // a reader without style sheets (the window's result page) still flows them in rows.
+  if (!shown.empty()) page += "<div class=\"thumbs\">\n";
   for (std::size_t n = 0; n < shown.size(); ++n) {
     const PictureEntry& entry = entries[shown[n]];
     const ModernEntry& file = files[shown[n]];
     const std::string mini = "mini/" + percentEncoded(entry.MiniName);
-    page += "<li><a href=\"html/" + percentEncoded(entry.PageName) + "\"><img src=\"" + mini + "\"";
+    page += "<a href=\"html/" + percentEncoded(entry.PageName) + "\"><img src=\"" + mini + "\"";
     if (!file.mini2Name.empty()) {
       page += " srcset=\"" + mini + " 1x, mini/" + percentEncoded(file.mini2Name) + " 2x\"";
     }
@@ -196,9 +198,9 @@ std::string modernOverviewText(const AlbumSettings& input, std::span<const Pictu
             std::to_string(file.thumbHeight) + "\" alt=\"" + altText(entry) + "\"";
     // The first row shows at once; the rest load as they come near the view.
     if (n >= static_cast<std::size_t>(settings.perLine)) page += " loading=\"lazy\"";
-    page += "></a></li>\n";
+    page += "></a>\n";
   }
-  if (!shown.empty()) page += "</ul>\n";
+  if (!shown.empty()) page += "</div>\n";
   page += "</main>\n</body>\n</html>\n";
   return page;
 }
@@ -272,13 +274,11 @@ std::string modernStyleSheet(const AlbumSettings& input) {
   css += "main, nav { box-sizing: border-box; margin: 0 auto; padding: 0 12px; max-width: " +
          std::to_string(settings.perLine * cell + (settings.perLine - 1) * gap + 24) + "px; }\n";
   css += "h1 { font-size: 1.6rem; margin: 16px 0 8px; }\n";
-  css +=
-      ".thumbs { list-style: none; margin: 16px 0; padding: 0; display: flex; "
-      "flex-wrap: wrap; gap: " +
-      std::to_string(gap) + "px; justify-content: center; }\n";
-  css += ".thumbs li { flex: 0 1 " + std::to_string(cell) +
-         "px; max-width: 100%; text-align: center; }\n";
-  css += ".thumbs a { display: inline-block; max-width: 100%; }\n";
+  css += ".thumbs { margin: 16px 0; display: flex; flex-wrap: wrap; gap: " + std::to_string(gap) +
+         "px; justify-content: center; }\n";
+  css += ".thumbs a { flex: 0 1 " + std::to_string(cell) +
+         "px; max-width: 100%; display: flex; justify-content: center; "
+         "align-items: flex-start; }\n";
   // The border lies outside the picture, so that a thumbnail that fits shows at its own size.
   css += ".thumbs img { display: block; max-width: calc(100% - " +
          std::to_string(2 * settings.borderWidth) +
