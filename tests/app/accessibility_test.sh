@@ -8,12 +8,14 @@ program=$1
 here=$(cd "$(dirname "$0")" && pwd)
 export here program
 exec timeout 120 dbus-run-session -- bash -c '
-  QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$program" \
+  # A process group of its own: xvfb-run leaves Xvfb and the program running when it alone is
+  # ended, so the whole group is ended.
+  QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 setsid xvfb-run -a -s "-screen 0 1280x1024x24" "$program" \
     >"${TMPDIR:-/tmp}/glim-accessibility-$$.log" 2>&1 &
   window=$!
   /usr/bin/python3 "$here/accessibility_tree.py" glimmervellium
   status=$?
-  kill "$window" 2>/dev/null
+  kill -TERM -- "-$window" 2>/dev/null
   wait "$window" 2>/dev/null
   if [ "$status" -ne 0 ]; then cat "${TMPDIR:-/tmp}/glim-accessibility-$$.log" >&2; fi
   rm -f "${TMPDIR:-/tmp}/glim-accessibility-$$.log"
