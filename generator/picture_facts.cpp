@@ -118,6 +118,38 @@ PictureFacts readPictureFacts(const std::string& path) {
       ((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M'))) {
     return exifFacts(data);
   }
+  static constexpr uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (data.size() >= 8 && std::equal(std::begin(kPng), std::end(kPng), data.begin())) {
+    // PNG chunks: length, type, data, CRC; the EXIF block is an "eXIf" chunk.
+    for (size_t at = 8; at + 12 <= data.size();) {
+      const size_t length = size_t{data[at]} << 24 | size_t{data[at + 1]} << 16 |
+                            size_t{data[at + 2]} << 8 | data[at + 3];
+      if (length > data.size() - at - 12) break;
+      if (std::equal(data.begin() + at + 4, data.begin() + at + 8, "eXIf")) {
+        return exifFacts(std::span(data).subspan(at + 8, length));
+      }
+      at += 12 + length;
+    }
+    return {};
+  }
+  if (data.size() >= 12 && std::equal(data.begin(), data.begin() + 4, "RIFF") &&
+      std::equal(data.begin() + 8, data.begin() + 12, "WEBP")) {
+    // WebP chunks: type, little-endian length, data padded to an even size.
+    for (size_t at = 12; at + 8 <= data.size();) {
+      const size_t length = size_t{data[at + 4]} | size_t{data[at + 5]} << 8 |
+                            size_t{data[at + 6]} << 16 | size_t{data[at + 7]} << 24;
+      if (length > data.size() - at - 8) break;
+      if (std::equal(data.begin() + at, data.begin() + at + 4, "EXIF")) {
+        std::span<const uint8_t> block = std::span(data).subspan(at + 8, length);
+        if (block.size() >= 6 && std::equal(block.begin(), block.begin() + 4, "Exif")) {
+          block = block.subspan(6);  // some writers keep the JPEG segment's prefix
+        }
+        return exifFacts(block);
+      }
+      at += 8 + length + (length & 1);
+    }
+    return {};
+  }
   if (data.size() < 4 || data[0] != 0xFF || data[1] != 0xD8) return {};
   // JPEG segments up to the first scan: the EXIF block is an APP1 segment near the start.
   size_t at = 2;

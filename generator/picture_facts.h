@@ -1,6 +1,7 @@
 // What a picture file's EXIF data says of when and with what it was taken, read without
-// decoding the picture: JPEG files (the APP1 "Exif" segment) and TIFF files (their first
-// directory). The location is never read.
+// decoding the picture: JPEG files (the APP1 "Exif" segment), TIFF files (their first
+// directory), PNG files (the "eXIf" chunk) and WebP files (the "EXIF" chunk). The location is
+// never read.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,7 @@ struct PictureFacts {
 // the block.
 PictureFacts exifFacts(std::span<const uint8_t> tiff);
 
-// The facts of the picture file at `path`; empty when it has none or is no JPEG or TIFF file.
+// The facts of the picture file at `path`; empty when it has none or is of another type.
 // Reads at most the first 256 KiB.
 PictureFacts readPictureFacts(const std::string& path);
 

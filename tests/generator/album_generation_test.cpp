@@ -18,6 +18,7 @@
 #include "browser_harness.h"
 #include "dibs24.h"
 #include "html_writer.h"
+#include "picture_facts.h"
 #include "picture_memory.h"
 #include "picture_work.h"
 #include "recording_dialogs.h"
@@ -433,12 +434,8 @@ TEST_F(AlbumRun, ProgressReachesTheWindowHandleForEveryPicture) {
   EXPECT_EQ(ends, 6);
 }
 
-// A JPEG of `source` with an EXIF block that holds a date, a camera and a location.
-std::string jpegWithExif(const std::string& source, const fs::path& path) {
-  DibImage dib{};
-  OpenDib(&dib, source.c_str(), 0, nullptr);
-  SaveDib(dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr);
-  deldib(dib);
+// A TIFF-structured EXIF block that holds a date, a camera and a location.
+std::string exifBlock() {
   // Little-endian TIFF: IFD0 (Make, Model, EXIF and GPS pointers), the EXIF directory with
   // DateTimeOriginal, and a GPS directory whose latitude must never reach a page.
   std::string tiff("II*\0\x08\0\0\0", 8);
@@ -462,6 +459,16 @@ std::string jpegWithExif(const std::string& source, const fs::path& path) {
   entry(0x0002, 2, 8, 137);
   u32(0);
   tiff += std::string("47.3769\0", 8);
+  return tiff;
+}
+
+// A JPEG of `source` with that EXIF block.
+std::string jpegWithExif(const std::string& source, const fs::path& path) {
+  DibImage dib{};
+  OpenDib(&dib, source.c_str(), 0, nullptr);
+  SaveDib(dib, path.c_str(), PICODEC_SAVE_JPEG, nullptr);
+  deldib(dib);
+  const std::string tiff = exifBlock();
   std::string jpeg = readFile(path);
   const std::string app1 = std::string("Exif\0\0", 6) + tiff;
   const size_t length = app1.size() + 2;
@@ -480,6 +487,35 @@ void AlbumRun::mixedAlbum() {
               "e.bmp",
               100, 80));
   album_.append(jpegWithExif(picture("x.bmp", 240, 200), source_.path() / "Kamera.jpg"));
+}
+
+// The date and camera from the EXIF block of each container that carries one; a block cut
+// short, or a file of another type, gives nothing.
+TEST(PictureFacts, FromEveryContainer) {
+  const testing::TemporaryFolder folder{"glim-facts"};
+  const std::string tiff = exifBlock();
+  const auto be32 = [](size_t v) {
+    return std::string{char(v >> 24), char(v >> 16 & 255), char(v >> 8 & 255), char(v & 255)};
+  };
+  const auto le32 = [](size_t v) {
+    return std::string{char(v & 255), char(v >> 8 & 255), char(v >> 16 & 255), char(v >> 24)};
+  };
+  const PictureFacts full{"2021-05-01 14:03:27", "Glimcam Z9"};
+  const std::pair<std::string, PictureFacts> files[] = {
+      {tiff, full},
+      {"\x89PNG\r\n\x1A\n" + be32(tiff.size()) + "eXIf" + tiff + "CRC!", full},
+      {"RIFF" + le32(tiff.size() + 18) + "WEBPEXIF" + le32(tiff.size() + 6) + "Exif" +
+           std::string(2, '\0') + tiff,
+       full},
+      {tiff.substr(0, 60), {}},
+      {"GIF89a" + tiff, {}},
+  };
+  int n = 0;
+  for (const auto& [bytes, facts] : files) {
+    const std::string path = folder / ("f" + std::to_string(n++));
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_EQ(readPictureFacts(path), facts) << n;
+  }
 }
 
 // The modern pages: same files as the classic run plus a style sheet and thumbnails at twice
