@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -10,6 +11,7 @@ namespace glim {
 namespace {
 
 constexpr size_t kMostRead = 256 * 1024;
+constexpr uint64_t kMostExif = 1024 * 1024;  // an Exif item of a HEIF file
 constexpr uint16_t kMake = 0x010F, kModel = 0x0110, kDateTime = 0x0132;
 constexpr uint16_t kExifDirectory = 0x8769, kDateTimeOriginal = 0x9003;
 constexpr uint16_t kAscii = 2, kLong = 4;
@@ -83,6 +85,98 @@ std::string readableDate(std::string date) {
   return date;
 }
 
+// A big-endian number of `width` bytes at `at`, when it lies within `data`.
+std::optional<uint64_t> bigEndian(std::span<const uint8_t> data, size_t at, size_t width) {
+  if (at > data.size() || data.size() - at < width || width > 8) return std::nullopt;
+  uint64_t value = 0;
+  for (size_t i = 0; i < width; ++i) value = value << 8 | data[at + i];
+  return value;
+}
+
+// The boxes of an ISO base media file in `data`: type and body of each whole box, in order.
+std::vector<std::pair<std::string, std::span<const uint8_t>>> boxesIn(
+    std::span<const uint8_t> data) {
+  std::vector<std::pair<std::string, std::span<const uint8_t>>> boxes;
+  for (size_t at = 0; data.size() - at >= 8 && boxes.size() < 1024;) {
+    uint64_t size = *bigEndian(data, at, 4);
+    size_t head = 8;
+    if (size == 1) {
+      size = bigEndian(data, at + 8, 8).value_or(0);
+      head = 16;
+    } else if (size == 0) {
+      size = data.size() - at;
+    }
+    if (size < head || size > data.size() - at) break;
+    boxes.emplace_back(std::string(reinterpret_cast<const char*>(data.data() + at + 4), 4),
+                       data.subspan(at + head, size - head));
+    at += size;
+  }
+  return boxes;
+}
+
+// Where a HEIF file keeps its Exif item: the file offset and length from the "meta" box's item
+// information ("iinf") and item locations ("iloc").
+std::optional<std::pair<uint64_t, uint64_t>> heifExifPlace(std::span<const uint8_t> file) {
+  std::span<const uint8_t> meta;
+  for (const auto& [type, body] : boxesIn(file)) {
+    if (type == "meta" && body.size() > 4) meta = body.subspan(4);  // after version and flags
+  }
+  std::optional<uint64_t> exifItem;
+  std::span<const uint8_t> locations;
+  for (const auto& [type, body] : boxesIn(meta)) {
+    if (type == "iloc") locations = body;
+    if (type != "iinf" || body.empty()) continue;
+    const size_t first = body[0] == 0 ? 6 : 8;  // version, flags, entry count
+    if (first > body.size()) continue;
+    for (const auto& [entryType, entry] : boxesIn(body.subspan(first))) {
+      if (entryType != "infe" || entry.empty() || entry[0] < 2) continue;
+      const size_t idWidth = entry[0] == 2 ? 2 : 4;
+      const std::optional<uint64_t> id = bigEndian(entry, 4, idWidth);
+      const size_t typeAt = 4 + idWidth + 2;
+      if (id && typeAt + 4 <= entry.size() &&
+          std::equal(entry.begin() + typeAt, entry.begin() + typeAt + 4, "Exif")) {
+        exifItem = id;
+      }
+    }
+  }
+  if (!exifItem || locations.size() < 8) return std::nullopt;
+  const uint8_t version = locations[0];
+  const size_t offsetSize = locations[4] >> 4, lengthSize = locations[4] & 15;
+  const size_t baseSize = locations[5] >> 4;
+  const size_t indexSize = version == 1 || version == 2 ? locations[5] & 15 : 0;
+  const size_t idWidth = version < 2 ? 2 : 4;
+  size_t at = 6;
+  const uint64_t items = bigEndian(locations, at, idWidth).value_or(0);
+  at += idWidth;
+  for (uint64_t item = 0; item < items && at < locations.size(); ++item) {
+    const std::optional<uint64_t> id = bigEndian(locations, at, idWidth);
+    at += idWidth;
+    uint64_t method = 0;
+    if (version == 1 || version == 2) {
+      method = bigEndian(locations, at, 2).value_or(UINT64_MAX) & 15;
+      at += 2;
+    }
+    at += 2;  // data reference index
+    const uint64_t base = bigEndian(locations, at, baseSize).value_or(0);
+    at += baseSize;
+    const std::optional<uint64_t> extents = bigEndian(locations, at, 2);
+    at += 2;
+    if (!id || !extents) return std::nullopt;
+    for (uint64_t extent = 0; extent < *extents; ++extent) {
+      at += indexSize;
+      const std::optional<uint64_t> offset = bigEndian(locations, at, offsetSize);
+      const std::optional<uint64_t> length = bigEndian(locations, at + offsetSize, lengthSize);
+      at += offsetSize + lengthSize;
+      if (!offset || !length) return std::nullopt;
+      // The first extent of an item stored in the file itself holds its start.
+      if (*id == *exifItem && extent == 0 && method == 0) {
+        return std::pair{base + *offset, *length};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 PictureFacts exifFacts(std::span<const uint8_t> tiff) {
@@ -149,6 +243,20 @@ PictureFacts readPictureFacts(const std::string& path) {
       at += 8 + length + (length & 1);
     }
     return {};
+  }
+  if (data.size() >= 12 && std::equal(data.begin() + 4, data.begin() + 8, "ftyp")) {
+    // HEIF (and AVIF): the Exif item starts with the offset of the TIFF header within it.
+    const std::optional<std::pair<uint64_t, uint64_t>> place = heifExifPlace(data);
+    if (!place || place->second < 4 || place->second > kMostExif ||
+        place->first > static_cast<uint64_t>(std::numeric_limits<long>::max()) ||
+        std::fseek(file.get(), static_cast<long>(place->first), SEEK_SET) != 0) {
+      return {};
+    }
+    std::vector<uint8_t> item(place->second);
+    if (std::fread(item.data(), 1, item.size(), file.get()) != item.size()) return {};
+    const uint64_t header = *bigEndian(item, 0, 4);
+    if (header > item.size() - 4) return {};
+    return exifFacts(std::span(item).subspan(4 + header));
   }
   if (data.size() < 4 || data[0] != 0xFF || data[1] != 0xD8) return {};
   // JPEG segments up to the first scan: the EXIF block is an APP1 segment near the start.

@@ -1,7 +1,7 @@
 // What a picture file's EXIF data says of when and with what it was taken, read without
 // decoding the picture: JPEG files (the APP1 "Exif" segment), TIFF files (their first
-// directory), PNG files (the "eXIf" chunk) and WebP files (the "EXIF" chunk). The location is
-// never read.
+// directory), PNG files (the "eXIf" chunk), WebP files (the "EXIF" chunk) and HEIF files (the
+// "Exif" item). The location is never read.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +22,7 @@ struct PictureFacts {
 PictureFacts exifFacts(std::span<const uint8_t> tiff);
 
 // The facts of the picture file at `path`; empty when it has none or is of another type.
-// Reads at most the first 256 KiB.
+// Reads at most the first 256 KiB, and for HEIF its Exif item (at most 1 MiB).
 PictureFacts readPictureFacts(const std::string& path);
 
 }  // namespace glim

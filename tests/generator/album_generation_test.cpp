@@ -489,8 +489,8 @@ void AlbumRun::mixedAlbum() {
   album_.append(jpegWithExif(picture("x.bmp", 240, 200), source_.path() / "Kamera.jpg"));
 }
 
-// The date and camera from the EXIF block of each container that carries one; a block cut
-// short, or a file of another type, gives nothing.
+// The date and camera from the EXIF block of each container that carries one (TIFF, PNG,
+// WebP, HEIF); a block cut short, or a file of another type, gives nothing.
 TEST(PictureFacts, FromEveryContainer) {
   const testing::TemporaryFolder folder{"glim-facts"};
   const std::string tiff = exifBlock();
@@ -500,6 +500,23 @@ TEST(PictureFacts, FromEveryContainer) {
   const auto le32 = [](size_t v) {
     return std::string{char(v & 255), char(v >> 8 & 255), char(v >> 16 & 255), char(v >> 24)};
   };
+  const auto box = [&be32](const std::string& type, const std::string& body) {
+    return be32(body.size() + 8) + type + body;
+  };
+  // HEIF: the Exif item (its TIFF header offset, 0, then the block) found through the meta
+  // box's item information and item locations.
+  const std::string zero4(4, '\0'), one16("\0\x01", 2);  // one16: 1 in two bytes
+  const std::string infe = box("infe", "\x02" + std::string(3, '\0') + one16 +
+                                           std::string(2, '\0') + std::string("Exif\0", 5));
+  const std::string iinf = box("iinf", zero4 + one16 + infe);
+  const auto ilocFor = [&](size_t offset) {  // version 0, 4-byte offsets and lengths
+    return box("iloc", zero4 + std::string("\x44\0", 2) + one16 + one16 + std::string(2, '\0') +
+                           one16 + be32(offset) + be32(tiff.size() + 4));
+  };
+  const std::string ftyp = box("ftyp", "heic" + zero4);
+  const size_t itemAt = ftyp.size() + box("meta", zero4 + iinf + ilocFor(0)).size() + 8;
+  const std::string heif =
+      ftyp + box("meta", zero4 + iinf + ilocFor(itemAt)) + box("mdat", zero4 + tiff);
   const PictureFacts full{"2021-05-01 14:03:27", "Glimcam Z9"};
   const std::pair<std::string, PictureFacts> files[] = {
       {tiff, full},
@@ -507,6 +524,7 @@ TEST(PictureFacts, FromEveryContainer) {
       {"RIFF" + le32(tiff.size() + 18) + "WEBPEXIF" + le32(tiff.size() + 6) + "Exif" +
            std::string(2, '\0') + tiff,
        full},
+      {heif, full},
       {tiff.substr(0, 60), {}},
       {"GIF89a" + tiff, {}},
   };
