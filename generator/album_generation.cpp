@@ -67,6 +67,14 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
   PictureEntry& entry = album.entry(static_cast<int32_t>(index));
   entry.MiniName.clear();
   entry.PicsName.clear();
+  // The thumbnail at twice the box is named only beside a named thumbnail; an entry that ends
+  // before leaves no temporary file of it (removing a moved one finds nothing).
+  struct RemoveLeft {
+    const std::string& path;
+    ~RemoveLeft() {
+      if (!path.empty()) std::remove(path.c_str());
+    }
+  } leftover{work.thumbnail2xTemp};
   if (work.outcome == PictureWork::Outcome::NotOpened) {
     dialogs.showMessage(pictureOpenErrorBox(entry.FilePath));
     return true;
@@ -78,7 +86,8 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
   // A picture that could not be written is reported; its name is still used by the pages, and
   // the detail page and thumbnail are still made, so the album is whole but for that file.
   int error = 0;
-  if (!moveInto(work.pictureTemp, pics.folder() + picsName, error) &&
+  const bool pictureWritten = moveInto(work.pictureTemp, pics.folder() + picsName, error);
+  if (!pictureWritten &&
       !failures.report(pictureWriteErrorBox(pics.folder() + picsName), pics.folder(), error)) {
     return false;
   }
@@ -94,14 +103,22 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
 
   if (!work.thumbnailMade) return true;
   const std::string miniName = mini.take(base, ".JPG");
-  if (!moveInto(work.thumbnailTemp, mini.folder() + miniName, error) &&
+  const bool thumbnailWritten = moveInto(work.thumbnailTemp, mini.folder() + miniName, error);
+  if (!thumbnailWritten &&
       !failures.report(pictureWriteErrorBox(mini.folder() + miniName), mini.folder(), error)) {
     return false;
   }
   entry.MiniName = miniName;
   if (modern == nullptr) return true;
-  *modern = {work.width, work.height, work.thumbWidth, work.thumbHeight, {}, work.facts};
-  if (work.thumbnail2xTemp.empty()) return true;
+  // Modern pages show only pictures whose files are all there.
+  *modern = {pictureWritten && thumbnailWritten,
+             work.width,
+             work.height,
+             work.thumbWidth,
+             work.thumbHeight,
+             {},
+             work.facts};
+  if (work.thumbnail2xTemp.empty() || !thumbnailWritten) return true;
   const std::string mini2Name = mini.take(base + "@2x", ".JPG");
   if (!moveInto(work.thumbnail2xTemp, mini.folder() + mini2Name, error) &&
       !failures.report(pictureWriteErrorBox(mini.folder() + mini2Name), mini.folder(), error)) {
@@ -117,7 +134,7 @@ void writeModernDetailPages(const Album& album, const AlbumSettings& settings,
                             std::span<const ModernEntry> files, std::string_view overviewName,
                             const std::string& htmlFolder, WriteFailures& failures) {
   const std::span<const PictureEntry> entries(album.entries());
-  const std::vector<std::size_t> shown = shownEntries(entries);
+  const std::vector<std::size_t> shown = shownEntries(files);
   const std::string language = pageLanguageOfUser();
   for (const std::size_t index : shown) {
     if (terminationRequested()) return;

@@ -89,20 +89,24 @@ void writeHead(std::string& page, std::string_view language, const std::string& 
 }  // namespace
 
 std::string pageLanguage(std::string_view locale) {
+  // language[_territory][.codeset][@modifier]: a language of 2 or 3 letters and a territory of
+  // 2 letters or 3 digits make a tag; anything else ("C", "POSIX", "UTF-8") gives English.
   locale = locale.substr(0, locale.find_first_of(".@"));
-  if (locale.empty() || locale == "C" || locale == "POSIX") return "en";
-  std::string language;
-  for (const char c : locale) {
-    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    if (c == '_' || c == '-') {
-      language += '-';
-    } else if (letter || (c >= '0' && c <= '9')) {
-      language += c;
-    } else {
-      return "en";
-    }
+  const std::string_view language = locale.substr(0, locale.find_first_of("_-"));
+  const std::string_view territory =
+      language.size() < locale.size() ? locale.substr(language.size() + 1) : std::string_view();
+  const auto all = [](std::string_view text, auto test) {
+    return std::all_of(text.begin(), text.end(), [&](char c) { return test(c); });
+  };
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (language.size() < 2 || language.size() > 3 || !all(language, letter)) return "en";
+  if (territory.empty()) return std::string(language);
+  if ((territory.size() == 2 && all(territory, letter)) ||
+      (territory.size() == 3 && all(territory, digit))) {
+    return std::string(language) + "-" + std::string(territory);
   }
-  return language;
+  return "en";  // not a language's locale
 }
 
 std::string pageLanguageOfUser() {
@@ -140,9 +144,18 @@ std::string percentEncoded(std::string_view name) {
 }
 
 std::string escapedText(std::string_view albumText) {
+  const std::string text = utf8Text(albumText);
   std::string out;
-  for (const char c : utf8Text(albumText)) {
-    switch (c) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // Control characters have no place in a page: C0 but tab and line ends, DEL, and C1
+    // (U+0080..U+009F, two bytes in UTF-8).
+    if ((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F) continue;
+    if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+      ++i;
+      continue;
+    }
+    switch (byte) {
       case '&':
         out += "&amp;";
         break;
@@ -156,16 +169,16 @@ std::string escapedText(std::string_view albumText) {
         out += "&quot;";
         break;
       default:
-        out += c;
+        out += text[i];
     }
   }
   return out;
 }
 
-std::vector<std::size_t> shownEntries(std::span<const PictureEntry> entries) {
+std::vector<std::size_t> shownEntries(std::span<const ModernEntry> files) {
   std::vector<std::size_t> shown;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (!entries[i].PicsName.empty() && !entries[i].MiniName.empty()) shown.push_back(i);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (files[i].complete) shown.push_back(i);
   }
   return shown;
 }
@@ -182,7 +195,7 @@ std::string modernOverviewText(const AlbumSettings& input, std::span<const Pictu
   page += "<body>\n<main>\n";
   if (!caption.empty()) page += "<h1>" + caption + "</h1>\n";
   if (!settings.freeText.empty()) page += "<p>" + escapedText(settings.freeText) + "</p>\n";
-  const std::vector<std::size_t> shown = shownEntries(entries);
+  const std::vector<std::size_t> shown = shownEntries(files);
   // Thumbnails as links in one block: a browser lays them out in rows by the style sheet, and
   // a reader without style sheets (the window's result page) still flows them in rows.
   if (!shown.empty()) page += "<div class=\"thumbs\">\n";

@@ -20,6 +20,7 @@ enum class PageStyle { Classic, Modern };
 
 // What a run learnt of each entry's files, beside the names in its PictureEntry.
 struct ModernEntry {
+  bool complete = false;     // the picture and its thumbnail were both written
   int32_t pictureWidth = 0;  // the picture as written to "pics"
   int32_t pictureHeight = 0;
   int32_t thumbWidth = 0;  // the normal thumbnail in "mini"
@@ -44,8 +45,8 @@ std::string percentEncoded(std::string_view name);
 // & < > and " escaped.
 std::string escapedText(std::string_view albumText);
 
-// The entries a modern page shows: those with a picture and a thumbnail.
-std::vector<std::size_t> shownEntries(std::span<const PictureEntry> entries);
+// The entries a modern page shows: those whose picture and thumbnail were both written.
+std::vector<std::size_t> shownEntries(std::span<const ModernEntry> files);
 
 std::string modernOverviewText(const AlbumSettings& settings, std::span<const PictureEntry> entries,
                                std::span<const ModernEntry> files, std::string_view overviewName,

@@ -1,10 +1,14 @@
 #include "picture_facts.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstdio>
-#include <limits>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace glim {
@@ -12,50 +16,55 @@ namespace {
 
 constexpr size_t kMostRead = 256 * 1024;
 constexpr uint64_t kMostExif = 1024 * 1024;  // an Exif item of a HEIF file
+constexpr uint64_t kMostExtents = 65536;     // item extents walked in a HEIF file
+constexpr int kMostChunks = 100000;          // PNG or WebP chunks walked
 constexpr uint16_t kMake = 0x010F, kModel = 0x0110, kDateTime = 0x0132;
 constexpr uint16_t kExifDirectory = 0x8769, kDateTimeOriginal = 0x9003;
 constexpr uint16_t kAscii = 2, kLong = 4;
 
+// Reads `n` bytes at `at` into `out`; false when they are not all there.
+using ReadBytes = std::function<bool(uint64_t at, size_t n, uint8_t* out)>;
+
 class TiffReader {
  public:
-  explicit TiffReader(std::span<const uint8_t> data) : data_(data) {
-    valid_ = data.size() >= 8 &&
-             ((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M'));
-    little_ = valid_ && data[0] == 'I';
+  explicit TiffReader(ReadBytes read) : read_(std::move(read)) {
+    uint8_t order[2] = {};
+    valid_ = read_(0, 2, order) && order[0] == order[1] && (order[0] == 'I' || order[0] == 'M');
+    little_ = valid_ && order[0] == 'I';
     valid_ = valid_ && number(2, 2) == 42;
   }
   bool valid() const { return valid_; }
 
-  std::optional<uint32_t> number(size_t at, size_t width) const {
-    if (at > data_.size() || data_.size() - at < width) return std::nullopt;
+  std::optional<uint32_t> number(uint64_t at, size_t width) const {
+    uint8_t bytes[4] = {};
+    if (width > 4 || !read_(at, width, bytes)) return std::nullopt;
     uint32_t value = 0;
-    for (size_t i = 0; i < width; ++i) {
-      const uint32_t byte = data_[at + (little_ ? width - 1 - i : i)];
-      value = value << 8 | byte;
-    }
+    for (size_t i = 0; i < width; ++i) value = value << 8 | bytes[little_ ? width - 1 - i : i];
     return value;
   }
 
-  // The ASCII or LONG value of `tag` in the directory at `directory`.
+  // The ASCII value of `tag` in the directory at `directory`, printable characters only.
   std::optional<std::string> text(uint32_t directory, uint16_t tag) const {
-    const std::optional<size_t> entry = find(directory, tag, kAscii);
+    const std::optional<uint64_t> entry = find(directory, tag, kAscii);
     if (!entry) return std::nullopt;
-    const uint32_t count = number(*entry + 4, 4).value_or(0);
-    const size_t at = count <= 4 ? *entry + 8 : number(*entry + 8, 4).value_or(UINT32_MAX);
-    if (count == 0 || at > data_.size() || data_.size() - at < count) return std::nullopt;
-    std::string value(reinterpret_cast<const char*>(data_.data() + at), count);
+    const uint32_t count = std::min(number(*entry + 4, 4).value_or(0), kMostText);
+    const uint64_t at = count <= 4 ? *entry + 8 : number(*entry + 8, 4).value_or(UINT32_MAX);
+    std::string value(count, '\0');
+    if (count == 0 || !read_(at, count, reinterpret_cast<uint8_t*>(value.data()))) {
+      return std::nullopt;
+    }
     value.resize(std::min(value.find('\0'), value.size()));
-    // Printable ASCII only, without padding blanks.
     value.erase(
         std::remove_if(value.begin(), value.end(), [](char c) { return c < 0x20 || c > 0x7E; }),
         value.end());
-    const size_t last = value.find_last_not_of(' ');
+    const size_t last = value.find_last_not_of(' ');  // without padding blanks
     value.resize(last == std::string::npos ? 0 : last + 1);
     return value;
   }
 
+  // The LONG value of `tag`: where another directory starts.
   std::optional<uint32_t> pointer(uint32_t directory, uint16_t tag) const {
-    const std::optional<size_t> entry = find(directory, tag, kLong);
+    const std::optional<uint64_t> entry = find(directory, tag, kLong);
     if (!entry) return std::nullopt;
     return number(*entry + 8, 4);
   }
@@ -63,18 +72,21 @@ class TiffReader {
   std::optional<uint32_t> firstDirectory() const { return number(4, 4); }
 
  private:
-  std::optional<size_t> find(uint32_t directory, uint16_t tag, uint16_t type) const {
-    const std::optional<uint32_t> count = number(directory, 2);
-    if (!count) return std::nullopt;
-    for (uint32_t i = 0; i < *count; ++i) {
-      const size_t entry = size_t{directory} + 2 + size_t{i} * 12;
-      if (entry + 12 > data_.size()) return std::nullopt;
-      if (number(entry, 2) == tag && number(entry + 2, 2) == type) return entry;
+  static constexpr uint32_t kMostText = 256;      // a date or a camera name is far shorter
+  static constexpr uint32_t kMostEntries = 1024;  // a directory's entries looked through
+
+  std::optional<uint64_t> find(uint32_t directory, uint16_t tag, uint16_t type) const {
+    const uint32_t count = std::min(number(directory, 2).value_or(0), kMostEntries);
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint64_t entry = uint64_t{directory} + 2 + uint64_t{i} * 12;
+      const std::optional<uint32_t> entryTag = number(entry, 2);
+      if (!entryTag) return std::nullopt;
+      if (entryTag == tag && number(entry + 2, 2) == type) return entry;
     }
     return std::nullopt;
   }
 
-  std::span<const uint8_t> data_;
+  ReadBytes read_;
   bool little_ = false;
   bool valid_ = false;
 };
@@ -148,6 +160,9 @@ std::optional<std::pair<uint64_t, uint64_t>> heifExifPlace(std::span<const uint8
   size_t at = 6;
   const uint64_t items = bigEndian(locations, at, idWidth).value_or(0);
   at += idWidth;
+  // Every extent takes at least a byte when the sizes are not all 0; when they are, nothing is
+  // read from the box and the walk would only count, so it stops after a bounded number.
+  uint64_t walked = 0;
   for (uint64_t item = 0; item < items && at < locations.size(); ++item) {
     const std::optional<uint64_t> id = bigEndian(locations, at, idWidth);
     at += idWidth;
@@ -163,6 +178,7 @@ std::optional<std::pair<uint64_t, uint64_t>> heifExifPlace(std::span<const uint8
     at += 2;
     if (!id || !extents) return std::nullopt;
     for (uint64_t extent = 0; extent < *extents; ++extent) {
+      if (++walked > kMostExtents) return std::nullopt;
       at += indexSize;
       const std::optional<uint64_t> offset = bigEndian(locations, at, offsetSize);
       const std::optional<uint64_t> length = bigEndian(locations, at + offsetSize, lengthSize);
@@ -179,9 +195,10 @@ std::optional<std::pair<uint64_t, uint64_t>> heifExifPlace(std::span<const uint8
 
 }  // namespace
 
-PictureFacts exifFacts(std::span<const uint8_t> tiff) {
+namespace {
+
+PictureFacts factsOf(const TiffReader& reader) {
   PictureFacts facts;
-  const TiffReader reader(tiff);
   if (!reader.valid()) return facts;
   const std::optional<uint32_t> first = reader.firstDirectory();
   if (!first) return facts;
@@ -203,62 +220,101 @@ PictureFacts exifFacts(std::span<const uint8_t> tiff) {
   return facts;
 }
 
+ReadBytes spanBytes(std::span<const uint8_t> data) {
+  return [data](uint64_t at, size_t n, uint8_t* out) {
+    if (at > data.size() || data.size() - at < n) return false;
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), n, out);
+    return true;
+  };
+}
+
+// A block of the file read whole, when it is no larger than kMostExif.
+std::optional<std::vector<uint8_t>> blockAt(const ReadBytes& file, uint64_t at, uint64_t size) {
+  if (size > kMostExif) return std::nullopt;
+  std::vector<uint8_t> block(size);
+  if (!file(at, block.size(), block.data())) return std::nullopt;
+  return block;
+}
+
+}  // namespace
+
+PictureFacts exifFacts(std::span<const uint8_t> tiff) {
+  return factsOf(TiffReader(spanBytes(tiff)));
+}
+
 PictureFacts readPictureFacts(const std::string& path) {
-  const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return {};
-  std::vector<uint8_t> data(kMostRead);
-  data.resize(std::fread(data.data(), 1, data.size(), file.get()));
-  if (data.size() >= 4 &&
-      ((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M'))) {
-    return exifFacts(data);
-  }
-  static constexpr uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (data.size() >= 8 && std::equal(std::begin(kPng), std::end(kPng), data.begin())) {
-    // PNG chunks: length, type, data, CRC; the EXIF block is an "eXIf" chunk.
-    for (size_t at = 8; at + 12 <= data.size();) {
-      const size_t length = size_t{data[at]} << 24 | size_t{data[at + 1]} << 16 |
-                            size_t{data[at + 2]} << 8 | data[at + 3];
-      if (length > data.size() - at - 12) break;
-      if (std::equal(data.begin() + at + 4, data.begin() + at + 8, "eXIf")) {
-        return exifFacts(std::span(data).subspan(at + 8, length));
-      }
-      at += 12 + length;
+  const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor < 0) return {};
+  const std::unique_ptr<int, void (*)(int*)> closing(new int(descriptor), [](int* fd) {
+    ::close(*fd);
+    delete fd;
+  });
+  struct stat status {};
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) return {};
+  const auto fileSize = static_cast<uint64_t>(status.st_size);
+  const ReadBytes file = [descriptor, fileSize](uint64_t at, size_t n, uint8_t* out) {
+    if (at > fileSize || fileSize - at < n) return false;
+    for (size_t done = 0; done < n;) {
+      const ssize_t got = ::pread(descriptor, out + done, n - done, static_cast<off_t>(at + done));
+      if (got <= 0) return false;
+      done += static_cast<size_t>(got);
     }
-    return {};
-  }
-  if (data.size() >= 12 && std::equal(data.begin(), data.begin() + 4, "RIFF") &&
-      std::equal(data.begin() + 8, data.begin() + 12, "WEBP")) {
-    // WebP chunks: type, little-endian length, data padded to an even size.
-    for (size_t at = 12; at + 8 <= data.size();) {
-      const size_t length = size_t{data[at + 4]} | size_t{data[at + 5]} << 8 |
-                            size_t{data[at + 6]} << 16 | size_t{data[at + 7]} << 24;
-      if (length > data.size() - at - 8) break;
-      if (std::equal(data.begin() + at, data.begin() + at + 4, "EXIF")) {
-        std::span<const uint8_t> block = std::span(data).subspan(at + 8, length);
-        if (block.size() >= 6 && std::equal(block.begin(), block.begin() + 4, "Exif")) {
-          block = block.subspan(6);  // some writers keep the JPEG segment's prefix
+    return true;
+  };
+  uint8_t head[12] = {};
+  if (!file(0, sizeof head, head)) return {};
+  const auto starts = [&head](std::string_view text, size_t at = 0) {
+    return std::equal(text.begin(), text.end(), head + at,
+                      [](char c, uint8_t byte) { return static_cast<uint8_t>(c) == byte; });
+  };
+
+  // TIFF: its directories may lie anywhere in the file.
+  if (starts("II") || starts("MM")) return factsOf(TiffReader(file));
+
+  // PNG and WebP: chunks that may come after the picture data, walked through the file.
+  const bool png = starts("\x89PNG\r\n\x1A\n");
+  const bool webp = starts("RIFF") && starts("WEBP", 8);
+  if (png || webp) {
+    uint64_t at = png ? 8 : 12;
+    for (int chunk = 0; chunk < kMostChunks; ++chunk) {
+      uint8_t header[8] = {};
+      if (!file(at, sizeof header, header)) return {};
+      // PNG: big-endian length, then type; WebP: type, then little-endian length.
+      const uint8_t* number = png ? header : header + 4;
+      const uint64_t length = png ? uint64_t{number[0]} << 24 | uint64_t{number[1]} << 16 |
+                                        uint64_t{number[2]} << 8 | number[3]
+                                  : uint64_t{number[3]} << 24 | uint64_t{number[2]} << 16 |
+                                        uint64_t{number[1]} << 8 | number[0];
+      const std::string_view type(reinterpret_cast<const char*>(png ? header + 4 : header), 4);
+      if (type == (png ? "eXIf" : "EXIF")) {
+        const std::optional<std::vector<uint8_t>> block = blockAt(file, at + 8, length);
+        if (!block) return {};
+        std::span<const uint8_t> tiff(*block);
+        if (tiff.size() >= 6 && std::equal(tiff.begin(), tiff.begin() + 4, "Exif")) {
+          tiff = tiff.subspan(6);  // some writers keep the JPEG segment's prefix
         }
-        return exifFacts(block);
+        return exifFacts(tiff);
       }
-      at += 8 + length + (length & 1);
+      if (png && type == "IEND") return {};
+      at += 8 + length + (png ? 4 : (length & 1));
     }
     return {};
   }
-  if (data.size() >= 12 && std::equal(data.begin() + 4, data.begin() + 8, "ftyp")) {
+
+  // JPEG and HEIF keep what is needed near the start.
+  std::vector<uint8_t> data(static_cast<size_t>(std::min<uint64_t>(kMostRead, fileSize)));
+  if (!file(0, data.size(), data.data())) return {};
+  if (starts("ftyp", 4)) {
     // HEIF (and AVIF): the Exif item starts with the offset of the TIFF header within it.
     const std::optional<std::pair<uint64_t, uint64_t>> place = heifExifPlace(data);
-    if (!place || place->second < 4 || place->second > kMostExif ||
-        place->first > static_cast<uint64_t>(std::numeric_limits<long>::max()) ||
-        std::fseek(file.get(), static_cast<long>(place->first), SEEK_SET) != 0) {
-      return {};
-    }
-    std::vector<uint8_t> item(place->second);
-    if (std::fread(item.data(), 1, item.size(), file.get()) != item.size()) return {};
-    const uint64_t header = *bigEndian(item, 0, 4);
-    if (header > item.size() - 4) return {};
-    return exifFacts(std::span(item).subspan(4 + header));
+    if (!place || place->second < 4) return {};
+    const std::optional<std::vector<uint8_t>> item = blockAt(file, place->first, place->second);
+    if (!item) return {};
+    const uint64_t header = *bigEndian(*item, 0, 4);
+    if (header > item->size() - 4) return {};
+    return exifFacts(std::span(*item).subspan(4 + header));
   }
-  if (data.size() < 4 || data[0] != 0xFF || data[1] != 0xD8) return {};
+  if (head[0] != 0xFF || head[1] != 0xD8) return {};
   // JPEG segments up to the first scan: the EXIF block is an APP1 segment near the start.
   size_t at = 2;
   while (at + 4 <= data.size() && data[at] == 0xFF) {

@@ -155,30 +155,28 @@ struct PictureWorkers::Shared {
 
     const int32_t width = DibWidth(picture.get()), height = DibHeight(picture.get());
     const ThumbnailSize size = thumbnailSize(width, height, settings);
+    OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
+    if (!thumbnail.hasPixels()) return result;
+    result.thumbnailMade = true;
+    const std::string thumbnailTemp = temporaryName(miniFolder, index);
+    if (saveTo(thumbnail.get(), thumbnailTemp, window)) result.thumbnailTemp = thumbnailTemp;
     if (modernPages) {
       result.width = width;
       result.height = height;
       result.thumbWidth = size.width;
       result.thumbHeight = size.height;
       result.facts = readPictureFacts(paths[static_cast<size_t>(index)]);
-      AlbumSettings doubled = settings;
-      doubled.thumbWidth *= 2;
-      doubled.thumbHeight *= 2;
-      const ThumbnailSize twice = thumbnailSize(width, height, doubled);
-      // Never enlarged: a picture smaller than twice the box gets none.
-      if (twice.width <= width && twice.height <= height) {
-        OwnedPicture large(Resize(picture.get(), twice.width, twice.height, false));
+      // Twice the thumbnail in both sides, never enlarged: a smaller picture gets none.
+      const int64_t twiceWidth = int64_t{size.width} * 2, twiceHeight = int64_t{size.height} * 2;
+      if (!result.thumbnailTemp.empty() && twiceWidth <= width && twiceHeight <= height) {
+        OwnedPicture large(Resize(picture.get(), static_cast<int32_t>(twiceWidth),
+                                  static_cast<int32_t>(twiceHeight), false));
         const std::string temp = temporaryName(miniFolder, index);
         if (large.hasPixels() && saveTo(large.get(), temp, window)) {
           result.thumbnail2xTemp = temp;
         }
       }
     }
-    OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
-    if (!thumbnail.hasPixels()) return result;
-    result.thumbnailMade = true;
-    const std::string thumbnailTemp = temporaryName(miniFolder, index);
-    if (saveTo(thumbnail.get(), thumbnailTemp, window)) result.thumbnailTemp = thumbnailTemp;
     return result;
   }
 

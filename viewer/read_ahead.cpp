@@ -54,7 +54,11 @@ void PictureReadAhead::clear() {
 }
 
 std::optional<DibImage> PictureReadAhead::take(const std::string& path) {
-  const std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  // A picture being decoded now is waited for: decoding it again here would take longer.
+  decoded_.wait(lock, [&] { return decoding_ != path; });
+  // Handed out (or not), it is wanted no more, so the worker does not decode it again.
+  std::erase(wanted_, path);
   const auto found =
       std::find_if(held_.begin(), held_.end(), [&](const Held& h) { return h.path == path; });
   if (found == held_.end()) return std::nullopt;

@@ -29,7 +29,8 @@ class PictureReadAhead {
   void want(std::vector<std::string> paths);
   // The decoded picture of `path`, when it is ready and the file's size and modification time
   // are still those it had when decoding began; the caller frees it. Empty otherwise (the file
-  // could not be decoded, changed since, or is not ready): the caller decodes it itself.
+  // could not be decoded, changed since, or was not decoded ahead): the caller decodes it
+  // itself. A decoding of `path` under way is waited for.
   std::optional<DibImage> take(const std::string& path);
   // Frees every picture held and wants nothing.
   void clear();

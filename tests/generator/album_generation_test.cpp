@@ -489,6 +489,23 @@ void AlbumRun::mixedAlbum() {
   album_.append(jpegWithExif(picture("x.bmp", 240, 200), source_.path() / "Kamera.jpg"));
 }
 
+// Page languages from locale names (an invalid tag would fail the validator) and texts
+// without control characters.
+TEST(ModernPages, LanguageTagsAndTexts) {
+  for (const auto& [locale, tag] :
+       std::initializer_list<std::pair<const char*, const char*>>{{"de_DE.UTF-8", "de-DE"},
+                                                                  {"sr_RS@latin", "sr-RS"},
+                                                                  {"es_419", "es-419"},
+                                                                  {"fil", "fil"},
+                                                                  {"C.UTF-8", "en"},
+                                                                  {"UTF-8", "en"},
+                                                                  {"", "en"}}) {
+    EXPECT_EQ(pageLanguage(locale), tag) << locale;
+  }
+  EXPECT_EQ(escapedText("a\x01\tb\xC2\x85<\x7F"), "a\tb&lt;");
+  EXPECT_EQ(escapedText("Gr\xFC\xDF\x80"), "Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC") << "Windows-1252";
+}
+
 // The date and camera from the EXIF block of each container that carries one (TIFF, PNG,
 // WebP, HEIF); a block cut short, or a file of another type, gives nothing.
 TEST(PictureFacts, FromEveryContainer) {
@@ -521,6 +538,10 @@ TEST(PictureFacts, FromEveryContainer) {
   const std::pair<std::string, PictureFacts> files[] = {
       {tiff, full},
       {"\x89PNG\r\n\x1A\n" + be32(tiff.size()) + "eXIf" + tiff + "CRC!", full},
+      // after picture data far into the file
+      {"\x89PNG\r\n\x1A\n" + be32(400000) + "IDAT" + std::string(400000, 'x') + "CRC!" +
+           be32(tiff.size()) + "eXIf" + tiff + "CRC!",
+       full},
       {"RIFF" + le32(tiff.size() + 18) + "WEBPEXIF" + le32(tiff.size() + 6) + "Exif" +
            std::string(2, '\0') + tiff,
        full},
