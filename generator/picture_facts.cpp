@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "iso_boxes.h"
+
 namespace glim {
 namespace {
 
@@ -97,50 +99,21 @@ std::string readableDate(std::string date) {
   return date;
 }
 
-// A big-endian number of `width` bytes at `at`, when it lies within `data`.
-std::optional<uint64_t> bigEndian(std::span<const uint8_t> data, size_t at, size_t width) {
-  if (at > data.size() || data.size() - at < width || width > 8) return std::nullopt;
-  uint64_t value = 0;
-  for (size_t i = 0; i < width; ++i) value = value << 8 | data[at + i];
-  return value;
-}
-
-// The boxes of an ISO base media file in `data`: type and body of each whole box, in order.
-std::vector<std::pair<std::string, std::span<const uint8_t>>> boxesIn(
-    std::span<const uint8_t> data) {
-  std::vector<std::pair<std::string, std::span<const uint8_t>>> boxes;
-  for (size_t at = 0; data.size() - at >= 8 && boxes.size() < 1024;) {
-    uint64_t size = *bigEndian(data, at, 4);
-    size_t head = 8;
-    if (size == 1) {
-      size = bigEndian(data, at + 8, 8).value_or(0);
-      head = 16;
-    } else if (size == 0) {
-      size = data.size() - at;
-    }
-    if (size < head || size > data.size() - at) break;
-    boxes.emplace_back(std::string(reinterpret_cast<const char*>(data.data() + at + 4), 4),
-                       data.subspan(at + head, size - head));
-    at += size;
-  }
-  return boxes;
-}
-
 // Where a HEIF file keeps its Exif item: the file offset and length from the "meta" box's item
 // information ("iinf") and item locations ("iloc").
 std::optional<std::pair<uint64_t, uint64_t>> heifExifPlace(std::span<const uint8_t> file) {
   std::span<const uint8_t> meta;
-  for (const auto& [type, body] : boxesIn(file)) {
+  for (const auto& [type, body] : isoBoxes(file)) {
     if (type == "meta" && body.size() > 4) meta = body.subspan(4);  // after version and flags
   }
   std::optional<uint64_t> exifItem;
   std::span<const uint8_t> locations;
-  for (const auto& [type, body] : boxesIn(meta)) {
+  for (const auto& [type, body] : isoBoxes(meta)) {
     if (type == "iloc") locations = body;
     if (type != "iinf" || body.empty()) continue;
     const size_t first = body[0] == 0 ? 6 : 8;  // version, flags, entry count
     if (first > body.size()) continue;
-    for (const auto& [entryType, entry] : boxesIn(body.subspan(first))) {
+    for (const auto& [entryType, entry] : isoBoxes(body.subspan(first))) {
       if (entryType != "infe" || entry.empty() || entry[0] < 2) continue;
       const size_t idWidth = entry[0] == 2 ? 2 : 4;
       const std::optional<uint64_t> id = bigEndian(entry, 4, idWidth);

@@ -11,9 +11,11 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <sstream>
 #include <vector>
 
+#include "iso_boxes.h"
 #include "picodec.h"
 
 namespace glim {
@@ -27,11 +29,21 @@ constexpr int kMaxHeifBoxes = 4096;
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-uint32_t be16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
-uint32_t be32(const uint8_t* p) { return be16(p) << 16 | be16(p + 2); }
-uint32_t le16(const uint8_t* p) { return uint32_t(p[1]) << 8 | p[0]; }
-uint32_t le24(const uint8_t* p) { return le16(p) | uint32_t(p[2]) << 16; }
-uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
+uint32_t be16(const uint8_t* p) {
+  return uint32_t(p[0]) << 8 | p[1];
+}
+uint32_t be32(const uint8_t* p) {
+  return be16(p) << 16 | be16(p + 2);
+}
+uint32_t le16(const uint8_t* p) {
+  return uint32_t(p[1]) << 8 | p[0];
+}
+uint32_t le24(const uint8_t* p) {
+  return le16(p) | uint32_t(p[2]) << 16;
+}
+uint32_t le32(const uint8_t* p) {
+  return le16(p) | le16(p + 2) << 16;
+}
 
 bool readAt(std::FILE* file, long offset, uint8_t* out, std::size_t size) {
   return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(out, 1, size, file) == size;
@@ -49,7 +61,7 @@ std::optional<PictureDimensions> jpegDimensions(std::FILE* file) {
     if (c != 0xFF) return std::nullopt;
     while (c == 0xFF) c = std::getc(file);
     if (c == EOF || c == 0xD9 || c == 0xDA) return std::nullopt;  // no frame before the scan
-    if (c == 0x01 || (c >= 0xD0 && c <= 0xD8)) continue;         // markers without a length
+    if (c == 0x01 || (c >= 0xD0 && c <= 0xD8)) continue;          // markers without a length
     uint8_t field[7];
     if (std::fread(field, 1, 2, file) != 2 || be16(field) < 2) return std::nullopt;
     const bool frame = c >= 0xC0 && c <= 0xCF && c != 0xC4 && c != 0xC8 && c != 0xCC;
@@ -87,8 +99,10 @@ std::optional<PictureDimensions> tiffDimensions(std::FILE* file, bool little) {
     const uint32_t tag = u16(entry);
     const uint32_t type = u16(entry + 2);
     const uint8_t* value = entry + valueAt;
-    const uint64_t number = type == 3 ? u16(value) : type == 4 ? u32(value)
-                            : type == 16 && big  ? u64(value) : 0;
+    const uint64_t number = type == 3           ? u16(value)
+                            : type == 4         ? u32(value)
+                            : type == 16 && big ? u64(value)
+                                                : 0;
     const uint32_t clamped = static_cast<uint32_t>(std::min<uint64_t>(number, UINT32_MAX));
     if (tag == 256) width = clamped;
     if (tag == 257) height = clamped;
@@ -114,34 +128,21 @@ std::optional<PictureDimensions> webpDimensions(std::FILE* file) {
 
 // Walks the boxes in `data`; in "meta" (a full box), "iprp" and "ipco" it goes inside, and of
 // every "ispe" (the size of an image item) it keeps the largest.
-void findImageSizes(const uint8_t* data, uint64_t size, int depth, int& boxes,
+void findImageSizes(std::span<const uint8_t> data, int depth, int& boxes,
                     PictureDimensions& largest) {
-  uint64_t at = 0;
-  while (size - at >= 8 && ++boxes < kMaxHeifBoxes && depth < 8) {
-    uint64_t length = be32(data + at);
-    uint64_t header = 8;
-    if (length == 1) {
-      if (size - at < 16) return;
-      length = uint64_t(be32(data + at + 8)) << 32 | be32(data + at + 12);
-      header = 16;
-    } else if (length == 0) {
-      length = size - at;
-    }
-    if (length < header || length > size - at) return;
-    const uint8_t* type = data + at + 4;
-    const uint8_t* body = data + at + header;
-    const uint64_t bodySize = length - header;
-    if (std::memcmp(type, "meta", 4) == 0 && bodySize >= 4) {
-      findImageSizes(body + 4, bodySize - 4, depth + 1, boxes, largest);
-    } else if (std::memcmp(type, "iprp", 4) == 0 || std::memcmp(type, "ipco", 4) == 0) {
-      findImageSizes(body, bodySize, depth + 1, boxes, largest);
-    } else if (std::memcmp(type, "ispe", 4) == 0 && bodySize >= 12) {
-      const uint32_t width = be32(body + 4);
-      const uint32_t height = be32(body + 8);
+  if (depth >= 8) return;
+  for (const auto& [type, body] : isoBoxes(data)) {
+    if (++boxes >= kMaxHeifBoxes) return;
+    if (type == "meta" && body.size() >= 4) {
+      findImageSizes(body.subspan(4), depth + 1, boxes, largest);
+    } else if (type == "iprp" || type == "ipco") {
+      findImageSizes(body, depth + 1, boxes, largest);
+    } else if (type == "ispe" && body.size() >= 12) {
+      const uint32_t width = be32(body.data() + 4);
+      const uint32_t height = be32(body.data() + 8);
       if (uint64_t(width) * height > uint64_t(largest.width) * largest.height)
         largest = {width, height};
     }
-    at += length;
   }
 }
 
@@ -164,7 +165,7 @@ std::optional<PictureDimensions> heifDimensions(std::FILE* file, uint64_t fileSi
       if (!readAt(file, static_cast<long>(at), meta.data(), meta.size())) return std::nullopt;
       PictureDimensions largest;
       int boxes = 0;
-      findImageSizes(meta.data(), meta.size(), 0, boxes, largest);
+      findImageSizes(meta, 0, boxes, largest);
       return dimensions(largest.width, largest.height);
     }
     at += length;
@@ -280,7 +281,8 @@ std::optional<uint64_t> pictureMemory(const std::string& path) {
   const uint64_t pixels = rowBytes * size->height;
   uint64_t bytes = pixels + pixels / 8 + (1 << 20);
   struct stat info {};
-  if (!size->streamed && ::stat(path.c_str(), &info) == 0) bytes += static_cast<uint64_t>(info.st_size);
+  if (!size->streamed && ::stat(path.c_str(), &info) == 0)
+    bytes += static_cast<uint64_t>(info.st_size);
   return bytes;
 }
 

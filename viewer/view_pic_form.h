@@ -67,7 +67,6 @@ class TViewPicForm : public QDialog {
   void toggleFit();
   bool fitting() const { return fitting_; }
   void setFullScreen(bool on);
-  bool fullScreen() const { return fullScreen_; }
   // Pointer positions in the viewing area's visible region, which does not move with the
   // scroll, so that the picture follows the pointer exactly.
   void PaintBox1MouseDown(QPoint pointer);

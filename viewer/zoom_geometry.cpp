@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "painter_device.h"
+
 namespace glim {
 namespace {
 
@@ -22,8 +24,7 @@ ZoomedSize zoomedSize(int32_t pictureWidth, int32_t pictureHeight, int32_t zoomP
   size.height = zoomed(pictureHeight, zoomPercent);
   // Rounded up, so that the area covers every device pixel of the picture.
   const auto box = [ratio](int32_t length) {
-    const double widget = ratio > 0 && ratio != 1.0 ? std::ceil(length / ratio) : length;
-    return static_cast<int32_t>(std::min(widget, static_cast<double>(kMaxWidgetExtent)));
+    return std::min(ratio > 0 ? widgetPixels(length, ratio) : length, kMaxWidgetExtent);
   };
   size.boxWidth = box(size.width);
   size.boxHeight = box(size.height);

@@ -23,23 +23,13 @@
 #include "album_file.h"
 #include "atomic_file.h"
 #include "main_form.h"
-#include "user_dialogs.h"
+#include "silent_dialogs.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using glim::bench::SilentDialogs;
 
-// Answers nothing: a benchmark must never wait for a box.
-class SilentDialogs : public glim::UserDialogs {
- public:
-  glim::MessageAnswer showMessage(const glim::MessageBox& box) override {
-    std::fprintf(stderr, "message: %s\n", box.text.c_str());
-    return glim::MessageAnswer::Ok;
-  }
-  std::optional<std::string> openFileName(const glim::FileDialogRequest&) override { return {}; }
-  std::optional<std::string> saveFileName(const glim::FileDialogRequest&) override { return {}; }
-  std::optional<uint32_t> chooseColor(uint32_t) override { return {}; }
-};
+using Clock = std::chrono::steady_clock;
 
 // An album of `count` pictures with names of varied length, some comments and some check
 // marks cleared; `variant` makes the names differ from those of another variant.

@@ -18,21 +18,11 @@
 
 #include "../photo_like.h"
 #include "main_form.h"
-#include "user_dialogs.h"
+#include "silent_dialogs.h"
 
 namespace {
 
-// Answers nothing: a benchmark must never wait for a box.
-class SilentDialogs : public glim::UserDialogs {
- public:
-  glim::MessageAnswer showMessage(const glim::MessageBox& box) override {
-    std::fprintf(stderr, "message: %s\n", box.text.c_str());
-    return glim::MessageAnswer::Ok;
-  }
-  std::optional<std::string> openFileName(const glim::FileDialogRequest&) override { return {}; }
-  std::optional<std::string> saveFileName(const glim::FileDialogRequest&) override { return {}; }
-  std::optional<uint32_t> chooseColor(uint32_t) override { return {}; }
-};
+using glim::bench::SilentDialogs;
 
 // A 6000 x 4000 photograph-like JPEG written with the codec library, made once per run.
 std::string makeLargeJpeg() {

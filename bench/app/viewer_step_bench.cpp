@@ -23,21 +23,12 @@
 
 #include "../photo_like.h"
 #include "main_form.h"
-#include "user_dialogs.h"
+#include "silent_dialogs.h"
 #include "view_pic_form.h"
 
 namespace {
 
-class SilentDialogs : public glim::UserDialogs {
- public:
-  glim::MessageAnswer showMessage(const glim::MessageBox& box) override {
-    std::fprintf(stderr, "message: %s\n", box.text.c_str());
-    return glim::MessageAnswer::Ok;
-  }
-  std::optional<std::string> openFileName(const glim::FileDialogRequest&) override { return {}; }
-  std::optional<std::string> saveFileName(const glim::FileDialogRequest&) override { return {}; }
-  std::optional<uint32_t> chooseColor(uint32_t) override { return {}; }
-};
+using glim::bench::SilentDialogs;
 
 // A line of /proc/self/status in kilobytes.
 long statusKilobytes(const char* field) {
