@@ -10,7 +10,7 @@
 
 #include "atomic_file.h"
 #include "paths.h"
-#include "termination.h"
+#include "temporary_file.h"
 
 namespace glim {
 namespace {

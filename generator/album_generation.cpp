@@ -11,6 +11,7 @@
 #include "output_folder.h"
 #include "paths.h"
 #include "picture_work.h"
+#include "temporary_file.h"
 #include "termination.h"
 
 namespace glim {
@@ -47,14 +48,14 @@ class WriteFailures {
   bool stopped_ = false;
 };
 
-// Gives a file written ahead its name; false (nothing left behind, `error` set) when it was
-// not written or cannot take the name.
-bool moveInto(const std::string& temporary, const std::string& path, int& error) {
-  error = 0;
-  if (temporary.empty()) return false;
-  if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-  error = errno;
-  std::remove(temporary.c_str());
+// Gives a file written ahead its name, replacing what stands there (never writing through a
+// link); false (nothing left behind, `error` set) when it was not written or cannot take the
+// name. `writeError` is the errno of the file's failed write, if any.
+bool moveInto(TemporaryFile& file, int writeError, const std::string& path, int& error) {
+  error = writeError;
+  if (!file.exists()) return false;
+  if (file.commitTo(path)) return true;
+  error = file.error();
   return false;
 }
 
@@ -63,18 +64,11 @@ bool moveInto(const std::string& temporary, const std::string& path, int& error)
 bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t index,
                        std::string_view overviewName, FolderNames& pics, FolderNames& mini,
                        const std::string& htmlFolder, UserDialogs& dialogs, WriteFailures& failures,
-                       const PictureWork& work, ModernEntry* modern) {
+                       PictureWork& work, ModernEntry* modern) {
   PictureEntry& entry = album.entry(static_cast<int32_t>(index));
   entry.MiniName.clear();
   entry.PicsName.clear();
-  // The thumbnail at twice the box is named only beside a named thumbnail; an entry that ends
-  // before leaves no temporary file of it (removing a moved one finds nothing).
-  struct RemoveLeft {
-    const std::string& path;
-    ~RemoveLeft() {
-      if (!path.empty()) std::remove(path.c_str());
-    }
-  } leftover{work.thumbnail2xTemp};
+  // Temporary files not given a name here go with `work`.
   if (work.outcome == PictureWork::Outcome::NotOpened) {
     dialogs.showMessage(pictureOpenErrorBox(entry.FilePath));
     return true;
@@ -86,7 +80,8 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
   // A picture that could not be written is reported; its name is still used by the pages, and
   // the detail page and thumbnail are still made, so the album is whole but for that file.
   int error = 0;
-  const bool pictureWritten = moveInto(work.pictureTemp, pics.folder() + picsName, error);
+  const bool pictureWritten =
+      moveInto(work.picture, work.pictureError, pics.folder() + picsName, error);
   if (!pictureWritten &&
       !failures.report(pictureWriteErrorBox(pics.folder() + picsName), pics.folder(), error)) {
     return false;
@@ -103,7 +98,8 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
 
   if (!work.thumbnailMade) return true;
   const std::string miniName = mini.take(base, ".JPG");
-  const bool thumbnailWritten = moveInto(work.thumbnailTemp, mini.folder() + miniName, error);
+  const bool thumbnailWritten =
+      moveInto(work.thumbnail, work.thumbnailError, mini.folder() + miniName, error);
   if (!thumbnailWritten &&
       !failures.report(pictureWriteErrorBox(mini.folder() + miniName), mini.folder(), error)) {
     return false;
@@ -118,9 +114,9 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
              work.thumbHeight,
              {},
              work.facts};
-  if (work.thumbnail2xTemp.empty() || !thumbnailWritten) return true;
+  if (!work.thumbnail2x.exists() || !thumbnailWritten) return true;
   const std::string mini2Name = mini.take(base + "@2x", ".JPG");
-  if (!moveInto(work.thumbnail2xTemp, mini.folder() + mini2Name, error) &&
+  if (!moveInto(work.thumbnail2x, 0, mini.folder() + mini2Name, error) &&
       !failures.report(pictureWriteErrorBox(mini.folder() + mini2Name), mini.folder(), error)) {
     return false;
   }
@@ -182,7 +178,7 @@ std::vector<ModernEntry> createPictureFiles(Album& album, const AlbumSettings& s
                          options.memoryBudget, modern);
   for (int32_t i = 0; i < count && !terminationRequested(); ++i) {
     if (pictureStarted) pictureStarted(i + 1, count);
-    const PictureWork work = workers.take(i, window, options.idle);
+    PictureWork work = workers.take(i, window, options.idle);
     if (!placeFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics, mini,
                            htmlFolder, dialogs, failures, work,
                            modern ? &files[static_cast<std::size_t>(i)] : nullptr)) {
@@ -281,10 +277,9 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
     return outcome;
   }
   // The folder is this run's until it ends: a second run into it would take the same names.
-  // A folder that cannot be opened to be locked (one that may be written but not read) is
-  // written unlocked.
   FolderLock lock;
-  if (lock.lock(folder) == FolderLock::Result::Busy) {
+  const FolderLock::Result locked = lock.lock(folder);
+  if (locked == FolderLock::Result::Busy) {
     dialogs.showMessage(folderBusyBox(folder));
     return outcome;
   }
@@ -294,11 +289,15 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
 
   // What killed runs left: no live run writes into the run's own folders while the lock is
   // held; beside the overview, where album files may be saved too, only an ended process's.
+  // A run that could have no lock at all (a file system without locks) goes on, but touches
+  // no other process's files.
   const std::vector<std::string> runFolders = {folderWithSeparator + "pics/",
                                                folderWithSeparator + "mini/",
                                                folderWithSeparator + "html/", folderWithSeparator};
-  for (std::size_t i = 0; i < 3; ++i) removeLeftTemporaries(runFolders[i], LeftBy::AnyProcess);
-  removeLeftTemporaries(folderWithSeparator, LeftBy::EndedProcess);
+  if (locked == FolderLock::Result::Held) {
+    for (std::size_t i = 0; i < 3; ++i) removeLeftTemporaries(runFolders[i], LeftBy::AnyProcess);
+    removeLeftTemporaries(folderWithSeparator, LeftBy::EndedProcess);
+  }
 
   const ActiveRun active(runFolders);
   WriteFailures failures(dialogs, folder);

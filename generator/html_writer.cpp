@@ -171,14 +171,11 @@ MessageBox createHtmlErrorBox(std::string_view path) {
 }
 
 bool writePageFile(const std::string& path, std::string_view text, int* error) {
-  // Replacing by rename would ignore a read-only page left there; such a file stays as it is.
-  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
-    if (error != nullptr) *error = EACCES;
-    return false;
-  }
-  // Pages are whole or absent, but not flushed one by one: a page costs about a millisecond
-  // more with a flush, and a lost page is made again by the next run.
-  return writeFileAtomically(path, text, false, error);
+  // A read-only page left there stays as it is (the writer refuses it). Pages are whole or absent,
+  // but not flushed one by one: a page costs about a millisecond more with a flush, and a lost page
+  // is made again by the next run. A link standing at the page's name is replaced, never written
+  // through.
+  return writeFileAtomically(path, text, false, error, LinkAtTarget::Replace);
 }
 
 bool writeHtmlPage(const std::string& path, std::string_view text, UserDialogs& dialogs) {

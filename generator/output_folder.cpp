@@ -7,10 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <vector>
 
 #include "paths.h"
-#include "termination.h"
+#include "temporary_file.h"
 
 namespace glim {
 namespace {
@@ -42,52 +41,88 @@ bool isFolder(const std::string& path) {
 // Writes a probe file of kProbeBytes into `folder` and removes it: the errno of the first
 // failure, 0 when the folder took it.
 int probeWrite(const std::string& folder) {
-  std::string name = withTrailingSeparator(folder) + ".glim-" + std::to_string(::getpid()) +
-                     "-XXXXXX";
-  int fd = -1;
-  {
-    const auto lock = lockTemporaries();
-    fd = ::mkstemp(name.data());
-    if (fd < 0) return errno;
-    registerTemporary(name);
+  TemporaryFile probe;
+  if (!probe.create(folder)) return probe.error();
+  const std::string block(64 * 1024, '\0');
+  for (std::size_t written = 0; written < kProbeBytes; written += block.size()) {
+    if (!probe.write(block)) break;
   }
-  int error = 0;
-  const std::vector<char> block(64 * 1024, '\0');
-  for (std::size_t written = 0; written < kProbeBytes && error == 0;) {
-    const ssize_t n = ::write(fd, block.data(), block.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : ENOSPC;
-    } else {
-      written += static_cast<std::size_t>(n);
-    }
-  }
-  if (::close(fd) != 0 && error == 0) error = errno;
-  const auto lock = lockTemporaries();
-  ::unlink(name.c_str());
-  unregisterTemporary(name);
-  return error;
+  probe.close();
+  return probe.error();
 }
 
 }  // namespace
 
+// An exclusive lock of `fd` without waiting: 0, or the errno.
+int lockNow(int fd) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
 FolderLock::~FolderLock() {
-  if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the lock
+  release();
+}
+
+void FolderLock::release() {
+  if (fileFd_ >= 0) {
+    // Removed while still held, so a run that opened it meanwhile sees it gone and makes its own.
+    keepAtExit(lockFile_);
+    ::unlink(lockFile_.c_str());
+    ::close(fileFd_);
+    fileFd_ = -1;
+  }
+  if (folderFd_ >= 0) ::close(folderFd_);  // closing the last descriptor releases the lock
+  folderFd_ = -1;
 }
 
 FolderLock::Result FolderLock::lock(const std::string& folder) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) return Result::Failed;
-  int locked = 0;
-  do {
-    locked = ::flock(fd_, LOCK_EX | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
-  if (locked == 0) return Result::Held;
-  const Result result = errno == EWOULDBLOCK ? Result::Busy : Result::Failed;
-  ::close(fd_);
-  fd_ = -1;
-  return result;
+  release();
+  folderFd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folderFd_ >= 0) {
+    const int error = lockNow(folderFd_);
+    if (error == EWOULDBLOCK) {
+      release();
+      return Result::Busy;
+    }
+    if (error != 0) {
+      ::close(folderFd_);
+      folderFd_ = -1;
+    }
+  }
+  const std::string path = withTrailingSeparator(folder) + kLockFileName;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const bool made = fd >= 0;
+    if (!made && errno == EEXIST) fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno == ENOENT) continue;  // removed by the run that held it: try again
+      break;                          // no lock file here (a read-only folder, say)
+    }
+    const int error = lockNow(fd);
+    struct stat held {
+    }, named{};
+    // A lock on a file that its run removed meanwhile holds nothing: try again.
+    const bool current = error == 0 && ::fstat(fd, &held) == 0 &&
+                         ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                         held.st_ino == named.st_ino;
+    if (current) {
+      fileFd_ = fd;
+      lockFile_ = path;
+      removeAtExit(path);
+      return Result::Held;
+    }
+    // A file this run made but cannot lock (no locks here) is not left behind.
+    if (made && error != 0 && error != EWOULDBLOCK) ::unlink(path.c_str());
+    ::close(fd);
+    if (error == EWOULDBLOCK) {
+      release();
+      return Result::Busy;
+    }
+    if (error != 0) break;  // a file system without locks
+  }
+  return folderFd_ >= 0 ? Result::Held : Result::Failed;
 }
 
 std::optional<OutputProblem> outputProblemOf(const std::string& folder, int error) {

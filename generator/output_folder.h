@@ -7,8 +7,11 @@
 
 namespace glim {
 
-// An exclusive lock on a folder itself (flock on a descriptor of the folder): no file is
-// made, and a read-only folder can be locked too. Released when the holder ends, however.
+// An exclusive lock on a folder for one run: flock on a descriptor of the folder itself (a
+// read-only folder can be locked too), and on a hidden lock file in it, kLockFileName, made
+// where it can be (a folder that may be written but not read cannot be opened to be locked).
+// A run honours both kinds. Released when the holder ends, however; the lock file is removed
+// when the run ends.
 class FolderLock {
  public:
   FolderLock() = default;
@@ -16,12 +19,18 @@ class FolderLock {
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
 
+  static constexpr const char* kLockFileName = ".glimmervellium.lock";
+
   enum class Result { Held, Busy, Failed };
-  // Busy: another run holds it now (nothing waits). Failed: the folder cannot be opened.
+  // Busy: another run holds it now (nothing waits). Failed: no lock of either kind could be
+  // had (a file system without locks, say).
   Result lock(const std::string& folder);
 
  private:
-  int fd_ = -1;
+  void release();
+  int folderFd_ = -1;
+  int fileFd_ = -1;
+  std::string lockFile_;  // the lock file this run holds
 };
 
 // Why files cannot be written into a folder at all, rather than one file failing.

@@ -52,16 +52,23 @@ struct ProgressRelay {
   }
 };
 
-// A name beside `folder`'s files that no picture name can take: page and picture names end in
-// ".HTM" and ".JPG".
-std::string temporaryName(const std::string& folder, int32_t index) {
-  static std::atomic<unsigned> runs{0};
-  return folder + ".glim-" + std::to_string(::getpid()) + "-" + std::to_string(runs++) + "-" +
-         std::to_string(index) + ".part";
-}
-
-bool saveTo(DibImage& picture, const std::string& path, HWND window) {
-  return SaveDib(picture, path.c_str(), PICODEC_SAVE_JPEG, window) == PICODEC_OK;
+// Writes `picture` as a JPEG into a new temporary file in `folder`. Nothing in `file` when it
+// failed; `error` then holds the errno of a write that failed, 0 when the file was not to blame.
+void saveTo(DibImage& picture, const std::string& folder, HWND window, TemporaryFile& file,
+            int& error) {
+  error = 0;
+  if (!file.create(folder)) {
+    error = file.error();
+    return;
+  }
+  int32_t writeError = 0;
+  if (SaveDibToFile(picture, file.fd(), PICODEC_SAVE_JPEG, window, &writeError) != PICODEC_OK) {
+    error = writeError;
+    file.discard();
+  } else if (!file.close()) {
+    error = file.error();
+    file.discard();
+  }
 }
 
 }  // namespace
@@ -150,16 +157,14 @@ struct PictureWorkers::Shared {
       return result;
     }
     result.outcome = PictureWork::Outcome::Done;
-    const std::string pictureTemp = temporaryName(picsFolder, index);
-    if (saveTo(picture.get(), pictureTemp, window)) result.pictureTemp = pictureTemp;
+    saveTo(picture.get(), picsFolder, window, result.picture, result.pictureError);
 
     const int32_t width = DibWidth(picture.get()), height = DibHeight(picture.get());
     const ThumbnailSize size = thumbnailSize(width, height, settings);
     OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
     if (!thumbnail.hasPixels()) return result;
     result.thumbnailMade = true;
-    const std::string thumbnailTemp = temporaryName(miniFolder, index);
-    if (saveTo(thumbnail.get(), thumbnailTemp, window)) result.thumbnailTemp = thumbnailTemp;
+    saveTo(thumbnail.get(), miniFolder, window, result.thumbnail, result.thumbnailError);
     if (modernPages) {
       result.width = width;
       result.height = height;
@@ -168,13 +173,11 @@ struct PictureWorkers::Shared {
       result.facts = readPictureFacts(paths[static_cast<size_t>(index)]);
       // Twice the thumbnail in both sides, never enlarged: a smaller picture gets none.
       const int64_t twiceWidth = int64_t{size.width} * 2, twiceHeight = int64_t{size.height} * 2;
-      if (!result.thumbnailTemp.empty() && twiceWidth <= width && twiceHeight <= height) {
+      if (result.thumbnail.exists() && twiceWidth <= width && twiceHeight <= height) {
         OwnedPicture large(Resize(picture.get(), static_cast<int32_t>(twiceWidth),
                                   static_cast<int32_t>(twiceHeight), false));
-        const std::string temp = temporaryName(miniFolder, index);
-        if (large.hasPixels() && saveTo(large.get(), temp, window)) {
-          result.thumbnail2xTemp = temp;
-        }
+        int error = 0;  // the thumbnail at twice the box is offered only when it is there
+        if (large.hasPixels()) saveTo(large.get(), miniFolder, window, result.thumbnail2x, error);
       }
     }
     return result;
@@ -182,14 +185,8 @@ struct PictureWorkers::Shared {
 
   static bool complete(const PictureWork& work) {
     return work.outcome == PictureWork::Outcome::NotPromoted ||
-           (work.outcome == PictureWork::Outcome::Done && !work.pictureTemp.empty() &&
-            work.thumbnailMade && !work.thumbnailTemp.empty());
-  }
-
-  static void removeFiles(const PictureWork& work) {
-    if (!work.pictureTemp.empty()) std::remove(work.pictureTemp.c_str());
-    if (!work.thumbnailTemp.empty()) std::remove(work.thumbnailTemp.c_str());
-    if (!work.thumbnail2xTemp.empty()) std::remove(work.thumbnail2xTemp.c_str());
+           (work.outcome == PictureWork::Outcome::Done && work.picture.exists() &&
+            work.thumbnailMade && work.thumbnail.exists());
   }
 
   void runThread() {
@@ -224,7 +221,7 @@ struct PictureWorkers::Shared {
           if (!stopping) {
             start(index, bytes);
             lock.unlock();
-            removeFiles(result);
+            result = PictureWork{};  // its files go before the picture is made again
             result = work(index, window);
             lock.lock();
             finish(index, bytes);
@@ -274,9 +271,7 @@ PictureWorkers::~PictureWorkers() {
   }
   s.spaceFreed.notify_all();
   for (std::thread& thread : s.threads) thread.join();
-  for (std::optional<PictureWork>& left : s.done) {
-    if (left) Shared::removeFiles(*left);
-  }
+  s.done.clear();  // the files of work never taken go with it
 }
 
 PictureWork PictureWorkers::take(int32_t index, HWND window, const std::function<void()>& idle) {

@@ -13,6 +13,7 @@
 #include "album_settings.h"
 #include "picodec.h"
 #include "picture_facts.h"
+#include "temporary_file.h"
 
 namespace glim {
 
@@ -31,14 +32,18 @@ struct PictureWork {
     Done,
   };
   Outcome outcome = Outcome::NotOpened;
-  std::string pictureTemp;  // the JPEG in the pictures folder; empty when it was not written
+  // The JPEG in the pictures folder, under a temporary name; none when it was not written,
+  // with the errno of the failed write, if the file was to blame, in pictureError.
+  TemporaryFile picture;
+  int pictureError = 0;
   bool thumbnailMade = false;
-  std::string thumbnailTemp;  // the thumbnail in the thumbnails folder; empty when not written
+  TemporaryFile thumbnail;  // in the thumbnails folder; as the picture
+  int thumbnailError = 0;
   // For the modern pages: the sizes written, the thumbnail at twice the box (only for a
   // picture at least that large) and the picture's EXIF facts.
   int32_t width = 0, height = 0;
   int32_t thumbWidth = 0, thumbHeight = 0;
-  std::string thumbnail2xTemp;
+  TemporaryFile thumbnail2x;
   PictureFacts facts;
 };
 

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include <atomic>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -106,22 +107,42 @@ std::string saveTarget(const std::string& path) {
 
 }  // namespace
 
-void writeJpeg(const DibImage& dib, const std::string& requestedPath, Progress& progress) {
-  const std::string path = saveTarget(requestedPath);
-  // A file the user may not write stays as it is, although a rename could replace it.
-  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
-    fail("The file " + requestedPath + " is read-only.");
-  }
+namespace {
+
+// Checks that `dib` can be saved; throws CodecError with the reason otherwise.
+void checkSavable(const DibImage& dib) {
   if (dib.Pixels == nullptr || dib.Header == nullptr) fail("There is no picture to save.");
   const BITMAPINFOHEADER& h = *dib.Header;
   if (h.biWidth < 1 || h.biHeight < 1 || h.biWidth > PICODEC_MAX_DIMENSION ||
       h.biHeight > PICODEC_MAX_DIMENSION) {
     fail("The picture has a size that cannot be saved.");
   }
-  std::vector<uint8_t> rowBuffer(static_cast<size_t>(h.biWidth) * 3);
+}
+
+// Compresses `dib` into `file` and closes it; the errno of a failed write, else 0 (or -1 when
+// libjpeg gave up for a reason of its own, with `message` filled).
+int encodeAndClose(FILE* file, const DibImage& dib, Progress& progress, char* message) {
+  std::vector<uint8_t> rowBuffer(static_cast<size_t>(dib.Header->biWidth) * 3);
+  errno = 0;
+  const bool written = compress(file, dib, rowBuffer.data(), &progress, message);
+  int error = written ? 0 : (errno != 0 ? errno : -1);
+  if (error == 0 && (std::fflush(file) != 0 || std::ferror(file))) error = errno != 0 ? errno : EIO;
+  if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  return error;
+}
+
+}  // namespace
+
+void writeJpeg(const DibImage& dib, const std::string& requestedPath, Progress& progress) {
+  const std::string path = saveTarget(requestedPath);
+  // A file the user may not write stays as it is, although a rename could replace it.
+  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+    fail("The file " + requestedPath + " is read-only.");
+  }
+  checkSavable(dib);
 
   const std::string temp = temporaryName(path);
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) fail("The file " + path + " cannot be created: " + std::strerror(errno) + ".");
   // A replaced file keeps its read and write permissions (not set-id bits); a new one gets the
   // usual ones (0666 less the umask). Should that fail, the file is still whole, with 0666 less
@@ -136,19 +157,38 @@ void writeJpeg(const DibImage& dib, const std::string& requestedPath, Progress& 
     fail("The file " + path + " cannot be created.");
   }
   char message[JMSG_LENGTH_MAX] = {0};
-  const bool written = compress(file, dib, rowBuffer.data(), &progress, message);
-  const bool flushed = std::fflush(file) == 0 && !std::ferror(file);
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !flushed || !closed) {
+  const int error = encodeAndClose(file, dib, progress, message);
+  if (error != 0) {
     ::unlink(temp.c_str());
-    fail(written ? "The file " + path + " could not be written completely."
-                 : "The JPEG file could not be made: " + std::string(message));
+    fail(error > 0 ? "The file " + path +
+                         " could not be written completely: " + std::strerror(error) + "."
+                   : "The JPEG file could not be made: " + std::string(message));
   }
   if (std::rename(temp.c_str(), path.c_str()) != 0) {
     const std::string reason = std::strerror(errno);
     ::unlink(temp.c_str());
     fail("The file " + path + " cannot be replaced: " + reason + ".");
   }
+}
+
+void writeJpegTo(const DibImage& dib, int fd, Progress& progress, int* writeError) {
+  checkSavable(dib);
+  // A descriptor of our own, so that closing the stream leaves the caller's open.
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  FILE* file = own < 0 ? nullptr : ::fdopen(own, "wb");
+  if (file == nullptr) {
+    const int reason = errno;
+    if (own >= 0) ::close(own);
+    *writeError = reason;
+    fail(std::string("The file cannot be written: ") + std::strerror(reason) + ".");
+  }
+  char message[JMSG_LENGTH_MAX] = {0};
+  const int error = encodeAndClose(file, dib, progress, message);
+  if (error > 0) {
+    *writeError = error;
+    fail(std::string("The file could not be written completely: ") + std::strerror(error) + ".");
+  }
+  if (error < 0) fail("The JPEG file could not be made: " + std::string(message));
 }
 
 }  // namespace picodec

@@ -13,4 +13,8 @@ namespace picodec {
 // Throws CodecError with the reason when the file cannot be written.
 void writeJpeg(const DibImage& dib, const std::string& path, Progress& progress);
 
+// Writes the JPEG into the open file `fd` (left open); as writeJpeg, and a failed write also
+// leaves its errno in `writeError`.
+void writeJpegTo(const DibImage& dib, int fd, Progress& progress, int* writeError);
+
 }  // namespace picodec

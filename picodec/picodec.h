@@ -109,6 +109,12 @@ PICODEC_API int32_t OpenDib(DibImage* out, const char* path, int32_t flags, HWND
 /* Writes the picture; format PICODEC_SAVE_JPEG writes a baseline JPEG file. */
 PICODEC_API int32_t SaveDib(DibImage dib, const char* path, int32_t format, HWND window);
 
+/* As SaveDib, into a file the caller has created and opened for writing: `fd`, written from
+ * its current position and left open. When the failure was a write to the file (a full disk,
+ * say), `write_error` (may be null) receives its errno; otherwise 0. */
+PICODEC_API int32_t SaveDibToFile(DibImage dib, int32_t fd, int32_t format, HWND window,
+                                  int32_t* write_error);
+
 /* A new all-zero picture; copies `colors` colour-table entries from `header` when given.
  * Storage is 0 when it could not be made. */
 PICODEC_API int32_t newdib(DibImage* out, int32_t width, int32_t height, int32_t bits_per_pixel,

@@ -1,4 +1,4 @@
-// The nine C functions. Each one catches every exception, so none crosses the C boundary;
+// The C functions. Each one catches every exception, so none crosses the C boundary;
 // a failure that has a record to report into leaves its text there.
 #include <exception>
 #include <new>
@@ -66,6 +66,21 @@ PICODEC_API int32_t SaveDib(DibImage dib, const char* path, int32_t format, HWND
     progress.finish();
     return PICODEC_OK;
   });
+}
+
+PICODEC_API int32_t SaveDibToFile(DibImage dib, int32_t fd, int32_t format, HWND window,
+                                  int32_t* write_error) {
+  int error = 0;
+  const int32_t result = guarded(nullptr, [&] {
+    if (format != PICODEC_SAVE_JPEG || fd < 0) return PICODEC_FAILED;
+    Progress progress(window);
+    progress.start();
+    writeJpegTo(dib, fd, progress, &error);
+    progress.finish();
+    return PICODEC_OK;
+  });
+  if (write_error != nullptr) *write_error = result == PICODEC_OK ? 0 : error;
+  return result;
 }
 
 PICODEC_API int32_t newdib(DibImage* out, int32_t width, int32_t height, int32_t bits_per_pixel,

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "album_file.h"
+#include "atomic_file.h"
 #include "file_permissions.h"
 
 namespace fs = std::filesystem;
@@ -325,19 +326,25 @@ TEST_F(AlbumFileTest, FailedSaveKeepsThePreviousFile) {
 // A save removes what killed saves left beside the album (their process is gone), never
 // the temporary file of a program still running, nor a file that only looks alike.
 TEST_F(AlbumFileTest, SaveRemovesOnlyTheTemporariesOfEndedProcesses) {
-  const pid_t ended = ::fork();
-  if (ended == 0) ::_exit(0);
-  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
-  const std::string live = ".glim-" + std::to_string(::getpid()) + "-Qw12er";
-  for (const std::string& name : {".glim-" + std::to_string(ended) + "-aB3xYz", live,
-                                  std::string(".glim-notes")}) {
-    writeAll(path(name), "x");
+  const pid_t killed = ::fork();
+  if (killed == 0) {
+    AtomicFileWriter writer;  // a save that never ends
+    ::_exit(writer.open(path("album.lmf")) && writer.write("half") ? 0 : 1);
   }
+  int status = 0;
+  ASSERT_EQ(::waitpid(killed, &status, 0), killed);
+  ASSERT_EQ(status, 0);
+  ASSERT_EQ(otherFiles({}).size(), 1u) << "the killed save left its temporary file";
+  AtomicFileWriter live;
+  ASSERT_TRUE(live.open(path("other.lmf")));
+  const std::vector<std::string> liveFiles = otherFiles({});
+  writeAll(path(".glim-2024-holiday.jpg"), "x");
   Album album;
   ASSERT_FALSE(SaveFile(album, AlbumSettings{}, path("album.lmf")));
-  std::vector<std::string> left = otherFiles({"album.lmf"});
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{live, ".glim-notes"}));
+  std::vector<std::string> left = otherFiles({"album.lmf", ".glim-2024-holiday.jpg"});
+  EXPECT_EQ(left.size(), 1u);
+  EXPECT_TRUE(std::find(liveFiles.begin(), liveFiles.end(), left.at(0)) != liveFiles.end());
+  EXPECT_TRUE(fs::exists(path(".glim-2024-holiday.jpg")));
 }
 
 TEST_F(AlbumFileTest, LongNamesAndLinksAreSavedInPlace) {

@@ -7,10 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <thread>
 
@@ -129,9 +129,9 @@ TEST_F(CreateCommand, UnreadableAlbumOrFolderExitsTwo) {
 TEST_F(CreateCommand, HelpAndWrongArguments) {
   const testing::CreateRun help = runCreate({"--help"}, dir_.path());
   EXPECT_EQ(help.status, 0);
-  for (const char* part : {"ALBUM.lmf OVERVIEW.htm", "--jobs N", "--memory SIZE", "caption: text",
-                           "standard error", "terminal", "--demo FOLDER", "0  ", "1  ", "2  ",
-                           "3  "}) {
+  for (const char* part :
+       {"ALBUM.lmf OVERVIEW.htm", "--jobs N", "--memory SIZE", "caption: text", "standard error",
+        "terminal", "--demo FOLDER", "0  ", "1  ", "2  ", "3  "}) {
     EXPECT_NE(help.out.find(part), std::string::npos) << part;
   }
   for (const std::vector<std::string>& wrong : {std::vector<std::string>{},
@@ -261,24 +261,38 @@ TEST_F(CreateCommand, OneRunAFolderAndNoTemporaryFileLeft) {
   for (const char* sub : {"pics", "mini", "html"})
     EXPECT_EQ(testing::folderNames(web / sub).size(), size_t{kEntries}) << sub;
 
-  for (const int signal : {SIGTERM, SIGKILL}) {
+  // SIGTERM: the program removes its files and ends by the signal itself; SIGKILL ends it. A
+  // hang-up that the program inherited as ignored (under nohup) stays ignored, and a message
+  // that cannot be written (its standard error a pipe no one reads) does not end the run.
+  std::vector<std::string> withMissing(kEntries, source);
+  withMissing.push_back((dir_.path() / "missing.jpg").string());
+  const std::vector<std::string> deafArguments = {albumFile(withMissing, "deaf.lmf"),
+                                                  web / "index.htm"};
+  const auto deafToHangUps = [] {
+    int unread[2];
+    return std::signal(SIGHUP, SIG_IGN) != SIG_ERR && ::pipe(unread) == 0 &&
+           ::close(unread[0]) == 0 && ::dup2(unread[1], 2) == 2;
+  };
+  for (const int signal : {SIGTERM, SIGKILL, SIGHUP}) {
     fs::remove_all(web);
-    const pid_t run = startedRun();
+    const pid_t run = signal == SIGHUP ? testing::startCreate(deafArguments, dir_.path(),
+                                                              "/dev/null", "", deafToHangUps)
+                                       : startedRun();
+    while (!fs::exists(web / "pics")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(::kill(run, signal), 0);
-    // SIGTERM: the program ends itself, with 128 + 15; SIGKILL ends it.
-    EXPECT_EQ(testing::waitForCreate(run), signal == SIGTERM ? 128 + SIGTERM : -SIGKILL);
-    EXPECT_FALSE(fs::exists(web / "index.htm"));
-    if (signal == SIGTERM) {
+    EXPECT_EQ(testing::waitForCreate(run), signal == SIGHUP ? 1 : -signal) << signal;
+    EXPECT_EQ(fs::exists(web / "index.htm"), signal == SIGHUP) << signal;
+    if (signal != SIGKILL) {
       EXPECT_EQ(temporariesBelow(web), std::vector<std::string>{});
     }
   }
   // What killed runs left goes (the one killed here may have left none at that moment, so
   // two more are put there); a file of the user's that only looks alike stays.
-  { std::ofstream(web / "pics" / ".glim-999999-0-3.part") << "part"; }
+  { std::ofstream(web / "pics" / ".glim-999999-00c0ffee00c0ffee.tmp") << "part"; }
   { std::ofstream(web / "mini" / ".picodec999999-7") << "part"; }
-  { std::ofstream(web / "pics" / ".glim-notizen") << "mine"; }
+  { std::ofstream(web / "pics" / ".glim-2024-holiday.jpg") << "mine"; }
   EXPECT_EQ(runCreate({album, web / "index.htm"}, dir_.path()).status, 0);
-  EXPECT_EQ(temporariesBelow(web), std::vector<std::string>{".glim-notizen"});
+  EXPECT_EQ(temporariesBelow(web), std::vector<std::string>{".glim-2024-holiday.jpg"});
 }
 
 // When the output location takes no more files, one message names the cause and the folder,
@@ -287,7 +301,8 @@ TEST_F(CreateCommand, OneRunAFolderAndNoTemporaryFileLeft) {
 TEST_F(CreateCommand, OutputLocationThatTakesNoMoreFilesStopsWithOneMessage) {
   if (::geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
   std::vector<std::string> pictures;
-  for (int i = 0; i < 20; ++i) pictures.push_back(picture("Bild" + std::to_string(i) + ".bmp", 400, 300));
+  for (int i = 0; i < 20; ++i)
+    pictures.push_back(picture("Bild" + std::to_string(i) + ".bmp", 400, 300));
   const std::string album = albumFile(pictures);
   const fs::path web = dir_.path() / "web";
   const struct {

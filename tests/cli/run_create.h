@@ -24,7 +24,8 @@ struct CreateRun {
 };
 
 // Starts glimmervellium-create in `workingFolder` with standard output and error going to
-// the files named (nothing: /dev/null); `prepare` runs in the child first (false: exit 126).
+// the files named (nothing: /dev/null; an empty error path: as `prepare` left it); `prepare`
+// runs in the child first (false: exit 126).
 inline pid_t startCreate(const std::vector<std::string>& arguments,
                          const std::filesystem::path& workingFolder,
                          const std::string& outPath = "/dev/null",
@@ -34,7 +35,8 @@ inline pid_t startCreate(const std::vector<std::string>& arguments,
   if (child == 0) {
     if (prepare && !prepare()) ::_exit(126);
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err =
+        errPath.empty() ? 2 : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
         ::chdir(workingFolder.c_str()) != 0) {
       ::_exit(127);
@@ -66,8 +68,8 @@ inline CreateRun runCreate(const std::vector<std::string>& arguments,
   const std::string outPath = capture / "out";
   const std::string errPath = capture / "err";
   CreateRun run;
-  const int status = waitForCreate(
-      startCreate(arguments, workingFolder, outPath, errPath, prepare), &run.peakKilobytes);
+  const int status = waitForCreate(startCreate(arguments, workingFolder, outPath, errPath, prepare),
+                                   &run.peakKilobytes);
   run.status = status < 0 ? -1 : status;
   run.out = readFile(outPath);
   run.err = readFile(errPath);
