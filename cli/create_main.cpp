@@ -75,8 +75,9 @@ Exit status:
   3  the output folder took no more files (the disk is full or read-only, the quota is
      used up, or files may not be created there): one message says so, the run stopped
      there and no overview page was written
-  128 + the signal's number
-     ended by SIGTERM, SIGINT or SIGHUP; the run's temporary files are removed
+  killed by the signal (a shell shows 128 + the signal's number)
+     ended by SIGTERM, SIGINT or SIGHUP; the run's temporary files are removed; a
+     signal the program was started with ignored (under nohup) stays ignored
 )";
 
 struct Options {

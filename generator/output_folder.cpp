@@ -93,7 +93,8 @@ FolderLock::Result FolderLock::lock(const std::string& folder) {
   }
   const std::string path = withTrailingSeparator(folder) + kLockFileName;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Readable by all, so that a run of another user can take (and honour) the lock too.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     const bool made = fd >= 0;
     if (!made && errno == EEXIST) fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {

@@ -304,22 +304,39 @@ TEST_F(CreateCommand, OutputLocationThatTakesNoMoreFilesStopsWithOneMessage) {
   for (int i = 0; i < 20; ++i)
     pictures.push_back(picture("Bild" + std::to_string(i) + ".bmp", 400, 300));
   const std::string album = albumFile(pictures);
+  // A picture far larger than the space left, into a folder that exists: the disk still takes
+  // a small file, so only the failed write itself can tell.
+  testing::BmpPicture noise;
+  noise.width = 3000;
+  noise.height = 2000;
+  noise.colorAt = [](int32_t x, int32_t y) {
+    const uint32_t h = (uint32_t(x) * 2654435761u) ^ (uint32_t(y) * 40503u * 2246822519u);
+    return testing::Rgb{uint8_t(h >> 24), uint8_t(h >> 16), uint8_t(h >> 8)};
+  };
+  testing::writeBmp(dir_.path() / "fotos/Rauschen.bmp", noise);
+  const std::string largeAlbum =
+      albumFile({(dir_.path() / "fotos/Rauschen.bmp").string(), pictures[0]}, "large.lmf");
   const fs::path web = dir_.path() / "web";
   const struct {
     unsigned long flags;
+    const char* size;
+    const std::string& album;
     const char* cause;
-  } cases[] = {{0, "there is no space left on the disk"}, {MS_RDONLY, "the disk is read-only"}};
-  for (const auto& [flags, cause] : cases) {
+  } cases[] = {{0, "size=160k", album, "there is no space left on the disk"},
+               {MS_RDONLY, "size=160k", album, "the disk is read-only"},
+               {0, "size=3m", largeAlbum, "there is no space left on the disk"}};
+  for (const auto& [flags, size, albumPath, cause] : cases) {
     fs::remove_all(web);
     fs::create_directories(web);
-    const auto smallDisk = [&web, flags = flags] {
+    const auto smallDisk = [&web, flags = flags, size = size] {
       return ::unshare(CLONE_NEWNS) == 0 &&
              ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-             ::mount("tmpfs", web.c_str(), "tmpfs", flags, "size=160k") == 0;
+             ::mount("tmpfs", web.c_str(), "tmpfs", flags, size) == 0 &&
+             (flags != 0 || fs::create_directory(web / "pics"));
     };
     const testing::CreateRun run =
-        runCreate({"--jobs", "2", album, web / "index.htm"}, dir_.path(), smallDisk);
-    EXPECT_EQ(run.status, 3) << cause;
+        runCreate({"--jobs", "2", albumPath, web / "index.htm"}, dir_.path(), smallDisk);
+    EXPECT_EQ(run.status, 3) << cause << size;
     EXPECT_EQ(run.err, "Error: Could not create the album in " + web.string() + ": " + cause +
                            ". The run was stopped; the files written so far are whole.\n");
   }

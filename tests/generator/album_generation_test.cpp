@@ -17,6 +17,7 @@
 #include "album_generation.h"
 #include "browser_harness.h"
 #include "dibs24.h"
+#include "file_permissions.h"
 #include "html_writer.h"
 #include "picture_facts.h"
 #include "picture_memory.h"
@@ -194,9 +195,15 @@ TEST_F(AlbumRun, SecondRunAddsNumberedFilesKeepsTheFirstAndReplacesTheOverview) 
   const std::string firstPicture = readFile(out_.path() / "pics/Urlaub.JPG");
   const std::string firstThumb = readFile(out_.path() / "mini/Urlaub.JPG");
 
+  // A link planted at the overview is replaced, never written through.
+  { std::ofstream(source_.path() / "outside.txt") << "not the album's"; }
+  fs::remove(out_.path() / "index.htm");
+  fs::create_symlink(source_.path() / "outside.txt", out_.path() / "index.htm");
   settings_.caption = "Zweiter Lauf";
   ASSERT_TRUE(run().overviewWritten);
   EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_EQ(readFile(source_.path() / "outside.txt"), "not the album's");
+  EXPECT_FALSE(fs::is_symlink(out_.path() / "index.htm"));
   EXPECT_EQ(folderNames(out_.path() / "html"), (Names{"Urlaub.HTM", "Urlaub0.HTM"}));
   EXPECT_EQ(folderNames(out_.path() / "pics"), (Names{"Urlaub.JPG", "Urlaub0.JPG"}));
   EXPECT_EQ(folderNames(out_.path() / "mini"), (Names{"Urlaub.JPG", "Urlaub0.JPG"}));
@@ -657,6 +664,27 @@ TEST_F(AlbumRun, WorkersStoppedEarlyLeaveNoTemporaryFile) {
   }
   EXPECT_EQ(folderNames(pics), Names{});
   EXPECT_EQ(folderNames(mini), Names{});
+}
+
+// One run a folder, also where the folder cannot be opened to be locked (one that may be
+// written but not read): there the lock file in it holds, and a run that could open the
+// folder honours it too. The lock file goes with the run.
+TEST(FolderLock, HoldsAlsoAFolderThatCannotBeRead) {
+  const testing::TemporaryFolder dir{"glim-lock"};
+  const fs::path folder = dir.path() / "web";
+  fs::create_directory(folder);
+  fs::permissions(folder, fs::perms(0300));
+  const std::string lockFile = (folder / FolderLock::kLockFileName).string();
+  EXPECT_TRUE(testing::asBoundUser(dir.path(), [&] {
+    FolderLock first, second;
+    const bool one = first.lock(folder) == FolderLock::Result::Held &&
+                     second.lock(folder) == FolderLock::Result::Busy;
+    FolderLock reader;  // the folder opened to be locked but its lock file held elsewhere
+    fs::permissions(folder, fs::perms(0700));
+    return one && ::access(lockFile.c_str(), F_OK) == 0 &&
+           reader.lock(folder) == FolderLock::Result::Busy;
+  }));
+  EXPECT_FALSE(fs::exists(lockFile));
 }
 
 // What a picture is known to need before it is decoded is never less than its decoded
