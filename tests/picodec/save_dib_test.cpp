@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <vector>
+
+#include <gif_lib.h>
 
 #include "file_permissions.h"
 #include "picodec.h"
@@ -184,6 +187,39 @@ TEST(OpenDib, RefusesAJpegCutShortEvenWithAnEndMarker) {
   EXPECT_GT(d.error().size(), 5u);
 }
 
+// Entry i of oneLineGif's map: black, white, then colours that are not black (as red |
+// green << 8 | blue << 16).
+uint32_t mapColour(int i) {
+  return i == 0 ? 0u : i == 1 ? 0xFFFFFFu : uint32_t(15 * i | 100 << 8 | (255 - 15 * i) << 16);
+}
+
+// A GIF of one line of the indexes 0 to used - 1 over a global map of `mapSize` colours.
+// giflib cuts every index to the data's code size, which it takes from the map; widened,
+// indexes beyond a short map reach the file as other writers leave them.
+std::string oneLineGif(const TempDir& dir, int mapSize, int used) {
+  std::vector<GifColorType> colours;
+  for (int i = 0; i < mapSize; ++i) {
+    const uint32_t c = mapColour(i);
+    colours.push_back({uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+  }
+  std::vector<GifPixelType> line(static_cast<size_t>(used));
+  for (int i = 0; i < used; ++i) line[size_t(i)] = GifPixelType(i);
+  const std::string path = dir.file("line-" + std::to_string(used) + ".gif");
+  int error = 0;
+  GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
+  if (gif == nullptr) return path;
+  ColorMapObject* map = GifMakeMapObject(mapSize, colours.data());
+  EGifPutScreenDesc(gif, used, 1, 8, 0, map);
+  int bits = 1;
+  while ((1 << bits) < used) ++bits;
+  gif->SColorMap->BitsPerPixel = std::max(gif->SColorMap->BitsPerPixel, bits);
+  EGifPutImageDesc(gif, 0, 0, used, 1, false, nullptr);
+  EGifPutLine(gif, line.data(), used);
+  GifFreeMapObject(map);
+  EGifCloseFile(gif, &error);
+  return path;
+}
+
 TEST(OpenDib, GifIndexesBeyondAShortColourMapAreBlack) {
   // 4 x 1, a map of red and green, pixels 0, 1, 2, 3 (each code after a clear code).
   const std::vector<uint8_t> gif = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x04, 0x00, 0x01, 0x00,
@@ -199,6 +235,22 @@ TEST(OpenDib, GifIndexesBeyondAShortColourMapAreBlack) {
   EXPECT_EQ(d.color(1, 0), 0x00FF00u);
   EXPECT_EQ(d.color(2, 0), 0u);
   EXPECT_EQ(d.color(3, 0), 0u);
+
+  // The depth holds the map and every index used: 2 colours take 1 bit, 3 to 16 take 4, 17
+  // and more 8 (3 and 17 by an index just beyond a map of 2 and of 16).
+  const struct {
+    int mapSize, used, bits;
+  } cases[] = {{2, 2, 1}, {2, 3, 4}, {16, 16, 4}, {16, 17, 8}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.used) + " colours, a map of " + std::to_string(c.mapSize));
+    OwnedDib line;
+    OpenDib(&line.dib, oneLineGif(dir, c.mapSize, c.used).c_str(), 0, nullptr);
+    ASSERT_NE(line->Pixels, nullptr) << line.error();
+    EXPECT_EQ(line.bits(), c.bits);
+    for (int i = 0; i < c.used; ++i) {
+      EXPECT_EQ(line.color(i, 0), i < c.mapSize ? mapColour(i) : 0u) << "index " << i;
+    }
+  }
 }
 
 TEST(SaveDib, WritesThroughALinkAndLeavesReadOnlyFiles) {
