@@ -94,6 +94,7 @@ TEST_F(AlbumFileTest, RoundTripKeepsEveryByte) {
   album.append("/elsewhere/Grüße/b.png");
   album.append(path("sub/c.gif"));
   album.append(path("a.jpg"));
+  album.append(path(""));  // the album's own folder: no name to store beside it
   album.setComment(0, "line one\r\nline two\r\n\xC3\xA4\xC3\xB6\xC3\xBC \xE2\x82\xAC");
   album.setComment(1, "");
   album.setShowFlag(1, false);
@@ -115,8 +116,8 @@ TEST_F(AlbumFileTest, RoundTripKeepsEveryByte) {
   AlbumSettings backSettings;
   ASSERT_FALSE(OpenFile(back, backSettings, path("round.lmf")));
   EXPECT_EQ(backSettings, settings);
-  ASSERT_EQ(back.EntryCount(), 4);
-  for (int i = 0; i < 4; ++i) {
+  ASSERT_EQ(back.EntryCount(), 5);
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(back.entry(i).FilePath, album.entry(i).FilePath) << i;
     EXPECT_EQ(back.entry(i).commentText(), album.entry(i).commentText()) << i;
     EXPECT_EQ(back.entry(i).ShowFlag, album.entry(i).ShowFlag) << i;
