@@ -127,7 +127,9 @@ TEST_F(CreateTest, FolderOfAnotherRunIsRefusedWithOneBox) {
   clickGo();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0], folderBusyBox(folder / "web"));
-  EXPECT_EQ(folderNames(folder.path() / "web"), std::vector<std::string>{});
+  // Only the other run's lock file.
+  EXPECT_EQ(folderNames(folder.path() / "web"),
+            std::vector<std::string>{FolderLock::kLockFileName});
   EXPECT_EQ(form->PageControl2->currentIndex(), 3);
 }
 
