@@ -1,5 +1,9 @@
 #include "album_generation.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +25,45 @@ bool makeFolder(const std::string& folder) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   return std::filesystem::is_directory(folder, error);
+}
+
+// An overview path that is a folder, or will be one (the run's own "pics", "mini" and "html",
+// in any case): no page can be written there, so the run does not start.
+bool namesFolder(const std::string& folder, const std::string& overviewName) {
+  struct stat info {};
+  if (::stat((folder + overviewName).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
+  std::string name = overviewName;
+  for (char& c : name) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  return name == "pics" || name == "mini" || name == "html";
+}
+
+// A style sheet an earlier run wrote: a regular file (not a link) that starts with our line.
+bool isOwnStyleSheet(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string head(kStyleSheetFirstLine.size() + 1, '\0');
+  struct stat info {};
+  std::size_t got = 0;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    while (got < head.size()) {
+      const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+  }
+  ::close(fd);
+  return got == head.size() && head == std::string(kStyleSheetFirstLine) + '\n';
+}
+
+// The style sheet's name in `folder` (ending in a separator): after the overview ("index.htm"
+// gives "index.css") unless that is the overview's own name or a file of the user's stands
+// there; then the next free name by the unique-name rule. A sheet of an earlier run is
+// replaced.
+std::string styleSheetIn(const std::string& folder, std::string_view overviewName) {
+  FolderNames names(folder);
+  names.reserve(overviewName);
+  return names.take(styleSheetBase(overviewName), ".css", isOwnStyleSheet);
 }
 
 // Failed writes of a run: a file's own failure is reported and the run goes on; a failure of
@@ -116,11 +159,12 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
              work.facts};
   if (!work.thumbnail2x.exists() || !thumbnailWritten) return true;
   const std::string mini2Name = mini.take(base + "@2x", ".JPG");
-  if (!moveInto(work.thumbnail2x, 0, mini.folder() + mini2Name, error) &&
+  const bool mini2Written = moveInto(work.thumbnail2x, 0, mini.folder() + mini2Name, error);
+  if (!mini2Written &&
       !failures.report(pictureWriteErrorBox(mini.folder() + mini2Name), mini.folder(), error)) {
     return false;
   }
-  modern->mini2Name = mini2Name;
+  if (mini2Written) modern->mini2Name = mini2Name;  // offered to HiDPI screens only when there
   return true;
 }
 
@@ -128,7 +172,8 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
 // have one, and they link only to each other.
 void writeModernDetailPages(const Album& album, const AlbumSettings& settings,
                             std::span<const ModernEntry> files, std::string_view overviewName,
-                            const std::string& htmlFolder, WriteFailures& failures) {
+                            std::string_view styleSheet, const std::string& htmlFolder,
+                            WriteFailures& failures) {
   const std::span<const PictureEntry> entries(album.entries());
   const std::vector<std::size_t> shown = shownEntries(files);
   const std::string language = pageLanguageOfUser();
@@ -136,19 +181,22 @@ void writeModernDetailPages(const Album& album, const AlbumSettings& settings,
     if (terminationRequested()) return;
     const std::string page = htmlFolder + entries[index].PageName;
     int error = 0;
-    if (!writePageFile(
-            page, modernDetailText(settings, entries, files, shown, index, overviewName, language),
-            &error) &&
+    if (!writePageFile(page,
+                       modernDetailText(settings, entries, files, shown, index, overviewName,
+                                        styleSheet, language),
+                       &error) &&
         !failures.report(createHtmlErrorBox(page), htmlFolder, error)) {
       return;
     }
   }
 }
 
-// The run proper: CreatePictureFiles with the failures of its writes going to `failures`.
+// The run proper: CreatePictureFiles with the failures of its writes going to `failures`;
+// modern detail pages link to `styleSheet` beside the overview.
 std::vector<ModernEntry> createPictureFiles(Album& album, const AlbumSettings& settings,
                                             const std::string& folder,
-                                            std::string_view overviewName, UserDialogs& dialogs,
+                                            std::string_view overviewName,
+                                            std::string_view styleSheet, UserDialogs& dialogs,
                                             WriteFailures& failures, HWND window,
                                             const PictureStarted& pictureStarted,
                                             const CreationOptions& options) {
@@ -186,7 +234,7 @@ std::vector<ModernEntry> createPictureFiles(Album& album, const AlbumSettings& s
     }
   }
   if (modern && !terminationRequested()) {
-    writeModernDetailPages(album, settings, files, overviewName, htmlFolder, failures);
+    writeModernDetailPages(album, settings, files, overviewName, styleSheet, htmlFolder, failures);
   }
   return files;
 }
@@ -253,7 +301,9 @@ void CreatePictureFiles(Album& album, const AlbumSettings& input, const std::str
   AlbumSettings settings = input;
   settings.clampAll();
   WriteFailures failures(dialogs, folder);
-  createPictureFiles(album, settings, folder, overviewName, dialogs, failures, window,
+  const std::string styleSheet =
+      options.style == PageStyle::Modern ? styleSheetIn(folder, overviewName) : std::string();
+  createPictureFiles(album, settings, folder, overviewName, styleSheet, dialogs, failures, window,
                      pictureStarted, options);
 }
 
@@ -272,6 +322,10 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
     return outcome;
   }
   const std::string folder = outputFolderFor(overviewPath, programDir);
+  if (!folder.empty() && namesFolder(withTrailingSeparator(folder), overviewName)) {
+    dialogs.showMessage(overviewIsFolderBox(overviewPath));
+    return outcome;
+  }
   if (folder.empty() || !makeFolder(folder)) {
     dialogs.showMessage(folderErrorBox());
     return outcome;
@@ -301,15 +355,19 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
 
   const ActiveRun active(runFolders);
   WriteFailures failures(dialogs, folder);
+  // Chosen before the pages that link to it.
+  const std::string styleSheet = options.style == PageStyle::Modern
+                                     ? styleSheetIn(folderWithSeparator, overviewName)
+                                     : std::string();
   const std::vector<ModernEntry> files =
-      createPictureFiles(album, settings, folderWithSeparator, overviewName, dialogs, failures,
-                         window, pictureStarted, options);
+      createPictureFiles(album, settings, folderWithSeparator, overviewName, styleSheet, dialogs,
+                         failures, window, pictureStarted, options);
   outcome.outputFailed = failures.stopped();
   if (!failures.stopped() && !terminationRequested()) {
     int error = 0;
     if (options.style == PageStyle::Modern) {
       // The style sheet goes with the overview: an album's pages share it.
-      const std::string sheet = folderWithSeparator + styleSheetName(overviewName);
+      const std::string sheet = folderWithSeparator + styleSheet;
       if (!writePageFile(sheet, modernStyleSheet(settings), &error)) {
         failures.report(createHtmlErrorBox(sheet), folderWithSeparator, error);
         outcome.outputFailed = failures.stopped();
@@ -318,7 +376,7 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
           !failures.stopped() &&
           writePageFile(outcome.overviewPath,
                         modernOverviewText(settings, album.entries(), files, overviewName,
-                                           pageLanguageOfUser()),
+                                           styleSheet, pageLanguageOfUser()),
                         &error);
     } else {
       outcome.overviewWritten =

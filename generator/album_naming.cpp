@@ -50,6 +50,25 @@ std::string numberKey(std::string_view base, std::string_view extension) {
   return key;
 }
 
+// base + number + extension within the longest name a file system takes, the base cut where
+// needed; a cut never leaves part of a UTF-8 character (at most its 3 continuation bytes go).
+std::string fitted(std::string_view base, const std::string& number, std::string_view extension) {
+  constexpr std::size_t kMax = FolderNames::kMaxFileName;
+  const std::size_t fixed = number.size() + extension.size();
+  std::size_t keep = base.size();
+  if (fixed + keep > kMax) {
+    keep = fixed < kMax ? kMax - fixed : 0;
+    for (int i = 0; i < 3 && keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80;
+         ++i) {
+      --keep;
+    }
+  }
+  std::string name(base.substr(0, keep));
+  name += number;
+  name += extension;
+  return name;
+}
+
 }  // namespace
 
 bool FolderNames::present(const std::string& name) const {
@@ -63,11 +82,11 @@ bool FolderNames::handedOut(const std::string& name) const {
 
 std::string FolderNames::take(std::string_view base, std::string_view extension) {
   // The list of names handed out is asked first: it costs no system call.
-  std::string name = std::string(base) + std::string(extension);
+  std::string name = fitted(base, {}, extension);
   if (handedOut(name) || present(name)) {
     const std::string prefix(base);
     const std::string suffix(extension);
-    auto numbered = [&](uint64_t number) { return prefix + std::to_string(number) + suffix; };
+    auto numbered = [&](uint64_t number) { return fitted(prefix, std::to_string(number), suffix); };
     uint64_t& anyCase = nextNumberAnyCase_[numberKey(folded(prefix), folded(suffix))];
     while (handedOut(numbered(anyCase))) ++anyCase;
     uint64_t& exact = nextNumber_[numberKey(prefix, suffix)];
@@ -81,6 +100,25 @@ std::string FolderNames::take(std::string_view base, std::string_view extension)
   }
   handedOut_.insert(folded(name));
   return name;
+}
+
+std::string FolderNames::take(std::string_view base, std::string_view extension,
+                              const std::function<bool(const std::string& path)>& replaceable) {
+  // Searched from 0 each time: this take is rare (one a run), and the numbers kept for the
+  // plain take assume that every entry present is taken.
+  const auto free = [&](const std::string& name) {
+    return !handedOut(name) && (!present(name) || replaceable(folder_ + name));
+  };
+  std::string name = fitted(base, {}, extension);
+  for (uint64_t number = 0; !free(name); ++number) {
+    name = fitted(base, std::to_string(number), extension);
+  }
+  handedOut_.insert(folded(name));
+  return name;
+}
+
+void FolderNames::reserve(std::string_view name) {
+  handedOut_.insert(folded(std::string(name)));
 }
 
 }  // namespace glim

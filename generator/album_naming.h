@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -37,12 +38,23 @@ ThumbnailSize thumbnailSize(int32_t pictureWidth, int32_t pictureHeight,
 // Each take checks the folder at that moment, so a file that has appeared since the last
 // take is not handed out; but a numbered name found taken is not tried again for the same
 // base and extension, so a file removed during the run does not free its name.
+//
+// A name never exceeds kMaxFileName bytes, the most a file system takes: where base, number
+// and extension together are longer, the base is cut (never within a UTF-8 character).
 class FolderNames {
  public:
+  static constexpr std::size_t kMaxFileName = 255;
+
   // `folder` ends in a separator.
   explicit FolderNames(std::string folder) : folder_(std::move(folder)) {}
 
   std::string take(std::string_view base, std::string_view extension);
+  // As take, but an entry present under a name for which `replaceable` (given the entry's
+  // path) says yes counts as free.
+  std::string take(std::string_view base, std::string_view extension,
+                   const std::function<bool(const std::string& path)>& replaceable);
+  // Counts `name` as handed out, so that no take gives it (or a case variant of it).
+  void reserve(std::string_view name);
   const std::string& folder() const { return folder_; }
 
  private:

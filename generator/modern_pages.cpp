@@ -117,11 +117,10 @@ std::string pageLanguageOfUser() {
   return "en";
 }
 
-std::string styleSheetName(std::string_view overviewName) {
+std::string styleSheetBase(std::string_view overviewName) {
   const size_t dot = overviewName.find_last_of('.');
-  std::string name(dot == std::string_view::npos || dot == 0 ? overviewName
-                                                             : overviewName.substr(0, dot));
-  return name + ".css";
+  return std::string(dot == std::string_view::npos || dot == 0 ? overviewName
+                                                               : overviewName.substr(0, dot));
 }
 
 std::string percentEncoded(std::string_view name) {
@@ -185,13 +184,13 @@ std::vector<std::size_t> shownEntries(std::span<const ModernEntry> files) {
 
 std::string modernOverviewText(const AlbumSettings& input, std::span<const PictureEntry> entries,
                                std::span<const ModernEntry> files, std::string_view overviewName,
-                               std::string_view language) {
+                               std::string_view styleSheet, std::string_view language) {
   AlbumSettings settings = input;
   settings.clampAll();
   const std::string caption = escapedText(settings.caption);
   std::string page;
   writeHead(page, language, caption.empty() ? escapedText(overviewName) : caption,
-            percentEncoded(styleSheetName(overviewName)));
+            percentEncoded(styleSheet));
   page += "<body>\n<main>\n";
   if (!caption.empty()) page += "<h1>" + caption + "</h1>\n";
   if (!settings.freeText.empty()) page += "<p>" + escapedText(settings.freeText) + "</p>\n";
@@ -221,7 +220,7 @@ std::string modernOverviewText(const AlbumSettings& input, std::span<const Pictu
 std::string modernDetailText(const AlbumSettings& input, std::span<const PictureEntry> entries,
                              std::span<const ModernEntry> files, std::span<const std::size_t> shown,
                              std::size_t index, std::string_view overviewName,
-                             std::string_view language) {
+                             std::string_view styleSheet, std::string_view language) {
   AlbumSettings settings = input;
   settings.clampAll();
   const PictureEntry& entry = entries[index];
@@ -230,7 +229,7 @@ std::string modernDetailText(const AlbumSettings& input, std::span<const Picture
   const std::string name = escapedText(pictureName(entry));
   std::string page;
   writeHead(page, language, caption.empty() ? name : caption + " \xE2\x80\x93 " + name,
-            "../" + percentEncoded(styleSheetName(overviewName)));
+            "../" + percentEncoded(styleSheet));
   page += "<body class=\"detail\">\n<main>\n";
   if (!caption.empty()) page += "<h1>" + caption + "</h1>\n";
   page += "<figure>\n<img src=\"../pics/" + percentEncoded(entry.PicsName) + "\" width=\"" +
@@ -280,9 +279,12 @@ std::string modernStyleSheet(const AlbumSettings& input) {
   const std::string text = darkBackground(settings.backgroundColor) ? "#FFFFFF" : "#000000";
   const int cell = settings.thumbWidth + 2 * settings.borderWidth;
   const int gap = 12;
-  std::string css;
+  std::string css(kStyleSheetFirstLine);
+  css += "\n";
+  // Long words (a name, a comment without spaces) break anywhere rather than widen the page.
   css += "body { margin: 0; background: " + colourText(settings.backgroundColor) +
-         "; color: " + text + "; font-family: system-ui, sans-serif; line-height: 1.4; }\n";
+         "; color: " + text +
+         "; font-family: system-ui, sans-serif; line-height: 1.4; overflow-wrap: anywhere; }\n";
   css += "a { color: inherit; }\n";
   css += "main, nav { box-sizing: border-box; margin: 0 auto; padding: 0 12px; max-width: " +
          std::to_string(settings.perLine * cell + (settings.perLine - 1) * gap + 24) + "px; }\n";

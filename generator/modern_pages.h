@@ -35,8 +35,13 @@ std::string pageLanguage(std::string_view locale);
 // From the environment's LC_ALL, LC_MESSAGES and LANG, the first one set.
 std::string pageLanguageOfUser();
 
-// "index.htm" gives "index.css".
-std::string styleSheetName(std::string_view overviewName);
+// The style sheet's name before the unique-name rule: "index.htm" gives "index" (".css").
+std::string styleSheetBase(std::string_view overviewName);
+
+// The first line of every style sheet a run writes: a file that starts with it is the
+// program's own, to be replaced by the next run; any other is the user's and is kept.
+inline constexpr std::string_view kStyleSheetFirstLine =
+    "/* Album pages' style sheet, made by Glimmervellium: the next album run here replaces it. */";
 
 // Every byte but unreserved ASCII (letters, digits, "-._~") as %XX.
 std::string percentEncoded(std::string_view name);
@@ -48,16 +53,18 @@ std::string escapedText(std::string_view albumText);
 // The entries a modern page shows: those whose picture and thumbnail were both written.
 std::vector<std::size_t> shownEntries(std::span<const ModernEntry> files);
 
+// `styleSheet`: the style sheet's file name, beside the overview.
 std::string modernOverviewText(const AlbumSettings& settings, std::span<const PictureEntry> entries,
                                std::span<const ModernEntry> files, std::string_view overviewName,
-                               std::string_view language);
+                               std::string_view styleSheet, std::string_view language);
 
 // The detail page of entry `index`, one of `shown`, linking to its neighbours in `shown`.
 std::string modernDetailText(const AlbumSettings& settings, std::span<const PictureEntry> entries,
                              std::span<const ModernEntry> files, std::span<const std::size_t> shown,
                              std::size_t index, std::string_view overviewName,
-                             std::string_view language);
+                             std::string_view styleSheet, std::string_view language);
 
+// Starts with kStyleSheetFirstLine and a line end.
 std::string modernStyleSheet(const AlbumSettings& settings);
 
 }  // namespace glim

@@ -117,10 +117,48 @@ TEST_F(AlbumRun, OnePictureGivesItsThreeFilesAndTheExactPages) {
   EXPECT_EQ(folderNames(out_.path() / "pics"), Names{"Urlaub.JPG"});
   EXPECT_EQ(folderNames(out_.path() / "mini"), Names{"Urlaub.JPG"});
 
-  const std::vector<PictureEntry> entries = named({{"Urlaub.HTM", "Urlaub.JPG", "Urlaub.JPG"}});
-  EXPECT_EQ(readFile(out_.path() / "index.htm"), overviewPageText(settings_, entries));
-  EXPECT_EQ(readFile(out_.path() / "html/Urlaub.HTM"),
-            detailPageText(settings_, entries, 0, "index.htm"));
+  // The pages as they must read, line ends CR LF.
+  const auto crlf = [](std::string text) {
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
+      text.insert(at, 1, '\r');
+    }
+    return text;
+  };
+  EXPECT_EQ(readFile(out_.path() / "index.htm"), crlf(R"(<HTML>
+<BODY BGCOLOR="#C0C0C0">
+<H1>
+Glimmervellium
+</H1>
+Click on a picture to see it full sized.<BR><BR>
+<TABLE BORDER=3>
+  <TR>
+    <TD WIDTH="90">
+<CENTER>
+        <A HREF="./html/Urlaub.HTM">
+          <IMG SRC="./mini/Urlaub.JPG" BORDER="0"><BR>
+        </A>
+</CENTER>
+    </TD>
+  </TABLE>
+</BODY>
+</HTML>
+)"));
+  EXPECT_EQ(readFile(out_.path() / "html/Urlaub.HTM"), crlf(R"(<HTML>
+<BODY BGCOLOR="#C0C0C0">
+<H1>
+Glimmervellium
+</H1>
+Am Strand<BR>
+<BR>
+<CENTER>
+  <TABLE BORDER="3">
+    <TR><TD><IMG SRC="../pics/Urlaub.JPG"></TD></TR>
+  </TABLE>
+</CENTER>
+[<A HREF="../index.htm">Back to overview</A>]
+</BODY>
+</HTML>
+)"));
 
   const DecodedPicture full = decode(out_.path() / "pics/Urlaub.JPG");
   EXPECT_EQ(full.width, 400);
@@ -297,12 +335,14 @@ TEST_F(AlbumRun, PictureThatCannotBeOpenedGivesOneMessageAndTheRunGoesOn) {
 
 TEST_F(AlbumRun, OverviewThatCannotBeWrittenIsReportedAndNotShown) {
   album_.append(picture("Urlaub.bmp", 40, 30));
-  fs::create_directory(out_.path() / "index.htm");  // holds the overview's place
-  const GenerationOutcome outcome = run();
+  // Longer than a file name may be (a folder in its place would be refused before the run).
+  const std::string name = std::string(252, 'i') + ".htm";
+  const GenerationOutcome outcome = run(name);
   EXPECT_TRUE(outcome.folderMade);
   EXPECT_FALSE(outcome.overviewWritten);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0], errorBox("Create HTML file: Couldn't create file index.htm !"));
+  EXPECT_EQ(dialogs_.messages[0],
+            errorBox("Create HTML file: Couldn't create file " + name + " !"));
   // The pictures of the run are there all the same; the work fields are released.
   EXPECT_EQ(folderNames(out_.path() / "pics"), Names{"Urlaub.JPG"});
   EXPECT_TRUE(album_.entry(0).PageName.empty());
@@ -563,6 +603,7 @@ TEST(PictureFacts, FromEveryContainer) {
 // overview and the chain, EXIF date and camera shown and the location never.
 TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
   mixedAlbum();
+  settings_.perLine = 2;  // the third picture shown opens the second row
   CreationOptions options;
   options.style = PageStyle::Modern;
   const GenerationOutcome outcome = GenerateAlbum(album_, settings_, out_ / "index.htm",
@@ -585,7 +626,8 @@ TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
         "srcset=\"mini/Strand%20am%20Meer.JPG 1x, mini/Strand%20am%20Meer%402x.JPG 2x\"",
         "width=\"90\" height=\"67\" alt=\"Fish &amp; &lt;chips&gt;\"",
         "src=\"mini/Gr%C3%BC%C3%9Fe.JPG\" width=\"90\" height=\"72\" alt=\"Gr\xC3\xBC\xC3\x9F"
-        "e.bmp\">"}) {
+        "e.bmp\">",
+        "alt=\"Kamera.jpg\" loading=\"lazy\">"}) {
     EXPECT_NE(overview.find(part), std::string::npos) << part;
   }
   EXPECT_EQ(overview.find("kaputt"), std::string::npos);
@@ -604,6 +646,28 @@ TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
   }
 }
 
+// The style sheet keeps clear of the user's files and of the overview itself, the pages link
+// to the name it got, and a sheet of an earlier run is replaced.
+TEST_F(AlbumRun, ModernStyleSheetTakesAFreeName) {
+  CreationOptions options;
+  options.style = PageStyle::Modern;
+  // The user's own, much like ours at first.
+  const std::string own = "/* Album pages' style sheet, made by hand. */\n" +
+                          std::string("p { color: red; background: white; }\n") +
+                          "h1 { font-size: 2rem; color: navy; }\n";
+  { std::ofstream(out_ / "index.css") << own; }
+  for (const char* overview : {"index.htm", "index.htm", "album.css"}) {
+    ASSERT_TRUE(
+        GenerateAlbum(album_, settings_, out_ / overview, "/p/", dialogs_, nullptr, {}, options)
+            .overviewWritten);
+  }
+  EXPECT_EQ(folderNames(out_.path()), (Names{"album.css", "album0.css", "html", "index.css",
+                                             "index.htm", "index0.css", "mini", "pics"}));
+  EXPECT_EQ(readFile(out_ / "index.css"), own);
+  EXPECT_NE(readFile(out_ / "index.htm").find("href=\"index0.css\""), std::string::npos);
+  EXPECT_NE(readFile(out_ / "album.css").find("href=\"album0.css\""), std::string::npos);
+}
+
 // The modern album as real pages, run by the ctest modern_album_web_checks, which names the
 // checker's folder: the Nu HTML validator, axe-core, and the layout at phone and desktop width
 // in headless Chromium, with the keys and links of every detail page.
@@ -613,6 +677,9 @@ TEST_F(AlbumRun, ModernPagesPassTheValidatorAxeAndLayoutChecks) {
   const std::string chromium = testing::findChromium();
   ASSERT_FALSE(chromium.empty()) << "Chromium is needed";
   mixedAlbum();
+  // Words too long for a phone's width, which must break rather than widen the pages.
+  settings_.freeText = "Long" + std::string(300, 'o') + "ng";
+  album_.setComment(3, "W" + std::string(300, 'o') + "rd");
   CreationOptions options;
   options.style = PageStyle::Modern;
   ASSERT_TRUE(GenerateAlbum(album_, settings_, out_ / "index.htm", "/nonexistent/", dialogs_,

@@ -218,6 +218,10 @@ TEST(FolderNames, SameNamesAsTheSearchFromZero) {
        joined(takes(3, "IMG", ".JPG"), takes(3, "img", ".jpg"), takes(2, "Img", ".JPG"),
               takes(3, "IMG", ".jpg"), takes(2, "img", ".JPG"), takes(3, "IMG", ".JPG"),
               takes(2, "iMG", ".jPG"))},
+      {"A/a and Z/z, the ends of the letters, are one letter",
+       {},
+       joined(takes(1, "A", ".JPG"), takes(1, "a", ".JPG"), takes(1, "z", ".JPG"),
+              takes(1, "Z", ".JPG"))},
       {"extension and base kept apart",
        {"ab0.c"},
        joined(takes(3, "ab", ".c"), takes(3, "a", "b.c"), takes(2, "ab", ".c"),
@@ -239,6 +243,27 @@ TEST(FolderNames, SameNamesAsTheSearchFromZero) {
        true},
   };
   for (const NamingCase& c : cases) expectSameNames(c);
+}
+
+// Names beyond what a file system takes (a picture's name of 249 to 255 bytes with a number,
+// a page's or "@2x" after it) are cut before the number and never within a character.
+TEST(FolderNames, LongNamesAreCutToWhatAFileSystemTakes) {
+  testing::TemporaryFolder dir;
+  FolderNames names(dir.path().string() + "/");
+  const std::string b250(250, 'b');
+  std::string u256;  // 128 two-byte letters
+  for (int i = 0; i < 128; ++i) u256 += "\xC3\xBC";
+  const std::pair<std::string, std::string> takes[] = {
+      {b250, b250 + ".JPG"},
+      {b250 + "@2x", b250 + "@.JPG"},
+      {b250, b250 + "0.JPG"},
+      {b250 + "@2x", b250 + "1.JPG"},  // cut to the bytes of the one before, numbered on
+      {u256, u256.substr(0, 250) + ".JPG"},
+  };
+  for (const auto& [base, name] : takes) {
+    EXPECT_EQ(names.take(base, ".JPG"), name);
+    EXPECT_TRUE(std::ofstream(dir / name).is_open()) << name.size();
+  }
 }
 
 TEST(OutputFolder, FolderPartOfTheChosenPathOrTheProgramFolder) {
