@@ -57,8 +57,9 @@ progress: the picture being worked on (n of N) and how far it has been read or w
                  may use. A picture larger than this is worked on alone.
   --style STYLE  the pages' style: "classic" (the default: the pages as they have always
                  been) or "modern" (HTML5 pages for phones and HiDPI screens, with a style
-                 sheet named after the overview, OVERVIEW.css, and thumbnails at twice the
-                 size for pictures that large).
+                 sheet named after the overview, OVERVIEW.css (OVERVIEW0.css, ... where
+                 a file of the user's has that name), and thumbnails at twice the size
+                 for pictures that large).
   --demo FOLDER  paints a few pictures into FOLDER/pictures, writes the album file
                  FOLDER/demo.lmf, builds it into FOLDER/album/index.htm and prints that
                  path on standard output.
@@ -70,8 +71,9 @@ Exit status:
   1  the album was created, but the run showed at least one message (for example a
      picture that could not be opened; its entry then has no files)
   2  the album file could not be read, the output folder could not be created or is
-     being created by another run, OVERVIEW.htm names a folder, or the command line was
-     not understood; nothing was written
+     being created by another run, OVERVIEW.htm names a folder (one that is there, or
+     the album's own pics, mini or html), or the command line was not understood;
+     nothing was written
   3  the output folder took no more files (the disk is full or read-only, the quota is
      used up, or files may not be created there): one message says so, the run stopped
      there and no overview page was written

@@ -77,11 +77,11 @@ TEST_F(CreateCommand, RelativePathsAreTakenFromTheCurrentFolder) {
 TEST_F(CreateCommand, EveryMessageIsOneLineAndMakesTheStatusOne) {
   const std::string missing = (dir_.path() / "fotos" / "Fehlt\nzweite Zeile.bmp").string();
   const std::string album = albumFile({picture("Da.bmp"), missing});
-  fs::create_directories(dir_.path() / "web/index.htm");  // the overview's place is taken
-  const testing::CreateRun run = runCreate({album, dir_ / "web/index.htm"}, dir_.path());
+  const std::string overview = std::string(252, 'i') + ".htm";  // too long to be written
+  const testing::CreateRun run = runCreate({album, dir_ / ("web/" + overview)}, dir_.path());
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "Error: Couldn't open file: " + (dir_ / "fotos/Fehlt zweite Zeile.bmp") +
-                         "\nError: Create HTML file: Couldn't create file index.htm !\n");
+                         "\nError: Create HTML file: Couldn't create file " + overview + " !\n");
   EXPECT_EQ(folderNames(dir_.path() / "web/pics"), Names{"Da.JPG"});
 }
 
@@ -109,6 +109,15 @@ TEST_F(CreateCommand, UnreadableAlbumOrFolderExitsTwo) {
   EXPECT_EQ(slash.err, "Error: Could not create the album: " + (dir_ / "web/") +
                            " names a folder, not an overview page.\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "web"));
+  // A folder there, or one the run makes: refused before anything is written.
+  fs::create_directories(dir_.path() / "web/index.htm");
+  for (const char* overview : {"web/index.htm", "web/HTML"}) {
+    const testing::CreateRun refused = runCreate({album, dir_ / overview}, dir_.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err, "Error: Could not create the album: " + (dir_ / overview) +
+                               " names a folder, not an overview page.\n");
+  }
+  EXPECT_EQ(folderNames(dir_.path() / "web"), Names{"index.htm"});
 
   // 100 MB of empty entries that end before the settings: refused in a small multiple of the
   // file's size (entries as records were read took thirty times it).
