@@ -109,13 +109,12 @@ TEST_F(CreateCommand, UnreadableAlbumOrFolderExitsTwo) {
   EXPECT_EQ(slash.err, "Error: Could not create the album: " + (dir_ / "web/") +
                            " names a folder, not an overview page.\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "web"));
-  // A folder there, or one the run makes: refused before anything is written.
-  fs::create_directories(dir_.path() / "web/index.htm");
+  fs::create_directories(dir_.path() / "web/index.htm");  // a folder there, or one of the run's
   for (const char* overview : {"web/index.htm", "web/HTML"}) {
     const testing::CreateRun refused = runCreate({album, dir_ / overview}, dir_.path());
-    EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(refused.err, "Error: Could not create the album: " + (dir_ / overview) +
                                " names a folder, not an overview page.\n");
+    EXPECT_EQ(refused.status, 2);
   }
   EXPECT_EQ(folderNames(dir_.path() / "web"), Names{"index.htm"});
 
