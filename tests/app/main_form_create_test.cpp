@@ -108,11 +108,17 @@ TEST_F(CreateTest, CancelledDialogCreatesNothing) {
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// A folder in the overview's place is refused before anything is written; a name too long to
+// be written is found when the overview is written, after the pictures.
 TEST_F(CreateTest, OverviewThatCannotBeWrittenLeavesThePageAsItIs) {
-  std::filesystem::create_directories(folder.path() / "web/taken.htm");  // a folder, not a file
-  dialogs.fileNames = {folder / "web/taken.htm"};
+  std::filesystem::create_directories(folder.path() / "web/taken.htm");
+  dialogs.fileNames = {folder / "web/taken.htm",
+                       folder / ("web/" + std::string(252, 't') + ".htm")};
   clickGo();
-  EXPECT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(folderNames(folder.path() / "web"), std::vector<std::string>{"taken.htm"});
+  clickGo();
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[0], overviewIsFolderBox(folder / "web/taken.htm"));
   EXPECT_EQ(form->PageControl2->currentIndex(), 3);
   EXPECT_TRUE(form->WebBrowser1->source().isEmpty());
   EXPECT_EQ(folderNames(folder.path() / "web/pics"), std::vector<std::string>{"Urlaub.JPG"});
