@@ -57,6 +57,13 @@ void Album::setCheckMark(int32_t index, bool on) {
   if (index >= 0 && index < EntryCount()) entries_[index].CheckMark = on;
 }
 
+void Album::replaceRun(int32_t first, int32_t count, const std::vector<PictureEntry>& entries) {
+  if (first < 0 || count < 0 || first > EntryCount() || count > EntryCount() - first) return;
+  const auto at = entries_.begin() + first;
+  entries_.insert(entries_.erase(at, at + count), entries.begin(), entries.end());
+  if (entries_.empty()) entries_.shrink_to_fit();
+}
+
 void Album::DelallPics() {
   if (entries_.empty()) return;
   entries_.clear();

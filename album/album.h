@@ -50,6 +50,9 @@ class Album {
   void DelallPics();
   // Replaces every entry at once (an album file that was read whole).
   void replaceEntries(std::vector<PictureEntry> entries) { entries_ = std::move(entries); }
+  // Puts `entries` in the place of the `count` entries from `first` on; a run that does not lie
+  // within the album changes nothing.
+  void replaceRun(int32_t first, int32_t count, const std::vector<PictureEntry>& entries);
   void Setsavedfilename(std::string path) { SavedFileName = std::move(path); }
 
  private:

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTreeView>
@@ -170,6 +171,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     DibPrevPaintPaint();
     return true;
   }
+  if (watched == ComMemo) commentFieldEvent(event);
   if (listMouse(watched, event)) return true;
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);

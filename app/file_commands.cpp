@@ -18,6 +18,7 @@ FileDialogRequest TMainForm::albumFileDialog(const char* title) const {
 void TMainForm::NewBtnClick() {
   if (ask("You will lost all not saved information!", "File/New") != MessageAnswer::Ok) return;
   album.DelallPics();
+  clearAlbumHistory();
   UpdateListBox();
   Setsavedfilename(std::string());
 }
@@ -58,6 +59,7 @@ void TMainForm::OpenFile(const std::string& path) {
     dialogs_->showMessage(*failure);
     return;
   }
+  clearAlbumHistory();
   showSettings(settings);
   albumDialogFolder_ = folderPart(path);
   Setsavedfilename(path);

@@ -2,8 +2,8 @@
 // and opening a picture of the album in the preview or the preview window.
 #include <QCheckBox>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <algorithm>
@@ -110,10 +110,12 @@ bool TMainForm::listKeyDown(QObject* list, QKeyEvent* key) {
 void TMainForm::AddBtnClick() {
   // The bytes the file system stores, so that every added file can be opened again.
   const std::string folder = withTrailingSeparator(shellBrowser_->selectedFolderBytes());
+  const std::vector<PictureEntry> before = beginAlbumEdit();
   for (const ShellBrowser::Item& item : shellBrowser_->selectedItems()) {
     album.append(folder + item.bytes);
   }
   UpdateListBox();
+  recordAlbumEdit(before, {.rebuild = true});
 }
 
 void TMainForm::DelBtnClick() {
@@ -122,8 +124,10 @@ void TMainForm::DelBtnClick() {
   for (const QModelIndex& index : ImageList->selectionModel()->selectedRows()) {
     lines.push_back(index.row());
   }
+  const std::vector<PictureEntry> before = beginAlbumEdit();
   album.removeSeveral(std::move(lines));
   UpdateListBox();
+  recordAlbumEdit(before, {.rebuild = true});
 }
 
 void TMainForm::ImageListDblClick() {
@@ -134,17 +138,21 @@ void TMainForm::ImageListDblClick() {
 void TMainForm::UpNowClick() {
   const int line = selectedLine(SortBox);
   if (line < 1 || line > album.EntryCount() - 1) return;
+  const std::vector<PictureEntry> before = beginAlbumEdit();
   album.swap(line, line - 1);
   UpdateListBox();
   SortBox->setCurrentRow(line - 1);
+  recordAlbumEdit(before, {.rebuild = true, .sortLineAfter = line - 1, .sortLineBefore = line});
 }
 
 void TMainForm::DownNowClick() {
   const int line = selectedLine(SortBox);
   if (line < 0 || line > album.EntryCount() - 2) return;
+  const std::vector<PictureEntry> before = beginAlbumEdit();
   album.swap(line, line + 1);
   UpdateListBox();
   SortBox->setCurrentRow(line + 1);
+  recordAlbumEdit(before, {.rebuild = true, .sortLineAfter = line + 1, .sortLineBefore = line});
 }
 
 void TMainForm::showPreviewWindowFor(int line) {
@@ -168,23 +176,34 @@ void TMainForm::ImageBoxClick() {
 
 void TMainForm::ImageBoxClickCheck() {
   const int lines = std::min<int>(album.EntryCount(), ImageBox->count());
+  const std::vector<PictureEntry> before = beginAlbumEdit();
   for (int line = 0; line < lines; ++line) {
     album.setCheckMark(line, ImageBox->item(line)->checkState() == Qt::Checked);
   }
+  recordAlbumEdit(before, {});
 }
 
 void TMainForm::ShowCommentClick() {
   if (album.Updating) return;
+  const std::vector<PictureEntry> before = beginAlbumEdit();
   for (const QModelIndex& index : ImageBox->selectionModel()->selectedRows()) {
     album.setShowFlag(index.row(), ShowComment->isChecked());
   }
+  recordAlbumEdit(before, {});
 }
 
 void TMainForm::ComMemoChange() {
   if (album.Updating) return;
+  // The first change of a visit keeps the album as it was; leaving the field records the edit.
+  if (!commentVisitStart_) commentVisitStart_ = album.entries();
   const std::string text = commentBytes(ComMemo->toPlainText());
   for (const QModelIndex& index : ImageBox->selectionModel()->selectedRows()) {
-    album.setComment(index.row(), text);
+    // An absent comment stays absent while the field is empty: typing and taking it all back
+    // again is no edit.
+    const int line = index.row();
+    if (line < album.EntryCount() && album.entry(line).commentText() != text) {
+      album.setComment(line, text);
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,10 @@
 #include "picodec.h"
 #include "user_dialogs.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
+class QEvent;
 class QFrame;
 class QKeyEvent;
 class QGroupBox;
@@ -31,9 +34,12 @@ class QTabWidget;
 class QTextBrowser;
 class QToolButton;
 class QTreeView;
+class QUndoStack;
 
 namespace glim {
 
+class AlbumEditCommand;
+struct AlbumChange;
 class PictureButton;
 class PictureReadAhead;
 class ProgressStatusBar;
@@ -46,6 +52,15 @@ class TViewPicForm;
 struct MainWindowHandle {
   PicoWindow window;  // first, so that the library's pointer is this record's address
   TMainForm* form;
+};
+
+// How the lists follow an album edit, and its undoing and redoing: rebuilt (a change in number
+// or order), the sort list then on the moved picture's line; or left as they are, with the
+// check marks and the comment fields showing the album.
+struct AlbumEditFollow {
+  bool rebuild = false;
+  int sortLineAfter = -1;   // after the edit, -1: none chosen
+  int sortLineBefore = -1;  // after it was undone
 };
 
 class TMainForm : public QWidget {
@@ -112,6 +127,9 @@ class TMainForm : public QWidget {
   PictureButton* ueberbtn;
   PictureButton* EndeBtn;
   ProgressStatusBar* StatusBar1;
+  // Undo and redo of album edits, enabled while there is an edit to undo or redo.
+  QAction* UndoAction;
+  QAction* RedoAction;
 
   // The lists follow the album.
   void UpdateListBox();
@@ -182,6 +200,10 @@ class TMainForm : public QWidget {
   void ImageBoxClickCheck();
   void ShowCommentClick();
   void ComMemoChange();
+  // Takes the last album edit back, or makes the last one taken back again. A visit of the
+  // comment field that is under way ends first.
+  void undoAlbumEdit();
+  void redoAlbumEdit();
   QString fileListMask() const { return fileListMask_; }
   const std::vector<FileTypeChoice>& fileTypeChoices() const { return fileTypes_; }
 
@@ -221,6 +243,24 @@ class TMainForm : public QWidget {
   QWidget* buildCommentsPage();
   QWidget* buildCreatePage();
   QWidget* buildResultPage();
+
+  // The album's history of edits since the last New or Open.
+  friend class AlbumEditCommand;
+  void addAlbumHistory();
+  void clearAlbumHistory();
+  // The album as it is before an edit; ends a visit of the comment field that is under way.
+  std::vector<PictureEntry> beginAlbumEdit();
+  // Adds the edit from `before` to the album as it is now to the history, unless it is none.
+  void recordAlbumEdit(const std::vector<PictureEntry>& before, AlbumEditFollow follow);
+  // A visit of the comment field is one edit, however many keys it took.
+  void finishCommentVisit();
+  // Leaving the comment field ends its visit; the undo and redo keys there are the field's own.
+  void commentFieldEvent(QEvent* event);
+  // Makes or takes back an edit of the history, and lets the lists follow.
+  void showAlbumChange(const AlbumChange& change, bool forward, const AlbumEditFollow& follow);
+  QUndoStack* albumHistory_ = nullptr;
+  // The album when the current visit of the comment field first changed it.
+  std::optional<std::vector<PictureEntry>> commentVisitStart_;
 
   std::unique_ptr<UserDialogs> ownDialogs_;
   std::unique_ptr<QPrinter> printer_;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <vector>
@@ -237,6 +238,105 @@ TEST_F(EditingTest, ListsAfterAnEditReadAsListsFilledAnew) {
     }
     EXPECT_EQ(form->album.entries(), anew.album.entries());
   }
+}
+
+// A key pressed where the keyboard focus is, as the user presses it.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+  QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+}
+
+TEST_F(EditingTest, EveryAlbumEditIsUndoneAndRedoneFromItsPage) {
+  testing::TemporaryFolder folder{"glim-undo"};
+  for (const char* name : {"a.jpg", "b.jpg"}) std::ofstream(folder / name) << "listed";
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  ASSERT_TRUE(showFolder(QString::fromStdString(folder.path().string()), 3));
+  // The lines chosen in a list, the last one focused, as the user chooses them on its page.
+  auto choose = [&](int page, QListWidget* list, std::initializer_list<int> rows) {
+    form->PageControl2->setCurrentIndex(page);
+    list->setFocus();
+    list->clearSelection();
+    for (int row : rows) list->setCurrentRow(row, QItemSelectionModel::Select);
+  };
+  QCheckBox* show = form->ShowComment;
+  const std::pair<const char*, std::function<void()>> edits[] = {
+      {"add",
+       [&] {
+         selectInList({"a.jpg", "b.jpg"}), form->AddBtn->click();
+       }},
+      {"Delete key",
+       [&] {
+         choose(0, form->ImageList, {1, 3}), press(Qt::Key_Delete, {});
+       }},
+      {"Escape", [&] { press(Qt::Key_Escape, {}); }},
+      {"move down", [&] { choose(1, form->SortBox, {1}), form->DownNow->click(); }},
+      {"move up", [&] { choose(1, form->SortBox, {3}), form->UpNow->click(); }},
+      {"check mark", [&] { choose(2, form->ImageBox, {2}), press(Qt::Key_Space, {}); }},
+      {"show comment",
+       [&] {
+         choose(2, form->ImageBox, {2, 0}), QTest::mouseClick(show, Qt::LeftButton, {}, {6, 6});
+       }},
+      {"one visit of the comment field",
+       [&] {
+         form->ComMemo->setFocus();
+         QTest::keyClicks(form->ComMemo, "Hi\rthere");
+         form->ImageBox->setFocus();
+       }},
+  };
+  auto listStates = [&] {
+    std::vector<ListState> states;
+    for (auto list : {&TMainForm::ImageList, &TMainForm::SortBox, &TMainForm::ImageBox})
+      states.push_back(stateOf(form.get()->*list));
+    return states;
+  };
+  std::vector<std::vector<PictureEntry>> albums = {form->album.entries()};
+  for (const auto& [what, edit] : edits) {
+    SCOPED_TRACE(what);
+    edit();
+    albums.push_back(form->album.entries());
+    ASSERT_NE(albums.back(), albums[albums.size() - 2]);
+    const std::vector<ListState> shown = listStates();
+    press(Qt::Key_Z);
+    EXPECT_EQ(form->album.entries(), albums[albums.size() - 2]);
+    const bool shifted = albums.size() % 2 == 0;
+    press(shifted ? Qt::Key_Z : Qt::Key_Y,
+          Qt::ControlModifier | (shifted ? Qt::ShiftModifier : Qt::NoModifier));
+    EXPECT_EQ(form->album.entries(), albums.back());
+    EXPECT_EQ(listStates(), shown) << "the lists as after the edit itself";
+  }
+  EXPECT_EQ(form->album.entry(2).commentText(), "Hi\r\nthere");
+
+  // Ctrl+Z and Ctrl+Y in the comment field take back and make again its typing only.
+  form->ComMemo->setFocus();
+  QTest::keyClicks(form->ComMemo, "!");
+  press(Qt::Key_Z);
+  press(Qt::Key_Y);
+  EXPECT_EQ(form->album.entry(2).commentText(), "!Hi\r\nthere");
+  press(Qt::Key_Z);
+  EXPECT_EQ(form->album.entries(), albums.back());
+
+  // Back to the start from another page, one step per edit, and forward again.
+  form->PageControl2->setCurrentIndex(4);
+  form->PageControl2->tabBar()->setFocus();
+  for (std::size_t step = 1; step < albums.size(); ++step) press(Qt::Key_Z);
+  EXPECT_EQ(form->album.entries(), albums.front());
+  EXPECT_FALSE(form->UndoAction->isEnabled());
+  for (std::size_t step = 1; step < albums.size(); ++step) press(Qt::Key_Y);
+  EXPECT_EQ(form->album.entries(), albums.back());
+
+  // Open and New clear the history.
+  const std::string saved = folder / "album.lmf";
+  form->SaveFile(saved);
+  dialogs.fileNames.push_back(saved);
+  for (void (TMainForm::*clear)() : {&TMainForm::OpenBtnClick, &TMainForm::NewBtnClick}) {
+    form->DelBtn->click();
+    (form.get()->*clear)();
+    const std::vector<PictureEntry> cleared = form->album.entries();
+    press(Qt::Key_Z);
+    EXPECT_EQ(form->album.entries(), cleared);
+    EXPECT_FALSE(form->UndoAction->isEnabled() || form->RedoAction->isEnabled());
+  }
+  EXPECT_EQ(form->album.EntryCount(), 0);
 }
 
 class PreviewWindowTest : public MainFormTest {
