@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "album_generation.h"
@@ -113,20 +114,42 @@ QWidget* TMainForm::buildCreatePage() {
   styleLabel->setBuddy(StyleBox);
   {
     const std::unique_ptr<QSettings> stored = openProgramSettings();
-    if (stored->value(QStringLiteral("AlbumPages/Style")).toString() == QStringLiteral("Modern")) {
+    if (settingsUsable(*stored) &&
+        stored->value(QStringLiteral("AlbumPages/Style")).toString() == QStringLiteral("Modern")) {
       StyleBox->setCurrentIndex(1);
     }
   }
   connect(StyleBox, &QComboBox::currentIndexChanged, this, [this] {
     const std::unique_ptr<QSettings> stored = openProgramSettings();
+    if (!settingsUsable(*stored)) return;
     stored->setValue(QStringLiteral("AlbumPages/Style"), StyleBox->currentText());
     stored->sync();
+    if (stored->status() != QSettings::NoError && !settingsTrouble_) {
+      settingsTrouble_ = true;
+      dialogs_->showMessage(errorBox(albumBytes(
+          QStringLiteral("The settings could not be saved: %1").arg(stored->fileName()))));
+    }
   });
   right->addStretch(1);
 
   setBackgroundColor(defaults.backgroundColor);
   return makePage(
       QStringLiteral("Create Glimmervellium - Copy all pictures and create a HTML file "), content);
+}
+
+bool TMainForm::settingsUsable(const QSettings& settings) {
+  const QString problem = settingsFileProblem(settings.fileName());
+  if (problem.isEmpty()) return true;
+  // Told once a run, after the window has come up.
+  if (!settingsTrouble_) {
+    settingsTrouble_ = true;
+    const std::string text =
+        albumBytes(QStringLiteral("The settings could not be read: %1 (%2). The page style is "
+                                  "not kept.")
+                       .arg(settings.fileName(), problem));
+    QTimer::singleShot(0, this, [this, text] { dialogs_->showMessage(errorBox(text)); });
+  }
+  return false;
 }
 
 QWidget* TMainForm::buildResultPage() {

@@ -28,6 +28,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
+class QSettings;
 class QSpinBox;
 class QSplitter;
 class QTabWidget;
@@ -278,6 +279,9 @@ class TMainForm : public QWidget {
   // last chosen.
   std::string albumDialogFolder_;
   std::string overviewDialogFolder_;
+  // True when the settings file can be read; says once a run why it cannot.
+  bool settingsUsable(const QSettings& settings);
+  bool settingsTrouble_ = false;  // a trouble with the settings file was told
   bool destroyed_ = false;
 };
 

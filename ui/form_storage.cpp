@@ -1,5 +1,7 @@
 #include "form_storage.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -8,8 +10,11 @@
 #include <QSettings>
 #include <QStringList>
 #include <QWidget>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace glim {
@@ -37,6 +42,19 @@ std::unique_ptr<QSettings> openProgramSettings() {
   QString name = QFileInfo(QCoreApplication::arguments().value(0)).completeBaseName();
   if (name.isEmpty()) name = QStringLiteral("glimmervellium");
   return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, name, name);
+}
+
+QString settingsFileProblem(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat status {};
+  if (::stat(name.constData(), &status) != 0) {
+    return errno == ENOENT ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+  }
+  if (S_ISDIR(status.st_mode)) return QStringLiteral("it is a folder");
+  if (!S_ISREG(status.st_mode)) return QStringLiteral("it is no ordinary file");
+  if (status.st_size > kSettingsFileLimit) return QStringLiteral("it is larger than 1 MiB");
+  if (::access(name.constData(), R_OK) != 0) return QString::fromLocal8Bit(std::strerror(errno));
+  return {};
 }
 
 QString screenSizedName(const QString& name, QSize screen) {
@@ -104,6 +122,17 @@ static bool holdsControlBytes(const QString& path) {
 
 void FormStorage::load() {
   saved_ = false;
+  // Neither read nor written anew: its content may be the user's. A folder in its place cannot
+  // be replaced and is told when the settings are saved.
+  const QString problem = settingsFileProblem(settings_.fileName());
+  if (!problem.isEmpty() && !QFileInfo(settings_.fileName()).isDir()) {
+    if (report_) {
+      report_(QStringLiteral("The settings could not be read: %1 (%2). The print settings are "
+                             "not kept.")
+                  .arg(settings_.fileName(), problem));
+    }
+    return;
+  }
   settings_.beginGroup(section_);
   // Every stored layout version so far is accepted.
   const int version = storedNumber(textValue(settings_, QStringLiteral("FormVersion"), "0"));
@@ -125,7 +154,8 @@ void FormStorage::load() {
   loaded_ = true;
   // A value the reading rules read (a width of "abc" reads as 1) is no damage; what the reader
   // could not parse is, and is told once. The next save writes the file anew.
-  damaged_ = settings_.status() == QSettings::FormatError || holdsControlBytes(settings_.fileName());
+  damaged_ =
+      settings_.status() == QSettings::FormatError || holdsControlBytes(settings_.fileName());
   if (damaged_ && report_) {
     report_(QStringLiteral("The settings file %1 is damaged. The print settings that could be "
                            "read are shown; the file is written anew when the dialog closes.")

@@ -19,6 +19,15 @@ namespace glim {
 // (without extension): ~/.config/<name>/<name>.conf here.
 std::unique_ptr<QSettings> openProgramSettings();
 
+// The largest settings file that is read: the settings reader takes a file whole, and a file of
+// hundreds of megabytes held the window for a minute.
+inline constexpr qint64 kSettingsFileLimit = qint64{1} << 20;
+
+// Why the settings file at `path` cannot be read, judged without opening it (a named pipe in
+// its place would block the reader): "it is a folder", "it is no ordinary file", "it is larger
+// than 1 MiB" or the system's reason. Empty when it can be read or does not exist yet.
+QString settingsFileProblem(const QString& path);
+
 // "NormPos" with a 1024 x 768 screen gives "NormPos(1024x768)".
 QString screenSizedName(const QString& name, QSize screen);
 

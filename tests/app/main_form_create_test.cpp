@@ -2,6 +2,8 @@
 // into the chosen folder, the result page shown, and no page switch when the overview fails.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -11,6 +13,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <optional>
 
 #include "album_generation.h"
@@ -98,6 +101,43 @@ TEST_F(CreateTest, ModernStyleIsUsedAndRemembered) {
   TMainForm next(&otherDialogs);
   EXPECT_EQ(next.StyleBox->currentText(), QStringLiteral("Modern"));
   form->StyleBox->setCurrentIndex(0);  // leaves the settings as the other tests expect them
+}
+
+// A settings file that cannot be read is told once, after the window has come up, and left as
+// it is: neither read (a larger one held the window for a minute) nor written.
+TEST_F(CreateTest, AnUnreadableSettingsFileIsToldOnceAndLeftAlone) {
+  const QString path = openProgramSettings()->fileName();
+  const QString kept = path + QStringLiteral(".kept");
+  QFile::rename(path, kept);
+  const std::pair<const char*, std::function<void()>> obstacles[] = {
+      {"it is a folder", [&] { QDir().mkpath(path); }},
+      {"it is larger than 1 MiB",
+       [&] {
+         QFile file(path);
+         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         file.write("[AlbumPages]\nStyle=Modern\n");
+         file.resize(kSettingsFileLimit + 1);
+       }},
+  };
+  for (const auto& [problem, make] : obstacles) {
+    make();
+    const QFileInfo before(path);
+    testing::RecordingDialogs told;
+    TMainForm next(&told);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(next.StyleBox->currentText(), QStringLiteral("Classic")) << problem;
+    next.StyleBox->setCurrentIndex(1);
+    EXPECT_EQ(told.messages.size(), 1u) << problem;
+    const std::string said = told.messages.empty() ? "" : told.messages[0].text;
+    EXPECT_NE(said.find((path + " (" + problem + ")").toStdString()), std::string::npos) << said;
+    const QFileInfo after(path);
+    EXPECT_TRUE(after.isDir() == before.isDir() && after.size() == before.size() &&
+                after.lastModified() == before.lastModified())
+        << problem;
+    QDir(path).removeRecursively();
+    QFile::remove(path);
+  }
+  QFile::rename(kept, path);
 }
 
 TEST_F(CreateTest, CancelledDialogCreatesNothing) {
