@@ -28,6 +28,7 @@
 #include "line_size_cache.h"
 #include "paths.h"
 #include "picture_button.h"
+#include "print_job.h"
 #include "progress_status_bar.h"
 #include "qt_user_dialogs.h"
 #include "read_ahead.h"

@@ -26,7 +26,6 @@ class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
-class QPrinter;
 class QPushButton;
 class QSettings;
 class QSpinBox;
@@ -43,6 +42,7 @@ class AlbumEditCommand;
 struct AlbumChange;
 class PictureButton;
 class PictureReadAhead;
+struct ProgramPrinter;
 class ProgressStatusBar;
 class ShellBrowser;
 class TMainForm;
@@ -192,7 +192,7 @@ class TMainForm : public QWidget {
   // Prints the album's focused picture on one page, as the print options dialog chooses.
   void PrintBtnClick();
   // The program's printer: the printer, paper and orientation chosen stay for the whole run.
-  QPrinter& printer();
+  ProgramPrinter& printer();
   void UpNowClick();
   void DownNowClick();
   void SortBoxDblClick();
@@ -264,7 +264,7 @@ class TMainForm : public QWidget {
   std::optional<std::vector<PictureEntry>> commentVisitStart_;
 
   std::unique_ptr<UserDialogs> ownDialogs_;
-  std::unique_ptr<QPrinter> printer_;
+  std::unique_ptr<ProgramPrinter> printer_;
   // Decodes the viewer's neighbouring pictures while the viewer is open.
   std::unique_ptr<PictureReadAhead> readAhead_;
   void readAheadAround(int line, int direction);

@@ -12,15 +12,15 @@
 
 namespace glim {
 
-QPrinter& TMainForm::printer() {
-  if (!printer_) printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+ProgramPrinter& TMainForm::printer() {
+  if (!printer_) printer_ = std::make_unique<ProgramPrinter>();
   return *printer_;
 }
 
 void TMainForm::setViewer(TViewPicForm* viewer) {
   ViewPicForm = viewer;
   if (viewer == nullptr) return;
-  viewer->printerSource = [this]() -> QPrinter& { return printer(); };
+  viewer->printerSource = [this]() -> ProgramPrinter& { return printer(); };
   viewer->dialogs = dialogs_;
   viewer->stepPicture = [this](int direction) { stepViewer(direction); };
 }

@@ -67,9 +67,7 @@ bool runPrinterSetupDialog(QPrinter& printer, QWidget* owner) {
   if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
     if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
   }
-  if (dialog.exec() != QDialog::Accepted) return false;
-  rememberPrinterChoice(printer);
-  return true;
+  return dialog.exec() == QDialog::Accepted;
 }
 
 TPrintForm::TPrintForm(QPrinter& printer, QSettings& settings, UserDialogs& dialogs, QWidget* owner)
@@ -343,7 +341,9 @@ void TPrintForm::UserdefCheckClick() {
 }
 
 void TPrintForm::PrintSetupBtnClick() {
-  if (PrinterSetupDialog1) PrinterSetupDialog1(printer_, this);
+  if (PrinterSetupDialog1 && PrinterSetupDialog1(printer_, this) && printerChoice) {
+    rememberPrinterChoice(printer_, *printerChoice);
+  }
   repaintPreview();  // confirmed or not
 }
 

@@ -27,6 +27,7 @@ class QSettings;
 namespace glim {
 
 class SpinField;
+struct PrinterChoice;
 
 // The platform's printer setup: printer, paper and orientation. True when confirmed.
 bool runPrinterSetupDialog(QPrinter& printer, QWidget* owner);
@@ -63,6 +64,8 @@ class TPrintForm : public QDialog {
   FormStorage FormStorage1;
   // Runs the printer setup dialog; tests answer it themselves.
   std::function<bool(QPrinter&, QWidget*)> PrinterSetupDialog1 = runPrinterSetupDialog;
+  // Where a confirmed printer setup is kept for the run; none: it is not kept.
+  PrinterChoice* printerChoice = nullptr;
 
   // The choices as the print job reads them after OK.
   PrintChoices choices() const;

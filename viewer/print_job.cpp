@@ -102,29 +102,17 @@ class PdfOutput {
   bool redirected_ = false;
 };
 
-// The printer the user chose in the printer setup dialog during this run, if any.
-struct PrinterChoice {
-  bool made = false;
-  bool pdf = false;
-  QString name;
-};
-
-PrinterChoice& printerChoice() {
-  static PrinterChoice choice;
-  return choice;
-}
-
 }  // namespace
 
-void rememberPrinterChoice(const QPrinter& printer) {
-  PrinterChoice& choice = printerChoice();
+void rememberPrinterChoice(const QPrinter& printer, PrinterChoice& choice) {
   choice.made = true;
   choice.pdf = printer.outputFormat() == QPrinter::PdfFormat;
   choice.name = printer.printerName();
 }
 
-void followSystemPrinters(QPrinter& printer) {
-  PrinterChoice& choice = printerChoice();
+void followSystemPrinters(ProgramPrinter& program) {
+  QPrinter& printer = program.printer;
+  PrinterChoice& choice = program.choice;
   // The user's choice stands, with its paper and orientation, while its printer exists.
   if (choice.made && (choice.pdf || QPrinterInfo::availablePrinterNames().contains(choice.name)))
     return;
@@ -172,13 +160,15 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
   if (printer.outputFormat() == QPrinter::PdfFormat) {
     pdf.emplace(printer);
     bool cancelled = false;
-    const QString base = QFileInfo(QString::fromLocal8Bit(pictureFileName.c_str())).completeBaseName();
+    const QString base =
+        QFileInfo(QString::fromLocal8Bit(pictureFileName.c_str())).completeBaseName();
     if (!pdf->prepare(dialogs, base.isEmpty() ? QString() : base + QStringLiteral(".pdf"),
                       cancelled)) {
       // A cancelled file dialog is the user's choice: nothing is printed and nothing said.
       if (!cancelled) {
-        dialogs.showMessage(errorBox("Printing could not begin: no temporary file could be "
-                                     "made for the PDF output."));
+        dialogs.showMessage(
+            errorBox("Printing could not begin: no temporary file could be "
+                     "made for the PDF output."));
       }
       return false;
     }
@@ -235,10 +225,13 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
   return true;
 }
 
-bool runPrintRequest(QWidget* owner, QPrinter& printer, QSettings& settings, UserDialogs& dialogs,
-                     const DibImage& picture, const std::string& pictureFileName) {
-  followSystemPrinters(printer);
+bool runPrintRequest(QWidget* owner, ProgramPrinter& program, QSettings& settings,
+                     UserDialogs& dialogs, const DibImage& picture,
+                     const std::string& pictureFileName) {
+  followSystemPrinters(program);
+  QPrinter& printer = program.printer;
   TPrintForm form(printer, settings, dialogs, owner);
+  form.printerChoice = &program.choice;
   form.Picture = picture;  // shares the caller's pixels; the dialog never frees them
   if (form.exec() != QDialog::Accepted) return false;
   return PrintPicture(printer, picture, form.choices(), dialogs, pictureFileName);

@@ -2,14 +2,15 @@
 // dialog chose. Both print buttons (the main window's and the viewer's) come here.
 #pragma once
 
+#include <QPrinter>
 #include <QSize>
+#include <QString>
 #include <string>
 
 #include "picodec.h"
 #include "print_layout.h"
 #include "user_dialogs.h"
 
-class QPrinter;
 class QSettings;
 class QWidget;
 
@@ -18,12 +19,26 @@ namespace glim {
 // The document title under which the print queue lists the job.
 inline constexpr const char* kPrintDocumentTitle = "Glimmervellium picture";
 
-// Points `printer` at the printers the system has now: the printer chosen in the printer
-// setup dialog during this run while it still exists, else the system's current default
-// queue, else PDF output. Run at the start of every print request.
-void followSystemPrinters(QPrinter& printer);
+// The printer the user chose in the printer setup dialog during the run.
+struct PrinterChoice {
+  bool made = false;
+  bool pdf = false;
+  QString name;
+};
+
+// The program's printer, one for the whole run, and the printer chosen for it in the setup
+// dialog, which stands, with its paper and orientation, while that printer exists.
+struct ProgramPrinter {
+  QPrinter printer{QPrinter::HighResolution};
+  PrinterChoice choice;
+};
+
+// Points the program's printer at the printers the system has now: the printer chosen in the
+// printer setup dialog during this run while it still exists, else the system's current
+// default queue, else PDF output. Run at the start of every print request.
+void followSystemPrinters(ProgramPrinter& program);
 // The printer setup dialog was confirmed with `printer`'s current printer.
-void rememberPrinterChoice(const QPrinter& printer);
+void rememberPrinterChoice(const QPrinter& printer, PrinterChoice& choice);
 
 // The printable area of the printer's current page in device pixels, with device (0, 0) at its
 // top-left corner: only the printer's own unprintable margins are left out.
@@ -40,7 +55,8 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
 
 // One print request for a picture the caller holds: the print options dialog owned by `owner`,
 // then, after OK, the print steps. True when a page was printed.
-bool runPrintRequest(QWidget* owner, QPrinter& printer, QSettings& settings, UserDialogs& dialogs,
-                     const DibImage& picture, const std::string& pictureFileName = {});
+bool runPrintRequest(QWidget* owner, ProgramPrinter& program, QSettings& settings,
+                     UserDialogs& dialogs, const DibImage& picture,
+                     const std::string& pictureFileName = {});
 
 }  // namespace glim

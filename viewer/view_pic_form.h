@@ -25,6 +25,7 @@ class QStatusBar;
 namespace glim {
 
 class SpinField;
+struct ProgramPrinter;
 
 class TViewPicForm : public QDialog {
   Q_OBJECT
@@ -36,7 +37,7 @@ class TViewPicForm : public QDialog {
   std::string PictureFileName;  // its file's full path, as bytes
 
   // What printing needs: the program's printer and the answers to message boxes and dialogs.
-  std::function<QPrinter&()> printerSource;
+  std::function<ProgramPrinter&()> printerSource;
   UserDialogs* dialogs = nullptr;
   // Asks the owner for the album's next (+1) or previous (-1) picture; it answers through
   // showPicture when there is one to show.

@@ -133,8 +133,8 @@ TEST_F(PrintCupsTest, ThePageComesOutOfTheQueueWithThePictureWhereTheRulesPutIt)
 // request prints to. Its empty job list counts as no job (not as a server that cannot be
 // asked), and the job check takes only a job numbered after the last one before the print.
 TEST_F(PrintCupsTest, AQueueAddedWhileTheProgramRunsIsPrintedTo) {
-  QPrinter program(QPrinter::HighResolution);  // made before the queue existed
-  ASSERT_EQ(program.printerName(), kQueue);
+  ProgramPrinter program;  // made before the queue existed
+  ASSERT_EQ(program.printer.printerName(), kQueue);
   ASSERT_TRUE(sandbox({QStringLiteral("add"), folder, QStringLiteral("glimlater")}).ok);
   EXPECT_EQ(lastJobNumber(QStringLiteral("glimlater")), 0);
   const std::optional<int> last = lastJobNumber(kQueue);
@@ -143,12 +143,11 @@ TEST_F(PrintCupsTest, AQueueAddedWhileTheProgramRunsIsPrintedTo) {
   EXPECT_FALSE(jobArrived(kQueue, *last, QString::fromLatin1(kPrintDocumentTitle)));
 
   followSystemPrinters(program);
-  EXPECT_EQ(program.printerName(), QStringLiteral("glimlater"));
+  EXPECT_EQ(program.printer.printerName(), QStringLiteral("glimlater"));
   const testing::OwnedDib picture = testing::solidPicture(40, 30, 0x00ff00);
-  EXPECT_TRUE(PrintPicture(program, *picture, {}, dialogs));
+  EXPECT_TRUE(PrintPicture(program.printer, *picture, {}, dialogs));
   EXPECT_TRUE(dialogs.messages.empty());
-  EXPECT_TRUE(
-      jobArrived(QStringLiteral("glimlater"), 0, QString::fromLatin1(kPrintDocumentTitle)));
+  EXPECT_TRUE(jobArrived(QStringLiteral("glimlater"), 0, QString::fromLatin1(kPrintDocumentTitle)));
   finishedPdfs();
 }
 
