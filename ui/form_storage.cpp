@@ -154,8 +154,7 @@ void FormStorage::load() {
   loaded_ = true;
   // A value the reading rules read (a width of "abc" reads as 1) is no damage; what the reader
   // could not parse is, and is told once. The next save writes the file anew.
-  damaged_ =
-      settings_.status() == QSettings::FormatError || holdsControlBytes(settings_.fileName());
+  damaged_ = settings_.status() == QSettings::FormatError || holdsControlBytes(settings_.fileName());
   if (damaged_ && report_) {
     report_(QStringLiteral("The settings file %1 is damaged. The print settings that could be "
                            "read are shown; the file is written anew when the dialog closes.")

@@ -160,15 +160,13 @@ bool PrintPicture(QPrinter& printer, const DibImage& picture, const PrintChoices
   if (printer.outputFormat() == QPrinter::PdfFormat) {
     pdf.emplace(printer);
     bool cancelled = false;
-    const QString base =
-        QFileInfo(QString::fromLocal8Bit(pictureFileName.c_str())).completeBaseName();
+    const QString base = QFileInfo(QString::fromLocal8Bit(pictureFileName.c_str())).completeBaseName();
     if (!pdf->prepare(dialogs, base.isEmpty() ? QString() : base + QStringLiteral(".pdf"),
                       cancelled)) {
       // A cancelled file dialog is the user's choice: nothing is printed and nothing said.
       if (!cancelled) {
-        dialogs.showMessage(
-            errorBox("Printing could not begin: no temporary file could be "
-                     "made for the PDF output."));
+        dialogs.showMessage(errorBox("Printing could not begin: no temporary file could be "
+                                     "made for the PDF output."));
       }
       return false;
     }
