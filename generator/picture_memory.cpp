@@ -15,163 +15,17 @@
 #include <sstream>
 #include <vector>
 
-#include "iso_boxes.h"
 #include "picodec.h"
 
 namespace glim {
 namespace {
 
-// Limits on what a header look-up reads of a hostile file.
-constexpr int kMaxJpegSegments = 4096;
-constexpr uint32_t kMaxTiffEntries = 4096;
-constexpr uint64_t kMaxHeifMetaBytes = 16u << 20;
-constexpr int kMaxHeifBoxes = 4096;
-
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-uint32_t be16(const uint8_t* p) {
-  return uint32_t(p[0]) << 8 | p[1];
-}
-uint32_t be32(const uint8_t* p) {
-  return be16(p) << 16 | be16(p + 2);
-}
-uint32_t le16(const uint8_t* p) {
-  return uint32_t(p[1]) << 8 | p[0];
-}
-uint32_t le24(const uint8_t* p) {
-  return le16(p) | uint32_t(p[2]) << 16;
-}
-uint32_t le32(const uint8_t* p) {
-  return le16(p) | le16(p + 2) << 16;
-}
-
-bool readAt(std::FILE* file, long offset, uint8_t* out, std::size_t size) {
-  return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(out, 1, size, file) == size;
-}
-
-std::optional<PictureDimensions> dimensions(uint32_t width, uint32_t height) {
-  if (width == 0 || height == 0) return std::nullopt;
-  return PictureDimensions{width, height};
-}
-
-std::optional<PictureDimensions> jpegDimensions(std::FILE* file) {
-  if (std::fseek(file, 2, SEEK_SET) != 0) return std::nullopt;
-  for (int segment = 0; segment < kMaxJpegSegments; ++segment) {
-    int c = std::getc(file);
-    if (c != 0xFF) return std::nullopt;
-    while (c == 0xFF) c = std::getc(file);
-    if (c == EOF || c == 0xD9 || c == 0xDA) return std::nullopt;  // no frame before the scan
-    if (c == 0x01 || (c >= 0xD0 && c <= 0xD8)) continue;          // markers without a length
-    uint8_t field[7];
-    if (std::fread(field, 1, 2, file) != 2 || be16(field) < 2) return std::nullopt;
-    const bool frame = c >= 0xC0 && c <= 0xCF && c != 0xC4 && c != 0xC8 && c != 0xCC;
-    if (frame) {
-      if (std::fread(field + 2, 1, 5, file) != 5) return std::nullopt;
-      return dimensions(be16(field + 5), be16(field + 3));
-    }
-    if (std::fseek(file, static_cast<long>(be16(field)) - 2, SEEK_CUR) != 0) return std::nullopt;
-  }
-  return std::nullopt;
-}
-
-std::optional<PictureDimensions> tiffDimensions(std::FILE* file, bool little) {
-  uint8_t head[16];
-  if (!readAt(file, 0, head, 16)) return std::nullopt;
-  const auto u16 = [little](const uint8_t* p) { return little ? le16(p) : be16(p); };
-  const auto u32 = [little](const uint8_t* p) { return little ? le32(p) : be32(p); };
-  const auto u64 = [&](const uint8_t* p) {
-    return little ? uint64_t(u32(p + 4)) << 32 | u32(p) : uint64_t(u32(p)) << 32 | u32(p + 4);
-  };
-  // Classic TIFF: 2-byte entry counts and 12-byte entries; BigTIFF: 8 and 20.
-  const bool big = u16(head + 2) == 43;
-  const uint64_t first = big ? u64(head + 8) : u32(head + 4);
-  uint8_t count[8];
-  if (first > uint64_t(LONG_MAX) || !readAt(file, static_cast<long>(first), count, big ? 8 : 2))
-    return std::nullopt;
-  const uint64_t entries = std::min<uint64_t>(big ? u64(count) : u16(count), kMaxTiffEntries);
-  const std::size_t entrySize = big ? 20 : 12;
-  const std::size_t valueAt = big ? 12 : 8;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  for (uint64_t i = 0; i < entries; ++i) {
-    uint8_t entry[20];
-    if (std::fread(entry, 1, entrySize, file) != entrySize) return std::nullopt;
-    const uint32_t tag = u16(entry);
-    const uint32_t type = u16(entry + 2);
-    const uint8_t* value = entry + valueAt;
-    const uint64_t number = type == 3           ? u16(value)
-                            : type == 4         ? u32(value)
-                            : type == 16 && big ? u64(value)
-                                                : 0;
-    const uint32_t clamped = static_cast<uint32_t>(std::min<uint64_t>(number, UINT32_MAX));
-    if (tag == 256) width = clamped;
-    if (tag == 257) height = clamped;
-  }
-  return dimensions(width, height);
-}
-
-std::optional<PictureDimensions> webpDimensions(std::FILE* file) {
-  uint8_t head[30];
-  if (!readAt(file, 0, head, sizeof head)) return std::nullopt;
-  if (std::memcmp(head + 12, "VP8X", 4) == 0)
-    return dimensions(le24(head + 24) + 1, le24(head + 27) + 1);
-  if (std::memcmp(head + 12, "VP8 ", 4) == 0 && head[23] == 0x9D && head[24] == 0x01 &&
-      head[25] == 0x2A) {
-    return dimensions(le16(head + 26) & 0x3FFF, le16(head + 28) & 0x3FFF);
-  }
-  if (std::memcmp(head + 12, "VP8L", 4) == 0 && head[20] == 0x2F) {
-    const uint32_t bits = le32(head + 21);
-    return dimensions((bits & 0x3FFF) + 1, ((bits >> 14) & 0x3FFF) + 1);
-  }
-  return std::nullopt;
-}
-
-// Walks the boxes in `data`; in "meta" (a full box), "iprp" and "ipco" it goes inside, and of
-// every "ispe" (the size of an image item) it keeps the largest.
-void findImageSizes(std::span<const uint8_t> data, int depth, int& boxes,
-                    PictureDimensions& largest) {
-  if (depth >= 8) return;
-  for (const auto& [type, body] : isoBoxes(data)) {
-    if (++boxes >= kMaxHeifBoxes) return;
-    if (type == "meta" && body.size() >= 4) {
-      findImageSizes(body.subspan(4), depth + 1, boxes, largest);
-    } else if (type == "iprp" || type == "ipco") {
-      findImageSizes(body, depth + 1, boxes, largest);
-    } else if (type == "ispe" && body.size() >= 12) {
-      const uint32_t width = be32(body.data() + 4);
-      const uint32_t height = be32(body.data() + 8);
-      if (uint64_t(width) * height > uint64_t(largest.width) * largest.height)
-        largest = {width, height};
-    }
-  }
-}
-
-std::optional<PictureDimensions> heifDimensions(std::FILE* file, uint64_t fileSize) {
-  uint64_t at = 0;
-  for (int box = 0; box < kMaxHeifBoxes && fileSize - at >= 8; ++box) {
-    uint8_t head[16];
-    if (!readAt(file, static_cast<long>(at), head, 8)) return std::nullopt;
-    uint64_t length = be32(head);
-    if (length == 1) {
-      if (!readAt(file, static_cast<long>(at), head, 16)) return std::nullopt;
-      length = uint64_t(be32(head + 8)) << 32 | be32(head + 12);
-    } else if (length == 0) {
-      length = fileSize - at;
-    }
-    if (length < 8 || length > fileSize - at) return std::nullopt;
-    if (std::memcmp(head + 4, "meta", 4) == 0) {
-      if (length > kMaxHeifMetaBytes) return std::nullopt;
-      std::vector<uint8_t> meta(length);
-      if (!readAt(file, static_cast<long>(at), meta.data(), meta.size())) return std::nullopt;
-      PictureDimensions largest;
-      int boxes = 0;
-      findImageSizes(meta, 0, boxes, largest);
-      return dimensions(largest.width, largest.height);
-    }
-    at += length;
-  }
-  return std::nullopt;
-}
+// The codecs' state beside the pixels: libjpeg's compressor and decompressor, libpng's
+// rows, colour transforms (measured: about 130 KiB).
+constexpr uint64_t kCodecState = 256 << 10;
+// The HEVC and AV1 decoders' own state, whatever the picture's size (measured: about 6 MiB
+// for a small AVIF file).
+constexpr uint64_t kHeifDecoderState = 8 << 20;
 
 // A number from a file such as "/proc/meminfo" after `key`; nothing when it is not there.
 std::optional<uint64_t> numberAfter(const std::string& path, const std::string& key) {
@@ -236,54 +90,60 @@ std::optional<uint64_t> addressSpaceLeft() {
 
 }  // namespace
 
-std::optional<PictureDimensions> pictureDimensions(const std::string& path) {
-  File file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return std::nullopt;
-  struct stat info {};
-  if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  uint8_t head[30] = {};
-  const std::size_t got = std::fread(head, 1, sizeof head, file.get());
-  const auto starts = [&](const char* magic, std::size_t offset = 0) {
-    const std::size_t n = std::strlen(magic);
-    return got >= offset + n && std::memcmp(head + offset, magic, n) == 0;
-  };
-  if (starts("\xFF\xD8\xFF")) {
-    std::optional<PictureDimensions> size = jpegDimensions(file.get());
-    if (size) size->streamed = true;
-    return size;
+std::optional<uint64_t> pictureMemory(const PictureHeader& header) {
+  // What the codec library refuses after its first bytes (another kind, or a picture beyond
+  // its limits) is never decoded.
+  constexpr uint64_t kRefused = 1 << 20;
+  const uint64_t width = header.width, height = header.height;
+  if (header.kind != PictureKind::Unknown && (width == 0 || height == 0)) return std::nullopt;
+  if (header.kind == PictureKind::Unknown || width > PICODEC_MAX_DIMENSION ||
+      height > PICODEC_MAX_DIMENSION || width * height > PICODEC_MAX_PIXELS) {
+    return kRefused;
   }
-  if (starts("\x89PNG\r\n\x1A\n") && got >= 24) return dimensions(be32(head + 16), be32(head + 20));
-  if ((starts("GIF87a") || starts("GIF89a")) && got >= 10)
-    return dimensions(le16(head + 6), le16(head + 8));
-  if (starts("BM") && got >= 26) {
-    if (le32(head + 14) == 12) return dimensions(le16(head + 18), le16(head + 20));
-    const auto height = static_cast<int32_t>(le32(head + 22));
-    const uint32_t rows = height < 0 ? 0u - static_cast<uint32_t>(height) : uint32_t(height);
-    return dimensions(le32(head + 18), rows);
+  const uint64_t pixels = width * height;
+  const uint64_t picture = ((width * 3 + 3) & ~uint64_t{3}) * height;
+  // The picture at 24 bits, an eighth more for its conversions and thumbnails, and the
+  // codecs' own state.
+  uint64_t bytes = picture + picture / 8 + kCodecState;
+  // Every reader but JPEG's takes the file whole.
+  if (header.kind != PictureKind::Jpeg) bytes += header.fileBytes;
+  // Decoded at 8 bits or less, the picture stays while its 24-bit copy is made.
+  if (header.fewColours) bytes += ((width + 3) & ~uint64_t{3}) * height;
+  // Turned by its orientation: the turned copy beside the stored picture.
+  if (header.orientation >= 2 && header.kind != PictureKind::Jpeg) bytes += picture;
+  switch (header.kind) {
+    case PictureKind::Jpeg:
+      // Progressive and multi-scan files: every block's 64 coefficients of 2 bytes.
+      if (header.jpegWholeImage) bytes += header.jpegBlocks * 128;
+      break;
+    case PictureKind::Gif:
+      bytes += pixels;  // the screen's colour indices
+      break;
+    case PictureKind::Webp:
+      // Lossless pictures are decoded whole at 32 bits; with alpha the frame comes at 32 bits
+      // (with a lossy frame's alpha plane and rows of its planes) before it is laid over white.
+      if (header.lossless) bytes += 4 * pixels;
+      if (header.alpha) bytes += 7 * pixels;
+      break;
+    case PictureKind::Heif:
+      // The decoded planes (4:2:0 at least), the interleaved copy, and alpha beside them.
+      bytes += kHeifDecoderState + 3 * pixels / 2 + (header.alpha ? 5 : 3) * pixels;
+      break;
+    case PictureKind::Tiff:
+      // A strip or tile may hold the whole picture as stored, and libtiff's raster holds
+      // its rows at 32 bits.
+      bytes += pixels * header.storedBits / 8 + 4 * pixels;
+      break;
+    default:
+      break;
   }
-  if (starts("II*\0") || starts("II+\0")) return tiffDimensions(file.get(), true);
-  if (starts("MM\0*") || starts("MM\0+")) return tiffDimensions(file.get(), false);
-  if (starts("RIFF") && starts("WEBP", 8)) return webpDimensions(file.get());
-  if (starts("ftyp", 4)) return heifDimensions(file.get(), static_cast<uint64_t>(info.st_size));
-  return std::nullopt;
+  return bytes;
 }
 
 std::optional<uint64_t> pictureMemory(const std::string& path) {
-  const std::optional<PictureDimensions> size = pictureDimensions(path);
-  if (!size) return std::nullopt;
-  // A picture beyond the library's limits is refused before its pixels are allocated.
-  constexpr uint64_t kRefused = 1 << 20;
-  if (size->width > PICODEC_MAX_DIMENSION || size->height > PICODEC_MAX_DIMENSION ||
-      uint64_t(size->width) * size->height > PICODEC_MAX_PIXELS) {
-    return kRefused;
-  }
-  const uint64_t rowBytes = (uint64_t(size->width) * 3 + 3) & ~uint64_t(3);
-  const uint64_t pixels = rowBytes * size->height;
-  uint64_t bytes = pixels + pixels / 8 + (1 << 20);
-  struct stat info {};
-  if (!size->streamed && ::stat(path.c_str(), &info) == 0)
-    bytes += static_cast<uint64_t>(info.st_size);
-  return bytes;
+  const std::optional<PictureHeader> header = readPictureHeader(path);
+  if (!header) return 1 << 20;  // not a regular file: the codec library refuses it at once
+  return pictureMemory(*header);
 }
 
 uint64_t defaultPictureMemory() {

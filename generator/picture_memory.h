@@ -6,20 +6,20 @@
 #include <optional>
 #include <string>
 
+#include "picture_header.h"
+
 namespace glim {
 
-// Width and height of the picture in a file as its header gives them (BMP, JPEG, PNG, GIF,
-// TIFF, WebP, HEIF/AVIF); nothing when the header cannot be read. Reads a few bytes only.
-struct PictureDimensions {
-  uint32_t width = 0;
-  uint32_t height = 0;
-  bool streamed = false;  // a JPEG: the reader does not take the file whole
-};
-std::optional<PictureDimensions> pictureDimensions(const std::string& path);
+// The memory a worker holds while it makes the files of the picture with this header: the
+// decoded picture at 24 bits, an eighth more for its conversions and thumbnails, what its
+// decoder holds beside it (libjpeg's coefficients of progressive files, WebP's and HEIF's
+// 32-bit copies, the 8-bit picture being promoted, a turned copy), and the file itself where
+// the reader takes it whole. Nothing when the header gives no size.
+std::optional<uint64_t> pictureMemory(const PictureHeader& header);
 
-// The memory a worker holds while it makes the files of this picture: the decoded picture
-// at 24 bits, an eighth more for its conversions and thumbnail, and the file itself where
-// the reader takes it whole. Nothing when the size is unknown.
+// The same for the file at `path`, looked up with one pass over its header. A file that is
+// not a regular file or a picture needs little (it fails at once); nothing when the size of
+// a picture cannot be read.
 std::optional<uint64_t> pictureMemory(const std::string& path);
 
 // What the process may use (the least of its control group's limit less its use, its

@@ -1,6 +1,7 @@
 #include "picture_work.h"
 
 #include <malloc.h>
+#include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -11,7 +12,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <system_error>
 #include <thread>
 
 #include "album_naming.h"
@@ -25,6 +25,10 @@ namespace {
 
 // How often a waiting run looks after the window and the progress.
 constexpr auto kIdleInterval = std::chrono::milliseconds(15);
+
+// A worker's stack: the codecs keep their large buffers on the heap, and every thread's
+// stack is address space taken from what a limit (ulimit -v) leaves for pictures.
+constexpr size_t kWorkerStack = 4 << 20;
 
 // One picture made by the codec library, freed with deldib however the step ends.
 class OwnedPicture {
@@ -86,6 +90,11 @@ void keepFreedPictureMemory() {
   // faults on one thread against 61,000 with these limits, at the same peak memory.
   mallopt(M_MMAP_THRESHOLD, 64 << 20);
   mallopt(M_TRIM_THRESHOLD, 128 << 20);
+  // One heap for all threads: what one worker frees is there for the next picture of any
+  // other, so the memory kept stays within what the pictures in flight took together. With a
+  // heap per thread each kept its own (628 MiB against 963 MiB for eight large pictures), and
+  // each reserved 64 MiB of address space.
+  mallopt(M_ARENA_MAX, 1);
 }
 
 struct PictureWorkers::Shared {
@@ -105,26 +114,36 @@ struct PictureWorkers::Shared {
   bool stopping = false;
   std::vector<std::optional<PictureWork>> done;
   std::vector<ProgressRelay> progress;
-  std::vector<std::thread> threads;
+  std::vector<pthread_t> threads;
 
   // Pictures start in album order when their memory fits beside those in flight; one that
-  // does not fit the budget alone starts when no other is in flight.
-  std::vector<uint64_t> memory;  // per entry, once looked up
-  std::vector<char> overlapped;  // per entry: another picture was in flight beside it
+  // does not fit the budget alone starts when no other is in flight. The header of the next
+  // entry is read by one thread outside the lock, so a slow file holds up no other thread.
+  std::vector<uint64_t> memory;     // per entry, once looked up; 0 before
+  std::vector<PictureFacts> facts;  // per entry, for the modern pages
+  bool lookingUp = false;           // a thread reads the header of entry `next`
+  std::vector<char> overlapped;     // per entry: another picture was in flight beside it
   std::set<int32_t> inFlight;
   uint64_t inFlightMemory = 0;
   std::set<int32_t> retries;  // failed beside others: each runs again alone, lowest first
 
-  // The memory entry `index` takes; looked up once, under the lock.
-  uint64_t memoryOf(int32_t index) {
-    uint64_t& known = memory[static_cast<size_t>(index)];
-    if (known == 0) {
-      // Unknown: the picture is treated as needing the whole budget.
-      known = std::max<uint64_t>(
-          1,
-          pictureMemory(paths[static_cast<size_t>(index)]).value_or(std::max<uint64_t>(budget, 1)));
-    }
-    return known;
+  // Reads the header of entry `next` with the lock released; false when another thread does.
+  bool lookUpNext(std::unique_lock<std::mutex>& lock) {
+    const auto index = static_cast<size_t>(next);
+    if (memory[index] != 0 || lookingUp) return false;
+    lookingUp = true;
+    lock.unlock();
+    const std::optional<PictureHeader> header = readPictureHeader(paths[index]);
+    // Unknown size: the picture is treated as needing the whole budget; a file that is not
+    // a regular file fails at once.
+    const uint64_t bytes =
+        header ? pictureMemory(*header).value_or(std::max<uint64_t>(budget, 1)) : 1;
+    PictureFacts found = header && modernPages ? exifFacts(header->exif) : PictureFacts{};
+    lock.lock();
+    lookingUp = false;
+    memory[index] = std::max<uint64_t>(bytes, 1);
+    facts[index] = std::move(found);
+    return true;
   }
 
   bool fits(uint64_t bytes) const {
@@ -146,7 +165,7 @@ struct PictureWorkers::Shared {
     spaceFreed.notify_all();
   }
 
-  PictureWork work(int32_t index, HWND window) const {
+  PictureWork work(int32_t index, HWND window, const PictureFacts& pictureFacts) const {
     PictureWork result;
     OwnedPicture picture;
     OpenDib(&picture.get(), paths[static_cast<size_t>(index)].c_str(), 0, window);
@@ -170,7 +189,7 @@ struct PictureWorkers::Shared {
       result.height = height;
       result.thumbWidth = size.width;
       result.thumbHeight = size.height;
-      result.facts = readPictureFacts(paths[static_cast<size_t>(index)]);
+      result.facts = pictureFacts;
       // Twice the thumbnail in both sides, never enlarged: a smaller picture gets none.
       const int64_t twiceWidth = int64_t{size.width} * 2, twiceHeight = int64_t{size.height} * 2;
       if (result.thumbnail.exists() && twiceWidth <= width && twiceHeight <= height) {
@@ -193,20 +212,25 @@ struct PictureWorkers::Shared {
     for (;;) {
       int32_t index = 0;
       uint64_t bytes = 0;
+      PictureFacts pictureFacts;
       {
         std::unique_lock lock(mutex);
-        spaceFreed.wait(lock, [this, &bytes] {
-          if (stopping || next >= static_cast<int32_t>(paths.size())) return true;
-          if (!retries.empty() || next >= consumed + ahead + 1) return false;
-          bytes = memoryOf(next);
-          return fits(bytes);
-        });
-        if (stopping || next >= static_cast<int32_t>(paths.size())) return;
+        for (;;) {
+          if (stopping || next >= static_cast<int32_t>(paths.size())) return;
+          if (retries.empty() && next < consumed + ahead + 1) {
+            if (lookUpNext(lock)) continue;  // the lock was released meanwhile
+            bytes = memory[static_cast<size_t>(next)];
+            if (bytes != 0 && fits(bytes)) break;
+          }
+          spaceFreed.wait(lock);
+        }
         index = next++;
+        pictureFacts = std::move(facts[static_cast<size_t>(index)]);
         start(index, bytes);
       }
+      spaceFreed.notify_all();  // the next entry's header may be read now
       const HWND window = &progress[static_cast<size_t>(index)].window;
-      PictureWork result = work(index, window);
+      PictureWork result = work(index, window, pictureFacts);
       {
         std::unique_lock lock(mutex);
         finish(index, bytes);
@@ -222,7 +246,7 @@ struct PictureWorkers::Shared {
             start(index, bytes);
             lock.unlock();
             result = PictureWork{};  // its files go before the picture is made again
-            result = work(index, window);
+            result = work(index, window, pictureFacts);
             lock.lock();
             finish(index, bytes);
           }
@@ -250,17 +274,26 @@ PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSe
   s.ahead = threads;
   s.budget = memoryBudget != 0 ? memoryBudget : defaultPictureMemory();
   s.memory.resize(s.paths.size());
+  s.facts.resize(s.paths.size());
   s.overlapped.resize(s.paths.size());
   s.done.resize(s.paths.size());
   s.progress = std::vector<ProgressRelay>(s.paths.size());
   const int count = std::min<int>(threads, static_cast<int>(s.paths.size()));
+  pthread_attr_t attributes;
+  ::pthread_attr_init(&attributes);
+  ::pthread_attr_setstacksize(&attributes, kWorkerStack);
+  s.threads.reserve(static_cast<size_t>(count));
   for (int t = 0; t < count; ++t) {
-    try {
-      s.threads.emplace_back([&s] { s.runThread(); });
-    } catch (const std::system_error&) {
-      break;  // the system gives no more threads: those started do the work (none: the caller)
-    }
+    pthread_t thread;
+    const auto run = [](void* shared) -> void* {
+      static_cast<Shared*>(shared)->runThread();
+      return nullptr;
+    };
+    // The system gives no more threads: those started do the work (none: the caller).
+    if (::pthread_create(&thread, &attributes, run, &s) != 0) break;
+    s.threads.push_back(thread);
   }
+  ::pthread_attr_destroy(&attributes);
 }
 
 PictureWorkers::~PictureWorkers() {
@@ -270,13 +303,17 @@ PictureWorkers::~PictureWorkers() {
     s.stopping = true;
   }
   s.spaceFreed.notify_all();
-  for (std::thread& thread : s.threads) thread.join();
+  for (const pthread_t thread : s.threads) ::pthread_join(thread, nullptr);
   s.done.clear();  // the files of work never taken go with it
 }
 
 PictureWork PictureWorkers::take(int32_t index, HWND window, const std::function<void()>& idle) {
   Shared& s = *shared_;
-  if (s.threads.empty()) return s.work(index, window);
+  if (s.threads.empty()) {
+    return s.work(
+        index, window,
+        s.modernPages ? readPictureFacts(s.paths[static_cast<size_t>(index)]) : PictureFacts{});
+  }
 
   ProgressRelay& progress = s.progress[static_cast<size_t>(index)];
   intptr_t shown = -1;

@@ -4,6 +4,7 @@
 #include <pty.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,6 +187,10 @@ TEST_F(CreateCommand, AnyNumberOfJobsMakesTheSameAlbumAndMessages) {
   const fs::path broken = dir_.path() / "fotos" / "kaputt.jpg";
   { std::ofstream(broken) << "no picture at all"; }
   pictures.push_back(broken.string());
+  // A named pipe that no one writes: opened without waiting, it is a file that cannot be opened.
+  const fs::path pipe = dir_.path() / "fotos" / "pipe.jpg";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  pictures.push_back(pipe.string());
   // Wider than a JPEG file can be: the picture cannot be written, its thumbnail can.
   pictures.push_back(picture("Panorama.bmp", 65535, 1));
   pictures.push_back(picture("IMG_0001.bmp", 30, 20));
@@ -204,12 +209,18 @@ TEST_F(CreateCommand, AnyNumberOfJobsMakesTheSameAlbumAndMessages) {
     fs::remove_all(dir_.path() / "web");
     std::vector<std::string> arguments = options[run];
     arguments.insert(arguments.end(), {album, dir_ / "web/index.htm"});
-    const testing::CreateRun made = runCreate(arguments, dir_.path());
+    // A run that hangs ends by the alarm rather than holding up the tests.
+    const testing::CreateRun made = runCreate(arguments, dir_.path(), [] {
+      ::alarm(120);
+      return true;
+    });
     EXPECT_EQ(made.status, 1) << made.err;
     trees[run] = treeOf(dir_.path() / "web");
     messages[run] = made.err;
   }
   EXPECT_NE(messages[0].find("Couldn't open file: " + broken.string()), std::string::npos)
+      << messages[0];
+  EXPECT_NE(messages[0].find("Couldn't open file: " + pipe.string()), std::string::npos)
       << messages[0];
   EXPECT_NE(messages[0].find("Couldn't write file: " + (dir_ / "web/pics/Panorama.JPG")),
             std::string::npos)

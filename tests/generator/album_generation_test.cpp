@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -24,6 +25,13 @@
 #include "picture_work.h"
 #include "recording_dialogs.h"
 #include "test_pictures.h"
+
+#ifdef __SANITIZE_ADDRESS__
+// The sanitizer's allocator interface (GCC ships no header for it).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+extern "C" size_t __sanitizer_get_allocated_size(const volatile void*);
+#endif
 
 namespace glim {
 namespace {
@@ -518,6 +526,27 @@ TEST(ModernPages, LanguageTagsAndTexts) {
   EXPECT_EQ(escapedText("Gr\xFC\xDF\x80"), "Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC") << "Windows-1252";
 }
 
+// A little-endian EXIF block whose first directory holds only these ASCII entries; a value
+// of up to four bytes stays inside its entry.
+std::string asciiExif(const std::vector<std::pair<uint16_t, std::string>>& entries) {
+  std::string tiff("II*\0\x08\0\0\0", 8), values;
+  const auto u16 = [&tiff](uint32_t v) { tiff += char(v & 255), tiff += char(v >> 8 & 255); };
+  const auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  u16(static_cast<uint32_t>(entries.size()));
+  for (const auto& [tag, text] : entries) {
+    const std::string value = text + '\0';
+    u16(tag), u16(2), u32(static_cast<uint32_t>(value.size()));
+    if (value.size() <= 4) {
+      tiff += value + std::string(4 - value.size(), '\0');
+    } else {
+      u32(static_cast<uint32_t>(8 + 2 + 12 * entries.size() + 4 + values.size()));
+      values += value;
+    }
+  }
+  u32(0);
+  return tiff + values;
+}
+
 // The date and camera from the EXIF block of each container that carries one (TIFF, PNG,
 // WebP, HEIF); a block cut short, or a file of another type, gives nothing.
 TEST(PictureFacts, FromEveryContainer) {
@@ -557,6 +586,13 @@ TEST(PictureFacts, FromEveryContainer) {
            std::string(2, '\0') + tiff,
        full},
       {heif, full},
+      // a chunk of odd length, padded, before the EXIF chunk
+      {"RIFF" + le32(tiff.size() + 24) + "WEBPXTRA" + le32(3) + "abc" + std::string(1, '\0') +
+           "EXIF" + le32(tiff.size()) + tiff,
+       full},
+      // one fact alone; a maker of three letters kept inside its entry
+      {asciiExif({{0x010F, "LGE"}}), {"", "LGE"}},
+      {asciiExif({{0x0132, "2020:01:02 03:04:05"}}), {"2020-01-02 03:04:05", ""}},
       {tiff.substr(0, 60), {}},
       {"GIF89a" + tiff, {}},
   };
@@ -742,6 +778,70 @@ TEST(PictureMemory, HeadersGiveAtLeastTheDecodedSize) {
     EXPECT_GE(*known, decoded) << path;
   }
   EXPECT_GT(opened, 300);
+}
+
+#ifdef __SANITIZE_ADDRESS__
+// The heap in use and its peak, counted by the sanitizer's allocation hooks on every thread.
+std::atomic<int64_t> heapInUse{0}, heapPeak{0};
+
+void countAllocation(const volatile void*, size_t size) {
+  const int64_t now = heapInUse += static_cast<int64_t>(size);
+  for (int64_t peak = heapPeak; now > peak && !heapPeak.compare_exchange_weak(peak, now);) {
+  }
+}
+void countRelease(const volatile void* pointer) {
+  if (pointer != nullptr)
+    heapInUse -= static_cast<int64_t>(__sanitizer_get_allocated_size(pointer));
+}
+#endif
+
+// Each decoder's factor covers what the work of a picture of its kind holds at its peak (the
+// decoder, the picture, its promotion, the JPEG files and thumbnails of the modern pages):
+// the heap counted while the real work runs on real test pictures.
+TEST(PictureMemory, EachDecodersPeakIsCoveredByItsFactor) {
+#ifndef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the heap is counted by AddressSanitizer's allocation hooks";
+#else
+  static const bool hooked =
+      __sanitizer_install_malloc_and_free_hooks(countAllocation, countRelease) != 0;
+  ASSERT_TRUE(hooked);
+  const testing::TemporaryFolder out{"glim-peak"};
+  const char* const pictures[] = {
+      "jpeg/misc/iptc.jpg",                               // baseline JPEG
+      "jpeg/misc/valid.2.jpeg",                           // progressive
+      "jpeg/go/video-001.q50.444.progressive.jpeg",       // progressive, 4:4:4
+      "jpeg/go/video-001.separate.dc.progression.jpeg",   // sequential in several scans
+      "jpeg/misc/cat.jpg",                                // grey: promoted to 24 bits
+      "png/libpng-testpngs/rgb-alpha-16.png",             // 16-bit with alpha
+      "png/pngsuite/basn3p04.png",                        // palette
+      "gif/giflib/solid2.gif",                            //
+      "tiff/libtiff/quad-tile.jpg.tiff",                  // tiled, JPEG-compressed
+      "tiff/libtiff/lzw-single-strip.tiff",               // grey, 24 megapixels
+      "bmp/misc/mandatory-bitmasks.bmp",                  //
+      "webp/goximage/yellow_rose.lossy.webp",             // lossy
+      "webp/goximage/yellow_rose.lossy-with-alpha.webp",  // lossy with alpha
+      "webp/goximage/yellow_rose.lossless.webp",          // lossless
+      "webp/misc/hopper_orientation_8.webp",              // turned
+      "heic/example.heic",                                //
+      "heic/example.avif"};
+  for (const char* name : pictures) {
+    const std::string path = fs::path(GLIM_TESTDATA_DIR) / name;
+    const std::optional<uint64_t> known = pictureMemory(path);
+    ASSERT_TRUE(known.has_value()) << name;
+    heapPeak = heapInUse.load();
+    const int64_t before = heapInUse;
+    {
+      PictureWorkers workers({path}, AlbumSettings{}, out.path().string() + "/",
+                             out.path().string() + "/", 0, 0, true);
+      const PictureWork work = workers.take(0, nullptr, {});
+      EXPECT_EQ(work.outcome, PictureWork::Outcome::Done) << name;
+    }
+    const int64_t peak = heapPeak - before;
+    EXPECT_LE(peak, static_cast<int64_t>(*known)) << name << ": measured " << peak;
+    EXPECT_LE(static_cast<int64_t>(*known), 3 * peak + (1 << 20)) << name << ": far too much";
+    for (const auto& file : fs::directory_iterator(out.path())) fs::remove(file);
+  }
+#endif
 }
 
 TEST(PictureMemory, SizesOnTheCommandLine) {
