@@ -251,6 +251,7 @@ struct PictureWorkers::Shared {
             finish(index, bytes);
           }
         }
+        result.besideOthers = overlapped[static_cast<size_t>(index)] != 0;
         done[static_cast<size_t>(index)] = std::move(result);
       }
       spaceFreed.notify_all();

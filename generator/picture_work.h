@@ -45,6 +45,7 @@ struct PictureWork {
   int32_t thumbWidth = 0, thumbHeight = 0;
   TemporaryFile thumbnail2x;
   PictureFacts facts;
+  bool besideOthers = false;  // another picture was worked on beside it
 };
 
 class PictureWorkers {

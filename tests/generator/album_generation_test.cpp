@@ -758,6 +758,23 @@ TEST(FolderLock, HoldsAlsoAFolderThatCannotBeRead) {
   EXPECT_FALSE(fs::exists(lockFile));
 }
 
+// A budget that holds two pictures keeps two at a time all along the album, not only at its
+// start: what finished pictures took is given back.
+TEST_F(AlbumRun, BudgetForTwoPicturesRunsTwoAtATimeToTheEnd) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 8; ++i)
+    paths.push_back(picture("Bild" + std::to_string(i) + ".bmp", 1000, 800));
+  fs::create_directories(out_.path() / "pics");
+  const std::string folder = (out_.path() / "pics").string() + "/";
+  PictureWorkers workers(paths, settings_, folder, folder, 3, *pictureMemory(paths[0]) * 5 / 2);
+  int beside = 0;
+  for (int32_t i = 0; i < 8; ++i) {
+    const bool besideOthers = workers.take(i, nullptr, {}).besideOthers;
+    beside += i >= 4 && besideOthers;
+  }
+  EXPECT_GT(beside, 0) << "the last four pictures each ran alone";
+}
+
 // What a picture is known to need before it is decoded is never less than its decoded
 // picture: every picture of the test suites that opens is looked up from its header.
 TEST(PictureMemory, HeadersGiveAtLeastTheDecodedSize) {
