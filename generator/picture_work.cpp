@@ -28,7 +28,7 @@ constexpr auto kIdleInterval = std::chrono::milliseconds(15);
 
 // A worker's stack: the codecs keep their large buffers on the heap, and every thread's
 // stack is address space taken from what a limit (ulimit -v) leaves for pictures.
-constexpr size_t kWorkerStack = 4 << 20;
+constexpr size_t kWorkerStack = 2 << 20;
 
 // One picture made by the codec library, freed with deldib however the step ends.
 class OwnedPicture {
@@ -114,7 +114,12 @@ struct PictureWorkers::Shared {
   bool stopping = false;
   std::vector<std::optional<PictureWork>> done;
   std::vector<ProgressRelay> progress;
+  // Threads start as they are needed: one more while every thread has a picture in flight,
+  // up to `threadsWanted`, so that a run whose budget holds one picture at a time takes no
+  // address space for stacks that would only wait.
   std::vector<pthread_t> threads;
+  size_t threadsWanted = 0;
+  bool threaded = false;  // at least one thread was started
 
   // Pictures start in album order when their memory fits beside those in flight; one that
   // does not fit the budget alone starts when no other is in flight. The header of the next
@@ -144,6 +149,23 @@ struct PictureWorkers::Shared {
     memory[index] = std::max<uint64_t>(bytes, 1);
     facts[index] = std::move(found);
     return true;
+  }
+
+  // Starts another thread; under the lock. False when the system gives no more.
+  bool addThread() {
+    if (stopping || threads.size() >= threadsWanted) return false;
+    pthread_attr_t attributes;
+    ::pthread_attr_init(&attributes);
+    ::pthread_attr_setstacksize(&attributes, kWorkerStack);
+    pthread_t thread;
+    const auto run = [](void* shared) -> void* {
+      static_cast<Shared*>(shared)->runThread();
+      return nullptr;
+    };
+    const bool started = ::pthread_create(&thread, &attributes, run, this) == 0;
+    ::pthread_attr_destroy(&attributes);
+    if (started) threads.push_back(thread);
+    return started;
   }
 
   bool fits(uint64_t bytes) const {
@@ -227,6 +249,7 @@ struct PictureWorkers::Shared {
         index = next++;
         pictureFacts = std::move(facts[static_cast<size_t>(index)]);
         start(index, bytes);
+        if (inFlight.size() >= threads.size()) addThread();
       }
       spaceFreed.notify_all();  // the next entry's header may be read now
       const HWND window = &progress[static_cast<size_t>(index)].window;
@@ -279,22 +302,10 @@ PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSe
   s.overlapped.resize(s.paths.size());
   s.done.resize(s.paths.size());
   s.progress = std::vector<ProgressRelay>(s.paths.size());
-  const int count = std::min<int>(threads, static_cast<int>(s.paths.size()));
-  pthread_attr_t attributes;
-  ::pthread_attr_init(&attributes);
-  ::pthread_attr_setstacksize(&attributes, kWorkerStack);
-  s.threads.reserve(static_cast<size_t>(count));
-  for (int t = 0; t < count; ++t) {
-    pthread_t thread;
-    const auto run = [](void* shared) -> void* {
-      static_cast<Shared*>(shared)->runThread();
-      return nullptr;
-    };
-    // The system gives no more threads: those started do the work (none: the caller).
-    if (::pthread_create(&thread, &attributes, run, &s) != 0) break;
-    s.threads.push_back(thread);
-  }
-  ::pthread_attr_destroy(&attributes);
+  s.threadsWanted = static_cast<size_t>(std::min<int>(threads, static_cast<int>(s.paths.size())));
+  std::lock_guard lock(s.mutex);
+  // The system gives no thread: the caller does the work.
+  s.threaded = s.addThread();
 }
 
 PictureWorkers::~PictureWorkers() {
@@ -304,13 +315,14 @@ PictureWorkers::~PictureWorkers() {
     s.stopping = true;
   }
   s.spaceFreed.notify_all();
+  // No thread starts once stopping is set.
   for (const pthread_t thread : s.threads) ::pthread_join(thread, nullptr);
   s.done.clear();  // the files of work never taken go with it
 }
 
 PictureWork PictureWorkers::take(int32_t index, HWND window, const std::function<void()>& idle) {
   Shared& s = *shared_;
-  if (s.threads.empty()) {
+  if (!s.threaded) {
     return s.work(
         index, window,
         s.modernPages ? readPictureFacts(s.paths[static_cast<size_t>(index)]) : PictureFacts{});
