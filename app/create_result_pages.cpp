@@ -178,9 +178,11 @@ void TMainForm::GoBtn1Click() {
   {
     // The pictures are worked on by every core while the window keeps painting.
     RunGuard guard(this);
+    guard.askToStop = [this] { return dialogs_->showMessage(stopRunBox()) == MessageAnswer::Ok; };
     const CreationOptions options{
         usableCores(), [&guard] { guard.idle(); }, 0,
-        StyleBox->currentIndex() == 1 ? PageStyle::Modern : PageStyle::Classic};
+        StyleBox->currentIndex() == 1 ? PageStyle::Modern : PageStyle::Classic,
+        [&guard] { return guard.stopRequested(); }};
     outcome = GenerateAlbum(album, currentSettings(), *overview, album.ProgramDir, *dialogs_,
                             windowHandle(), {}, options);
   }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QWidget>
 #include <QWindow>
@@ -55,21 +56,46 @@ RunGuard::RunGuard(QWidget* window) : window_(window) {
 
 RunGuard::~RunGuard() {
   QCoreApplication::instance()->removeEventFilter(this);
+  for (auto& [receiver, event] : held_) {
+    if (receiver) QCoreApplication::postEvent(receiver.data(), event.release());
+  }
   if (closeRequested_ && window_) {
     QMetaObject::invokeMethod(window_.data(), &QWidget::close, Qt::QueuedConnection);
   }
 }
 
 void RunGuard::idle() {
-  // Timers and socket notifiers wait for the run's end with the user's input: no handler of
-  // the window runs in between.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                  QEventLoop::ExcludeSocketNotifiers |
+  // Timers and socket notifiers wait for the run's end: no handler of the window runs in
+  // between. User input comes in to be held (see eventFilter), so that Escape is seen.
+  QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers |
                                   QEventLoop::X11ExcludeTimers);
+  if (escapePressed_ && !asking_ && !stopRequested_) {
+    escapePressed_ = false;
+    asking_ = true;
+    stopRequested_ = askToStop && askToStop();
+    asking_ = false;
+  }
 }
 
 bool RunGuard::eventFilter(QObject* watched, QEvent* event) {
-  if (isUserInput(event->type())) return !forModalBox(watched);
+  if (isUserInput(event->type())) {
+    if (forModalBox(watched)) return false;
+    // A key taken as a shortcut would never come as a key: the override is accepted, so that
+    // the key comes here (and, held, reaches its shortcut after the run).
+    if (event->type() == QEvent::ShortcutOverride) event->accept();
+    const bool keyEvent =
+        event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+    const auto* key = keyEvent ? static_cast<QKeyEvent*>(event) : nullptr;
+    if (key != nullptr && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+      escapePressed_ = true;
+    } else if (event->spontaneous() && event->type() != QEvent::ShortcutOverride &&
+               event->type() != QEvent::MouseMove &&
+               !(event->type() == QEvent::KeyRelease &&
+                 static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)) {
+      held_.emplace_back(watched, event->clone());  // for the window once the run is over
+    }
+    return true;
+  }
   if (event->type() == QEvent::Close && watched == window_.data()) {
     closeRequested_ = true;
     event->ignore();

@@ -1,13 +1,20 @@
-// RunGuard: keeps the window painting while a long run works, and takes no input meanwhile.
+// RunGuard: keeps the window painting while a long run works, and takes no input meanwhile
+// but the Escape key, which asks whether to stop the run.
 // While it lives, the run's idle step lets the window system's expose events and the pending
-// repaints through; keyboard, mouse and other user input stays queued until the run ends (as a
-// window busy in a handler leaves it queued), posted input is dropped, and a request to close
-// the window is remembered and made again after the run. A box the run shows and waits on (a
-// message about a picture) takes input as usual.
+// repaints through; keyboard, mouse and other user input from the window system is held and
+// handed to the window when the run ends (as a window busy in a handler leaves it queued),
+// posted input is dropped, and a request to close the window is remembered and made again
+// after the run. A box the run shows and waits on (a message about a picture, the question
+// whether to stop) takes input as usual.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 class QWidget;
 
@@ -19,8 +26,11 @@ class RunGuard : public QObject {
   explicit RunGuard(QWidget* window);
   ~RunGuard() override;
 
-  // Called by the waiting run: paints what needs painting.
+  // Called by the waiting run: paints what needs painting, and after an Escape asks
+  // `askToStop` (a box): true makes stopRequested() true.
   void idle();
+  std::function<bool()> askToStop;
+  bool stopRequested() const { return stopRequested_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -28,6 +38,10 @@ class RunGuard : public QObject {
  private:
   QPointer<QWidget> window_;
   bool closeRequested_ = false;
+  bool escapePressed_ = false;
+  bool asking_ = false;
+  bool stopRequested_ = false;
+  std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> held_;
 };
 
 }  // namespace glim

@@ -168,17 +168,22 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
   return true;
 }
 
+// A termination signal, or the caller, asks the run to stop.
+bool stopAsked(const CreationOptions& options) {
+  return terminationRequested() || (options.stopRequested && options.stopRequested());
+}
+
 // The modern detail pages, once every picture is done: only pictures that got their files
 // have one, and they link only to each other.
 void writeModernDetailPages(const Album& album, const AlbumSettings& settings,
                             std::span<const ModernEntry> files, std::string_view overviewName,
                             std::string_view styleSheet, const std::string& htmlFolder,
-                            WriteFailures& failures) {
+                            WriteFailures& failures, const CreationOptions& options) {
   const std::span<const PictureEntry> entries(album.entries());
   const std::vector<std::size_t> shown = shownEntries(files);
   const std::string language = pageLanguageOfUser();
   for (const std::size_t index : shown) {
-    if (terminationRequested()) return;
+    if (stopAsked(options)) return;
     const std::string page = htmlFolder + entries[index].PageName;
     int error = 0;
     if (!writePageFile(page,
@@ -224,7 +229,7 @@ std::vector<ModernEntry> createPictureFiles(Album& album, const AlbumSettings& s
   std::vector<ModernEntry> files(modern ? static_cast<std::size_t>(count) : 0);
   PictureWorkers workers(std::move(paths), settings, picsFolder, miniFolder, options.threads,
                          options.memoryBudget, modern);
-  for (int32_t i = 0; i < count && !terminationRequested(); ++i) {
+  for (int32_t i = 0; i < count && !stopAsked(options); ++i) {
     if (pictureStarted) pictureStarted(i + 1, count);
     PictureWork work = workers.take(i, window, options.idle);
     if (!placeFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics, mini,
@@ -233,8 +238,9 @@ std::vector<ModernEntry> createPictureFiles(Album& album, const AlbumSettings& s
       return files;  // the workers remove what they wrote ahead
     }
   }
-  if (modern && !terminationRequested()) {
-    writeModernDetailPages(album, settings, files, overviewName, styleSheet, htmlFolder, failures);
+  if (modern && !stopAsked(options)) {
+    writeModernDetailPages(album, settings, files, overviewName, styleSheet, htmlFolder, failures,
+                           options);
   }
   return files;
 }
@@ -293,6 +299,11 @@ MessageBox outputFailureBox(std::string_view folder, OutputProblem problem) {
   return errorBox("Could not create the album in " + std::string(folder) + ": " +
                   outputProblemText(problem) +
                   ". The run was stopped; the files written so far are whole.");
+}
+
+MessageBox stopRunBox() {
+  return {"Stop creating the album?", "Glimmervellium", MessageButtons::OkCancel,
+          MessageIcon::Information};
 }
 
 void CreatePictureFiles(Album& album, const AlbumSettings& input, const std::string& folder,
@@ -363,7 +374,8 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
       createPictureFiles(album, settings, folderWithSeparator, overviewName, styleSheet, dialogs,
                          failures, window, pictureStarted, options);
   outcome.outputFailed = failures.stopped();
-  if (!failures.stopped() && !terminationRequested()) {
+  outcome.stopped = stopAsked(options);
+  if (!failures.stopped() && !outcome.stopped) {
     int error = 0;
     if (options.style == PageStyle::Modern) {
       // The style sheet goes with the overview: an album's pages share it.

@@ -39,6 +39,7 @@ MessageBox pictureWriteErrorBox(std::string_view path);     // no caption, like 
 MessageBox folderBusyBox(std::string_view folder);  // "... is being created by another run."
 MessageBox overviewIsFolderBox(std::string_view overviewPath);
 MessageBox outputFailureBox(std::string_view folder, OutputProblem problem);
+MessageBox stopRunBox();  // "Stop creating the album?", OK and Cancel, asked on Escape
 
 // Called before each picture is opened: its number (1 to count) and the entry count.
 using PictureStarted = std::function<void(int32_t number, int32_t count)>;
@@ -57,6 +58,10 @@ struct CreationOptions {
   // detail pages are written once every picture is done, so that they link only to pictures
   // that got their files.
   PageStyle style = PageStyle::Classic;
+  // Asked between pictures and pages (on the calling thread): true stops the run as a
+  // termination signal does, without ending the program: the files written stay whole and no
+  // overview is written.
+  std::function<bool()> stopRequested;
 };
 
 // The per-picture step of a run into `folder` (ending in a separator): makes the folders
@@ -77,6 +82,7 @@ struct GenerationOutcome {
   // said so, the run stopped there and no overview was written.
   bool outputFailed = false;
   bool overviewWritten = false;  // true: show overviewPath and make the result page active
+  bool stopped = false;          // the run was asked to stop (CreationOptions::stopRequested)
   std::string overviewPath;      // output folder + overview name
 };
 

@@ -189,12 +189,13 @@ class ImpatientUser : public testing::RecordingDialogs {
  public:
   TMainForm* form = nullptr;
   bool running = false;
+  Qt::Key key = Qt::Key_Delete;
   std::optional<std::string> saveFileName(const FileDialogRequest& request) override {
     auto chosen = RecordingDialogs::saveFileName(request);
     running = chosen.has_value();
     form->update();
     QCoreApplication::postEvent(form->ImageList,
-                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier));
+                                new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
     return chosen;
   }
 };
@@ -247,6 +248,39 @@ TEST(CreateRunTest, TheWindowPaintsBetweenPicturesAndTakesNoInput) {
       << "no paint between two pictures";
   EXPECT_EQ(window.album.EntryCount(), kPictures) << "the Delete key was taken during the run";
   EXPECT_TRUE(user.messages.empty());
+}
+
+// Escape during a run asks whether to stop: Cancel goes on; OK stops it as a termination
+// signal does, with the files written whole, no temporary file left and no overview.
+TEST(CreateRunTest, EscapeAsksWhetherToStopTheRun) {
+  testing::QtAppFirst app;
+  for (const MessageAnswer answer : {MessageAnswer::Cancel, MessageAnswer::Ok}) {
+    ImpatientUser user;
+    user.key = Qt::Key_Escape;
+    user.answers = {answer};
+    TMainForm window(&user);
+    user.form = &window;
+    TemporaryFolder folder{"glim-create-stop"};
+    constexpr size_t kPictures = 6;
+    for (size_t i = 0; i < kPictures; ++i) {
+      testing::writePlainBmp(folder / ("Bild" + std::to_string(i) + ".bmp"), 1600, 1200);
+      window.album.append(folder / ("Bild" + std::to_string(i) + ".bmp"));
+    }
+    window.UpdateListBox();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.PageControl2->setCurrentIndex(3);
+    user.fileNames = {folder / "web/index.htm"};
+    QTest::mouseClick(window.GoBtn1, Qt::LeftButton, {}, QPoint(20, 10));
+    const bool stopped = answer == MessageAnswer::Ok;
+    ASSERT_EQ(user.messages.size(), 1u);
+    EXPECT_EQ(user.messages[0], stopRunBox());
+    EXPECT_EQ(std::filesystem::exists(folder.path() / "web/index.htm"), !stopped);
+    const std::vector<std::string> pictures = folderNames(folder.path() / "web/pics");
+    EXPECT_EQ(pictures.size() < kPictures, stopped) << pictures.size();
+    EXPECT_EQ(folderNames(folder.path() / "web/mini"), pictures) << "a temporary file was left";
+    EXPECT_EQ(window.PageControl2->currentIndex(), stopped ? 3 : 4);
+  }
 }
 
 // The real boxes, with the overview's name given: the boxes about pictures that cannot be
