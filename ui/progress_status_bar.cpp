@@ -1,7 +1,9 @@
 #include "progress_status_bar.h"
 
+#include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QStyle>
 #include <QStyleOption>
 #include <algorithm>
@@ -18,9 +20,39 @@ int32_t progressBarRight(int32_t left, int32_t right, int32_t percent) {
                                                   std::numeric_limits<int32_t>::max()));
 }
 
-ProgressStatusBar::ProgressStatusBar(QWidget* parent) : QWidget(parent) {
+namespace {
+
+// The progress panel's value for screen readers; the status bar draws the panel.
+class ProgressValue : public QProgressBar {
+ public:
+  explicit ProgressValue(QWidget* parent) : QProgressBar(parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {}
+};
+
+}  // namespace
+
+ProgressStatusBar::ProgressStatusBar(QWidget* parent)
+    : QWidget(parent), textPanel_(new QLabel(this)), progressValue_(new ProgressValue(this)) {
   setFixedHeight(kHeight);
   setAutoFillBackground(false);
+  textPanel_->setAccessibleName(QStringLiteral("Status"));
+  progressValue_->setAccessibleName(QStringLiteral("Progress"));
+  progressValue_->setRange(0, 100);
+  progressValue_->setValue(0);
+  progressValue_->setTextVisible(false);
+  for (QWidget* panel :
+       {static_cast<QWidget*>(textPanel_), static_cast<QWidget*>(progressValue_)}) {
+    panel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    panel->setFocusPolicy(Qt::NoFocus);
+  }
+}
+
+void ProgressStatusBar::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  textPanel_->setGeometry(1, 1, kTextPanelWidth - 2, height() - 2);
+  progressValue_->setGeometry(progressPanelRect());
 }
 
 QRect ProgressStatusBar::progressPanelRect() const {
@@ -30,6 +62,7 @@ QRect ProgressStatusBar::progressPanelRect() const {
 }
 
 void ProgressStatusBar::SetProStatus(int32_t value) {
+  progressValue_->setValue(std::clamp(value, 0, 100));
   if (value < progress_) {
     progress_ = value;
     repaint();  // a shorter bar needs the panel erased first

@@ -1,11 +1,16 @@
 // The main window's status bar: an empty text panel and a program-drawn progress panel.
 // The bar grows by a synchronous repaint of the progress panel alone, so that it advances
-// while the user-interface thread is busy inside a long picture operation.
+// while the user-interface thread is busy inside a long picture operation. For screen readers
+// the panels are a label with the panel's text and a progress bar with its value, laid over
+// what the status bar draws and drawing nothing themselves.
 #pragma once
 
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
+
+class QLabel;
+class QProgressBar;
 
 namespace glim {
 
@@ -36,9 +41,13 @@ class ProgressStatusBar : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void SBarPaintMore();
+
+  QLabel* textPanel_;
+  QProgressBar* progressValue_;
 
   int32_t progress_ = 0;
   QRect progressRect_;

@@ -2,6 +2,8 @@
 // rise and by a whole repaint on a fall.
 #include "progress_status_bar.h"
 
+#include <QAccessible>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTest>
 #include <QVBoxLayout>
@@ -84,6 +86,11 @@ TEST_F(StatusBarOnScreen, GrowingBarIsOnScreenBeforeTheEventLoopRuns) {
     // No processEvents: what the screen holds now was painted inside SetProStatus.
     EXPECT_EQ(navyColumns(), expectedColumns(percent)) << "at " << percent;
     EXPECT_EQ(bar->Progress(), percent);
+    // A screen reader hears the same value.
+    QAccessibleInterface* progress =
+        QAccessible::queryAccessibleInterface(bar->findChild<QProgressBar*>());
+    ASSERT_TRUE(progress != nullptr && progress->valueInterface() != nullptr);
+    EXPECT_EQ(progress->valueInterface()->currentValue().toInt(), percent);
   }
   EXPECT_EQ(bar->fullPaintCount(), fullPaints) << "a rise must not repaint the whole bar";
   EXPECT_EQ(navyColumns(), bar->progressPanelRect().width());
