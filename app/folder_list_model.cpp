@@ -6,11 +6,14 @@
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileSystemWatcher>
-#include <QTimer>
 #include <QLocale>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <numeric>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "paths.h"
 
@@ -109,15 +112,96 @@ void FolderListModel::setNameFilters(const QStringList& patterns) {
 
 bool FolderListModel::refresh() {
   std::vector<Entry> fresh = readFolder();
-  const auto same = [](const Entry& a, const Entry& b) {
-    return a.bytes == b.bytes && a.folder == b.folder && a.size == b.size &&
-           a.modified == b.modified;
+  std::unordered_map<std::string, std::size_t> freshRow;
+  for (std::size_t row = 0; row < fresh.size(); ++row) freshRow.emplace(fresh[row].bytes, row);
+  bool changed = false;
+
+  // Rows of entries that are gone leave in runs, from the bottom up. A name listed twice (a
+  // rename in place onto a name that was already gone) stays once.
+  std::vector<bool> keep(entries_.size());
+  std::unordered_set<std::string> kept;
+  for (std::size_t row = 0; row < entries_.size(); ++row) {
+    keep[row] = freshRow.count(entries_[row].bytes) != 0 && kept.insert(entries_[row].bytes).second;
+  }
+  for (int end = rowCount(); end > 0;) {
+    if (keep[static_cast<std::size_t>(end - 1)]) {
+      --end;
+      continue;
+    }
+    int first = end - 1;
+    while (first > 0 && !keep[static_cast<std::size_t>(first - 1)]) --first;
+    beginRemoveRows({}, first, end - 1);
+    entries_.erase(entries_.begin() + first, entries_.begin() + end);
+    endRemoveRows();
+    changed = true;
+    end = first;
+  }
+
+  // The rows that stay take the listing's order: a file renamed in place, or one that grew while
+  // the list is ordered by size or date, may have moved.
+  std::vector<int> order(entries_.size());
+  std::iota(order.begin(), order.end(), 0);
+  const auto listedAt = [&](int row) {
+    return freshRow.at(entries_[static_cast<std::size_t>(row)].bytes);
   };
-  if (std::equal(fresh.begin(), fresh.end(), entries_.begin(), entries_.end(), same)) return false;
-  beginResetModel();
-  entries_ = std::move(fresh);
-  endResetModel();
-  return true;
+  if (!std::is_sorted(order.begin(), order.end(),
+                      [&](int a, int b) { return listedAt(a) < listedAt(b); })) {
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return listedAt(a) < listedAt(b); });
+    arrangeRows(order);
+    changed = true;
+  }
+
+  // The rows that stay are now the listing less its new entries, in its order: new entries go
+  // in as runs between them, and a row whose size, date or kind changed is told.
+  const auto same = [](const Entry& a, const Entry& b) {
+    return a.folder == b.folder && a.size == b.size && a.modified == b.modified;
+  };
+  for (std::size_t row = 0; row < fresh.size();) {
+    if (row < entries_.size() && entries_[row].bytes == fresh[row].bytes) {
+      if (!same(entries_[row], fresh[row])) {
+        entries_[row] = std::move(fresh[row]);
+        const int at = static_cast<int>(row);
+        emit dataChanged(index(at, 0), index(at, kColumns - 1));
+        changed = true;
+      }
+      ++row;
+      continue;
+    }
+    std::size_t end = row + 1;
+    while (end < fresh.size() &&
+           (row >= entries_.size() || fresh[end].bytes != entries_[row].bytes)) {
+      ++end;
+    }
+    beginInsertRows({}, static_cast<int>(row), static_cast<int>(end - 1));
+    entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(row),
+                    std::make_move_iterator(fresh.begin() + static_cast<std::ptrdiff_t>(row)),
+                    std::make_move_iterator(fresh.begin() + static_cast<std::ptrdiff_t>(end)));
+    endInsertRows();
+    changed = true;
+    row = end;
+  }
+  return changed;
+}
+
+void FolderListModel::arrangeRows(const std::vector<int>& order) {
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  std::vector<int> newRow(order.size());
+  std::vector<Entry> arranged;
+  arranged.reserve(order.size());
+  for (std::size_t row = 0; row < order.size(); ++row) {
+    newRow[static_cast<std::size_t>(order[row])] = static_cast<int>(row);
+    arranged.push_back(std::move(entries_[static_cast<std::size_t>(order[row])]));
+  }
+  entries_ = std::move(arranged);
+  // The views' selection, current row and open editor go with their entries.
+  const QModelIndexList before = persistentIndexList();
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (const QModelIndex& old : before) {
+    after << index(newRow[static_cast<std::size_t>(old.row())], old.column());
+  }
+  changePersistentIndexList(before, after);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 bool FolderListModel::passesFilter(const Entry& entry) const {
@@ -133,12 +217,15 @@ std::vector<FolderListModel::Entry> FolderListModel::readFolder() const {
   DIR* dir = ::opendir(folder_.c_str());
   if (!dir) return entries;
   const std::string prefix = withTrailingSeparator(folder_);
+  std::unordered_set<std::string> seen;
   while (const dirent* item = ::readdir(dir)) {
     if (static_cast<int>(entries.size()) >= kMaxEntries) break;
     const std::string bytes = item->d_name;
     if (bytes == ".") continue;
     if (bytes == ".." && folder_ == "/") continue;
     if (bytes != ".." && bytes.front() == '.') continue;  // hidden, as the tree hides them
+    // A folder changed while it is read may give a name twice.
+    if (!seen.insert(bytes).second) continue;
     Entry entry;
     entry.bytes = bytes;
     entry.name = QFile::decodeName(QByteArray::fromStdString(bytes));
@@ -152,32 +239,33 @@ std::vector<FolderListModel::Entry> FolderListModel::readFolder() const {
     if (passesFilter(entry)) entries.push_back(std::move(entry));
   }
   ::closedir(dir);
-  sortEntries(entries);
+  std::stable_sort(entries.begin(), entries.end(),
+                   [this](const Entry& a, const Entry& b) { return listedBefore(a, b); });
   return entries;
 }
 
-void FolderListModel::sortEntries(std::vector<Entry>& entries) const {
-  const bool ascending = sortOrder_ == Qt::AscendingOrder;
-  const int column = sortColumn_;
-  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-    if (a.parentLine != b.parentLine) return a.parentLine;
-    if (a.folder != b.folder) return a.folder;  // folders first, either way
-    int order = 0;
-    if (column == kSize && a.size != b.size) order = a.size < b.size ? -1 : 1;
-    if (column == kType) order = naturalCompare(typeText(a), typeText(b));
-    if (column == kDate && a.modified != b.modified) order = a.modified < b.modified ? -1 : 1;
-    if (order == 0) order = naturalCompare(a.name, b.name);
-    if (order == 0) order = a.bytes.compare(b.bytes);
-    return ascending ? order < 0 : order > 0;
-  });
+bool FolderListModel::listedBefore(const Entry& a, const Entry& b) const {
+  if (a.parentLine != b.parentLine) return a.parentLine;
+  if (a.folder != b.folder) return a.folder;  // folders first, either way
+  int order = 0;
+  if (sortColumn_ == kSize && a.size != b.size) order = a.size < b.size ? -1 : 1;
+  if (sortColumn_ == kType) order = naturalCompare(typeText(a), typeText(b));
+  if (sortColumn_ == kDate && a.modified != b.modified) order = a.modified < b.modified ? -1 : 1;
+  if (order == 0) order = naturalCompare(a.name, b.name);
+  if (order == 0) order = a.bytes.compare(b.bytes);
+  return sortOrder_ == Qt::AscendingOrder ? order < 0 : order > 0;
 }
 
 void FolderListModel::sort(int column, Qt::SortOrder order) {
   sortColumn_ = std::clamp(column, 0, kColumns - 1);
   sortOrder_ = order;
-  emit layoutAboutToBeChanged();
-  sortEntries(entries_);
-  emit layoutChanged();
+  std::vector<int> rows(entries_.size());
+  std::iota(rows.begin(), rows.end(), 0);
+  std::stable_sort(rows.begin(), rows.end(), [this](int a, int b) {
+    return listedBefore(entries_[static_cast<std::size_t>(a)],
+                        entries_[static_cast<std::size_t>(b)]);
+  });
+  arrangeRows(rows);
 }
 
 int FolderListModel::rowCount(const QModelIndex& parent) const {

@@ -40,7 +40,9 @@ class FolderListModel : public QAbstractTableModel {
   // Wildcard patterns matched without regard to case; empty lets every file through.
   void setNameFilters(const QStringList& patterns);
   // Reads the folder again (also done when the file system reports a change in it, and a few
-  // times after, while files may still be growing); true when the list changed.
+  // times after, while files may still be growing); true when the list changed. Rows come,
+  // go, move and change one by one, so that a view keeps its selection, current row, scroll
+  // position and type-ahead.
   bool refresh();
 
   const Entry& entry(const QModelIndex& index) const { return entries_.at(index.row()); }
@@ -59,7 +61,10 @@ class FolderListModel : public QAbstractTableModel {
  private:
   std::vector<Entry> readFolder() const;
   bool passesFilter(const Entry& entry) const;
-  void sortEntries(std::vector<Entry>& entries) const;
+  // The list's order: parent line, folders, then files by the sort column, name and bytes.
+  bool listedBefore(const Entry& a, const Entry& b) const;
+  // Puts row order[i] at row i, the views' persistent indexes along.
+  void arrangeRows(const std::vector<int>& order);
 
   std::string folder_;
   std::vector<QRegularExpression> patterns_;

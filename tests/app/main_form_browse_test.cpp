@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <fstream>
 
 #include "album_text.h"
@@ -175,6 +176,40 @@ TEST_F(BrowseTest, AddWithNothingSelectedRebuildsTheLists) {
   EXPECT_EQ(form->ImageList->currentRow(), 0);
   EXPECT_EQ(form->ImageBox->currentRow(), 0);
   EXPECT_EQ(form->ImageList->selectedItems().size(), 1);
+}
+
+// Files that appear in the open folder and grow change the list line by line: selection,
+// current line and scroll position stay, and go with a grown file that moves in a list ordered
+// by size.
+TEST_F(BrowseTest, ListKeepsItsPlaceWhileFilesAppearAndGrow) {
+  for (int i = 10; i < 70; ++i) std::ofstream(folder / ("p" + std::to_string(i) + ".bmp"));
+  ASSERT_TRUE(showFolder(dir, 65));
+  QTreeView* list = form->JamShellList1;
+  QScrollBar* bar = list->verticalScrollBar();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->maximum() > 10; }, 2000));
+  list->clearSelection();
+  selectInList({"p20.bmp", "p40.bmp"});
+  bar->setValue(10);
+  const auto chosen = [&] {
+    QStringList names;
+    for (const ShellBrowser::Item& item : form->fileBrowser()->selectedItems()) names << item.name;
+    return names << list->currentIndex().data().toString();
+  };
+  std::ofstream(folder / "p05.bmp");  // above the lines in view
+  std::ofstream(folder / "z.bmp");
+  std::ofstream(folder / "p20.bmp", std::ios::app) << "grown";
+  form->fileBrowser()->listModel()->refresh();
+  QTest::qWait(50);
+  EXPECT_EQ(listedNames().size(), 67);
+  EXPECT_EQ(chosen(), QStringList({"p20.bmp", "p40.bmp", "p40.bmp"}));
+  EXPECT_EQ(bar->value(), 10);
+
+  list->sortByColumn(1, Qt::AscendingOrder);
+  EXPECT_EQ(chosen(), QStringList({"p40.bmp", "p20.bmp", "p40.bmp"}));
+  std::ofstream(folder / "p40.bmp", std::ios::app) << "grown more";
+  form->fileBrowser()->listModel()->refresh();
+  EXPECT_EQ(listedNames().mid(62, 2), QStringList({"p20.bmp", "p40.bmp"})) << "before a.bmp";
+  EXPECT_EQ(chosen(), QStringList({"p20.bmp", "p40.bmp", "p40.bmp"}));
 }
 
 TEST_F(BrowseTest, NamesAreTakenOverInTheLocalesEncodingAndOpenAgain) {
