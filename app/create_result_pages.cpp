@@ -65,6 +65,7 @@ QWidget* TMainForm::buildCreatePage() {
       new PictureButton(QIcon(QStringLiteral(":/art/go.svg")).pixmap(101, 30),
                         QIcon(QStringLiteral(":/art/go_down.svg")).pixmap(101, 30), true, Panel27);
   GoBtn1->move(8, 3);
+  GoBtn1->setText(QStringLiteral("Create!"));  // the words on its picture
   GoBtn1->setHint(QStringLiteral("Create HTML file!"));
   connect(GoBtn1, &PictureButton::clicked, this, &TMainForm::GoBtn1Click);
   Shape1 = new QFrame(Panel27);

@@ -3,6 +3,8 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 namespace glim {
@@ -33,8 +35,37 @@ QFrame* makeBanner(const QString& text, QWidget* parent) {
   return banner;
 }
 
+namespace {
+// The panel paints its picture itself: the picture is decoration and no control of its own,
+// so a screen reader passes over it.
+class DecorativePanel : public QFrame {
+ public:
+  DecorativePanel(const QString& picture, QWidget* parent)
+      : QFrame(parent), picture_(QIcon(picture).pixmap(180, 180)) {}
+  QSpacerItem* pictureSpace() {
+    const QSize size = picture_.deviceIndependentSize().toSize();
+    space_ = new QSpacerItem(size.width(), size.height(), QSizePolicy::Minimum,
+                             QSizePolicy::MinimumExpanding);
+    return space_;
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QFrame::paintEvent(event);
+    if (space_ == nullptr) return;
+    QRect place(QPoint(), picture_.deviceIndependentSize().toSize());
+    place.moveCenter(space_->geometry().center());
+    QPainter(this).drawPixmap(place.topLeft(), picture_);
+  }
+
+ private:
+  QPixmap picture_;
+  QSpacerItem* space_ = nullptr;  // owned by the layout
+};
+}  // namespace
+
 QFrame* makeDecorativePanel(const QString& picture, const QString& title, QWidget* parent) {
-  auto* panel = new QFrame(parent);
+  auto* panel = new DecorativePanel(picture, parent);
   panel->setFixedWidth(209);
   panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   fillWith(panel, kDecorColor);
@@ -58,11 +89,7 @@ QFrame* makeDecorativePanel(const QString& picture, const QString& title, QWidge
   titleLayout->setContentsMargins(6, 4, 6, 4);
   titleLayout->addWidget(titleLabel);
   layout->addWidget(titlePanel);
-
-  auto* image = new QLabel(panel);
-  image->setPixmap(QIcon(picture).pixmap(180, 180));
-  image->setAlignment(Qt::AlignCenter);
-  layout->addWidget(image, 1);
+  layout->addSpacerItem(panel->pictureSpace());
   return panel;
 }
 

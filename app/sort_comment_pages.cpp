@@ -4,10 +4,11 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
 #include "main_form.h"
@@ -16,24 +17,41 @@
 namespace glim {
 
 namespace {
-// A tall button with its glyph above or below the caption.
+// A tall button with its glyph above or below the caption. It paints both itself, so that a
+// screen reader finds one button named by its caption and no picture inside it.
+class TallButton : public QPushButton {
+ public:
+  TallButton(const QString& caption, const QString& glyph, bool glyphAbove, QWidget* parent)
+      : QPushButton(caption, parent), glyph_(glyph), glyphAbove_(glyphAbove) {
+    setFixedSize(145, 65);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    painter.drawControl(QStyle::CE_PushButton, option);  // the face and the focus frame
+    const QRect inner = rect().adjusted(4, 6, -4, -6);
+    const int middle = inner.center().y();
+    const QRect upper(inner.left(), inner.top(), inner.width(), middle - inner.top());
+    const QRect lower(inner.left(), middle, inner.width(), inner.bottom() + 1 - middle);
+    const QPixmap pixmap = glyph_.pixmap(QSize(24, 24), devicePixelRatioF(),
+                                         isEnabled() ? QIcon::Normal : QIcon::Disabled);
+    painter.drawItemPixmap(glyphAbove_ ? upper : lower, Qt::AlignCenter, pixmap);
+    painter.drawItemText(glyphAbove_ ? lower : upper, Qt::AlignCenter, palette(), isEnabled(),
+                         text(), QPalette::ButtonText);
+  }
+
+ private:
+  QIcon glyph_;
+  bool glyphAbove_;
+};
+
 QPushButton* tallButton(const QString& caption, const QString& glyph, bool glyphAbove,
                         QWidget* parent) {
-  auto* button = new QPushButton(parent);
-  button->setFixedSize(145, 65);
-  button->setAccessibleName(caption);
-  auto* layout = new QVBoxLayout(button);
-  layout->setContentsMargins(4, 6, 4, 6);
-  auto* image = new QLabel(button);
-  image->setPixmap(QIcon(glyph).pixmap(24, 24));
-  auto* text = new QLabel(caption, button);
-  for (QLabel* label : {image, text}) {
-    label->setAlignment(Qt::AlignCenter);
-    label->setAttribute(Qt::WA_TransparentForMouseEvents);
-  }
-  layout->addWidget(glyphAbove ? image : text);
-  layout->addWidget(glyphAbove ? text : image);
-  return button;
+  return new TallButton(caption, glyph, glyphAbove, parent);
 }
 }  // namespace
 

@@ -69,10 +69,12 @@ QWidget* TMainForm::buildBottomBar() {
   Panel8->setFixedSize(210, 41);
   ueberbtn = new PictureButton(artwork("about.svg"), artwork("about_down.svg"), true, Panel8);
   ueberbtn->move(1, 4);
+  ueberbtn->setText(QStringLiteral("Info"));  // the words on its picture
   ueberbtn->setHint(QStringLiteral("Information about the program"));
   connect(ueberbtn, &PictureButton::clicked, this, &TMainForm::ueberbtnClick);
   EndeBtn = new PictureButton(artwork("quit.svg"), artwork("quit_down.svg"), false, Panel8);
   EndeBtn->move(105, 4);
+  EndeBtn->setText(QStringLiteral("Quit"));
   EndeBtn->setHint(QStringLiteral("Hereby you leave the program"));
   connect(EndeBtn, &PictureButton::clicked, this, &TMainForm::EndeBtnClick);
 

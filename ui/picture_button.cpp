@@ -1,7 +1,5 @@
 #include "picture_button.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,108 +7,50 @@
 #include <QStyleOptionFocusRect>
 
 namespace glim {
-namespace {
 
-// The style's focus frame, drawn over the button's pictures.
-class FocusFrame : public QWidget {
- public:
-  explicit FocusFrame(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-  }
+PictureButton::PictureButton(const QPixmap& normal, const QPixmap& pressed,
+                             bool pressedVisibleAtStart, QWidget* parent)
+    : QAbstractButton(parent),
+      normal_(normal),
+      pressed_(pressed),
+      pressedShown_(pressedVisibleAtStart) {
+  setFixedSize(normal.deviceIndependentSize().toSize());
+  setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::StrongFocus);
+}
 
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
+void PictureButton::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (pressedShown_) painter.drawPixmap(0, 0, pressed_);
+  if (normalShown_) painter.drawPixmap(0, 0, normal_);
+  if (hasFocus()) {
     QStyleOptionFocusRect option;
     option.initFrom(this);
     option.rect = rect().adjusted(1, 1, -1, -1);
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
   }
-};
-
-// What a screen reader sees of a picture button: a button named by its hint, which it can
-// press.
-class PictureButtonAccessible : public QAccessibleWidget {
- public:
-  explicit PictureButtonAccessible(QWidget* button) : QAccessibleWidget(button, QAccessible::Button) {}
-  QString text(QAccessible::Text kind) const override {
-    if (kind == QAccessible::Name && widget()->accessibleName().isEmpty())
-      return widget()->toolTip();
-    return QAccessibleWidget::text(kind);
-  }
-  QStringList actionNames() const override { return {pressAction()}; }
-  void doAction(const QString& action) override {
-    if (action == pressAction()) static_cast<PictureButton*>(widget())->press();
-  }
-};
-
-QAccessibleInterface* accessibleFor(const QString& className, QObject* object) {
-  if (className == QLatin1String("glim::PictureButton") && object->isWidgetType())
-    return new PictureButtonAccessible(static_cast<QWidget*>(object));
-  return nullptr;
-}
-
-}  // namespace
-
-PictureButton::PictureButton(const QPixmap& normal, const QPixmap& pressed,
-                             bool pressedVisibleAtStart, QWidget* parent)
-    : QWidget(parent),
-      normal_(new QLabel(this)),
-      pressed_(new QLabel(this)),
-      focusFrame_(new FocusFrame(this)) {
-  const QSize size = normal.deviceIndependentSize().toSize();
-  setFixedSize(size);
-  for (auto [label, pixmap] : {std::pair{pressed_, &pressed}, std::pair{normal_, &normal}}) {
-    label->setPixmap(*pixmap);
-    label->setGeometry(0, 0, size.width(), size.height());
-    label->setAttribute(Qt::WA_TransparentForMouseEvents);
-  }
-  normal_->raise();
-  pressed_->setVisible(pressedVisibleAtStart);
-  focusFrame_->setGeometry(0, 0, size.width(), size.height());
-  focusFrame_->hide();
-  focusFrame_->raise();
-  setCursor(Qt::PointingHandCursor);
-  setFocusPolicy(Qt::StrongFocus);
-  static const bool accessible = (QAccessible::installFactory(accessibleFor), true);
-  static_cast<void>(accessible);
-}
-
-void PictureButton::press() {
-  QPointer<PictureButton> self(this);
-  emit clicked();  // as a click: the action may show a modal box or close the window
-  if (self) resetImages();
 }
 
 void PictureButton::keyPressEvent(QKeyEvent* event) {
+  // Space is the button class's own; Enter presses as well.
   const int key = event->key();
-  if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) &&
-      event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()) {
-    press();
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    if (!event->isAutoRepeat()) click();
     return;
   }
-  QWidget::keyPressEvent(event);
-}
-
-void PictureButton::focusInEvent(QFocusEvent* event) {
-  focusFrame_->show();
-  QWidget::focusInEvent(event);
-}
-
-void PictureButton::focusOutEvent(QFocusEvent* event) {
-  focusFrame_->hide();
-  QWidget::focusOutEvent(event);
+  QAbstractButton::keyPressEvent(event);
 }
 
 void PictureButton::setHint(const QString& hint) {
   setToolTip(hint);
-  normal_->setToolTip(hint);
-  pressed_->setToolTip(hint);
+  setAccessibleDescription(hint);
 }
 
 void PictureButton::showPressed(bool pressed) {
-  pressed_->setVisible(pressed);
-  normal_->setVisible(!pressed);
+  if (pressedShown_ == pressed && normalShown_ == !pressed) return;
+  pressedShown_ = pressed;
+  normalShown_ = !pressed;
+  update();
 }
 
 void PictureButton::resetImages() {
@@ -119,27 +59,26 @@ void PictureButton::resetImages() {
 }
 
 void PictureButton::mousePressEvent(QMouseEvent* event) {
+  // Any mouse button shows the pressed picture and holds the button until its release; only
+  // the left one clicks.
   showPressed(true);
   pressedFlag_ = true;
-  if (event->button() == Qt::LeftButton) leftPressed_ = true;
+  if (event->button() == Qt::LeftButton) QAbstractButton::mousePressEvent(event);
+  event->accept();
 }
 
 void PictureButton::mouseMoveEvent(QMouseEvent* event) {
-  if (!pressedFlag_) return;
-  const QPoint p = event->position().toPoint();
-  const bool inside = p.x() >= 0 && p.x() < width() && p.y() >= 0 && p.y() < height();
-  showPressed(inside);
+  if (pressedFlag_) showPressed(hitButton(event->position().toPoint()));
+  QAbstractButton::mouseMoveEvent(event);
 }
 
 void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
-  const bool click = event->button() == Qt::LeftButton && leftPressed_ && rect().contains(p);
-  if (event->button() == Qt::LeftButton) leftPressed_ = false;
-  if (click) {
-    press();
-  } else {
-    resetImages();
-  }
+  // A left release over the button clicks here, before the pictures are reset; the action may
+  // show a modal box or close the window.
+  QPointer<PictureButton> self(this);
+  if (event->button() == Qt::LeftButton) QAbstractButton::mouseReleaseEvent(event);
+  if (self) resetImages();
+  event->accept();
 }
 
 }  // namespace glim

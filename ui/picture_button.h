@@ -1,17 +1,16 @@
 // A button made of two pictures of one size at one place: the normal picture on top and the
-// pressed picture beneath. The pressed picture shows while a mouse button is held over it.
-// The widget itself takes the mouse, so it keeps receiving the moves and the release while
-// the normal picture is hidden; both pictures carry the same click action. It takes the
-// keyboard focus too: a focus frame shows over the pictures, and Space or Enter presses it.
+// pressed picture beneath. The pressed picture shows while a mouse button is held over it;
+// a left click runs the action. Space, the focus frame and a screen reader's press come from
+// the button class, and Enter presses too; the button's text is the words its picture shows,
+// for a screen reader, and is not drawn.
 #pragma once
 
-#include <QLabel>
+#include <QAbstractButton>
 #include <QPixmap>
-#include <QWidget>
 
 namespace glim {
 
-class PictureButton : public QWidget {
+class PictureButton : public QAbstractButton {
   Q_OBJECT
  public:
   // `pressedVisibleAtStart`: the pressed picture starts visible beneath the normal one
@@ -19,38 +18,31 @@ class PictureButton : public QWidget {
   PictureButton(const QPixmap& normal, const QPixmap& pressed, bool pressedVisibleAtStart,
                 QWidget* parent = nullptr);
 
-  QLabel* normalPicture() const { return normal_; }
-  QLabel* pressedPicture() const { return pressed_; }
-  // Set between a press and the release or the click.
+  bool normalShown() const { return normalShown_; }
+  bool pressedShown() const { return pressedShown_; }
+  // Set between a mouse press and the release or the click.
   bool pressedFlag() const { return pressedFlag_; }
+  // The tool tip, which a screen reader reads as the button's description.
   void setHint(const QString& hint);
 
   // Normal picture shown, pressed picture hidden, flag cleared: how every action starts.
   void resetImages();
-  // What a click does: the action, then the normal picture again. Space, Enter and a screen
-  // reader's press action come here.
-  void press();
-
- signals:
-  // A left press and release over the button; emitted before the release resets the images.
-  void clicked();
 
  protected:
+  void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  void focusInEvent(QFocusEvent* event) override;
-  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void showPressed(bool pressed);
 
-  QLabel* normal_;
-  QLabel* pressed_;
-  QWidget* focusFrame_;
+  QPixmap normal_;
+  QPixmap pressed_;
+  bool normalShown_ = true;
+  bool pressedShown_;
   bool pressedFlag_ = false;
-  bool leftPressed_ = false;
 };
 
 }  // namespace glim

@@ -127,6 +127,10 @@ void TPrintForm::buildControls() {
   const int shift = std::max(0, 16 + labelWidth + 2 - 80);
   BreitEdit->setGeometry(80 + shift, 72, 89 - shift, 22);
   HochEdit->setGeometry(312 + shift, 120, 89 - shift, 22);
+  // A screen reader names each field as its label reads: the height field is no sibling of its
+  // label, so Qt would not find the label on its own.
+  BreitEdit->setAccessibleName(RxLabel2->text());
+  HochEdit->setAccessibleName(RxLabel3->text());
 
   GroupBox2 = new QGroupBox(QStringLiteral("Print options"), this);
   GroupBox2->setGeometry(232, 160, 185, 89);

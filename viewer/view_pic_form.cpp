@@ -69,6 +69,7 @@ TViewPicForm::TViewPicForm(QWidget* parent) : QDialog(parent) {
   ZoomEd = new SpinField(kMinZoom, kMaxZoom, 100, Panel5);
   ZoomEd->setSingleStep(10);
   ZoomEd->setGeometry(368, 8, 65, 21);
+  ZoomEd->setAccessibleName(QStringLiteral("Zoom"));
   PositionLabel = new QLabel(Panel5);
   PositionLabel->setGeometry(441, 8, 83, 21);
   layout->addWidget(Panel5);

@@ -1,6 +1,7 @@
 """Reads the main window's accessible tree through the desktop's accessibility bus, as a
-screen reader does: every page lists its controls by name and role, and "Create!" can be
-pressed. Exits 1 and says what is missing otherwise."""
+screen reader does: every page lists its controls by name and role, picture buttons are named
+by the words on their pictures with their hints as descriptions, no decorative picture shows,
+and pressing "Create!" answers at once. Exits 1 and says what is missing otherwise."""
 import sys
 import time
 
@@ -15,15 +16,16 @@ EXPECTED = {  # page tab: (role, name) of its controls
              ("push button", "Move downward")],
     "Comments": [("list", "Pictures to comment"), ("check box", "Show comment"),
                  ("text", "Comment for picture")],
-    "Create Glimmervellium": [("push button", "Create HTML file!"),
+    "Create Glimmervellium": [("push button", "Create!"),
                               ("push button", "Background color..."),
                               ("spin button", "Width:"), ("text", "Caption:"),
                               ("spin button", "Thumbnails per line:")],
     "View result": [("label", "Created album")],
     None: [("push button", "New"), ("push button", "Save as..."),
-           ("push button", "Information about the program"),
-           ("push button", "Hereby you leave the program")],
+           ("push button", "Info"), ("push button", "Quit")],
 }
+DESCRIPTIONS = {"Create!": "Create HTML file!", "Info": "Information about the program",
+                "Quit": "Hereby you leave the program"}
 
 
 def walk(node, depth=0):
@@ -55,11 +57,23 @@ def main():
         found[tab.name] = controls(page)
     missing = [f"{page}: {name!r} as {role}" for page, wanted in EXPECTED.items()
                for role, name in wanted if (role, name) not in found.get(page, {})]
-    create = found[None].get(("push button", "Create HTML file!"))
+    for name, hint in DESCRIPTIONS.items():
+        button = found[None].get(("push button", name))
+        if button is not None and button.description != hint:
+            missing.append(f"{name!r} described as {hint!r}, not {button.description!r}")
+    missing += [f"no decorative picture, but {key}" for key in found[None] if key[0] == "image"]
+    create = found[None].get(("push button", "Create!"))
     if create is not None:
         action = create.queryAction()
-        if "press" not in [action.getName(i).lower() for i in range(action.nActions)]:
-            missing.append("'Create HTML file!' offers no press action")
+        names = [action.getName(i).lower() for i in range(action.nActions)]
+        if "press" not in names:
+            missing.append("'Create!' offers no press action")
+        else:
+            start = time.monotonic()
+            action.doAction(names.index("press"))  # opens the save dialog after replying
+            took = time.monotonic() - start
+            if took > 1:
+                missing.append(f"a reply to pressing 'Create!' within 1 s, not {took:.1f} s")
     for line in missing:
         print("accessibility: missing", line)
     print(f"accessibility: {len(found[None])} objects read, {len(missing)} missing")

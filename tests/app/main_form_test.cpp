@@ -275,14 +275,14 @@ TEST_F(MainFormTest, QuitButtonAsksAndCancelLeavesTheNormalPicture) {
   dialogs.answers = {MessageAnswer::Cancel};
   QTest::mousePress(form->EndeBtn, Qt::LeftButton, {}, QPoint(20, 10));
   EXPECT_TRUE(form->EndePressed());
-  EXPECT_TRUE(form->EndeBtn->pressedPicture()->isVisible());
+  EXPECT_TRUE(form->EndeBtn->pressedShown());
   QTest::mouseRelease(form->EndeBtn, Qt::LeftButton, {}, QPoint(20, 10));
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].caption, "Quit program");
   EXPECT_TRUE(form->isVisible());
   EXPECT_FALSE(form->EndePressed());
-  EXPECT_TRUE(form->EndeBtn->normalPicture()->isVisible());
-  EXPECT_FALSE(form->EndeBtn->pressedPicture()->isVisible());
+  EXPECT_TRUE(form->EndeBtn->normalShown());
+  EXPECT_FALSE(form->EndeBtn->pressedShown());
 
   QTest::mouseClick(form->EndeBtn, Qt::LeftButton, {}, QPoint(20, 10));  // answered OK
   EXPECT_FALSE(form->isVisible());
@@ -440,7 +440,7 @@ TEST_F(MainFormTest, AboutButtonShowsTheAboutBoxModally) {
   EXPECT_TRUE(ownedByForm);
   EXPECT_TRUE(shownCopyright.contains(QString::number(QDate::currentDate().year())));
   EXPECT_FALSE(form->UeberPressed());
-  EXPECT_TRUE(form->ueberbtn->normalPicture()->isVisible());
+  EXPECT_TRUE(form->ueberbtn->normalShown());
   EXPECT_EQ(form->findChildren<TAboutBox*>().size(), 0) << "the box is destroyed after showing";
 }
 

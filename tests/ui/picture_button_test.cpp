@@ -2,6 +2,7 @@
 // that the action runs on a click, before the release resets the pictures.
 #include "picture_button.h"
 
+#include <QAccessible>
 #include <QPainter>
 #include <QTest>
 #include <vector>
@@ -35,8 +36,8 @@ class PictureButtonTest : public ::testing::Test {
 
   // True while the pressed picture is the one on show.
   bool showsPressed() const {
-    EXPECT_NE(button->normalPicture()->isVisible(), button->pressedPicture()->isVisible());
-    return button->pressedPicture()->isVisible();
+    EXPECT_NE(button->normalShown(), button->pressedShown());
+    return button->pressedShown();
   }
   // Mouse events go to the button as the press's implicit grab delivers them: in its own
   // coordinates, also when the pointer is off it.
@@ -114,12 +115,23 @@ TEST_F(PictureButtonTest, ShowsThePicturesItWasGiven) {
   release(Qt::LeftButton, 50, 15);
 }
 
+// Space and Enter click; a screen reader's press returns before the action runs.
+TEST_F(PictureButtonTest, KeysAndAScreenReadersPressClick) {
+  button->setFocus();
+  for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) QTest::keyClick(button, key);
+  EXPECT_EQ(flagAtClick.size(), 3u);
+  QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+      QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(flagAtClick.size(), 3u);
+  QTRY_COMPARE(flagAtClick.size(), 4u);
+}
+
 TEST(PictureButtonStart, PressedPictureMayStartVisibleBeneathTheNormalOne) {
   testing::qtApp();
   QWidget window;
   PictureButton button(filled(Qt::green), filled(Qt::red), true, &window);
-  EXPECT_TRUE(button.pressedPicture()->isVisibleTo(&window));
-  EXPECT_TRUE(button.normalPicture()->isVisibleTo(&window));
+  EXPECT_TRUE(button.pressedShown());
+  EXPECT_TRUE(button.normalShown());
   window.show();
   EXPECT_EQ(window.grab(QRect(0, 0, 101, 30)).toImage().pixelColor(50, 15), QColor(Qt::green));
 }

@@ -2,6 +2,7 @@
 // printer setup and the settings it keeps between openings and runs.
 #include "print_form.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
@@ -81,6 +82,9 @@ TEST_F(PrintFormTest, FirstOpeningShowsFiftyAndTheDerivedHeightAndStoresThemOnCa
   EXPECT_TRUE(dialog.UseFullCheck->isChecked());
   EXPECT_TRUE(dialog.SverhCheck->isChecked());
   EXPECT_TRUE(dialog.ZentrCheck->isChecked());
+  for (auto [field, name] :
+       {std::pair{dialog.BreitEdit, "Width in %:"}, {dialog.HochEdit, "Height in %:"}})
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name), name);
   const int frameWidth = dialog.frameGeometry().width();
   closeWith(dialog.CancelBitBtn2);
 

@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -203,6 +204,7 @@ TEST_F(ViewerTest, ZoomKeysAndFit) {
   viewer.activateWindow();  // the Ctrl commands are the window's
   ASSERT_TRUE(QTest::qWaitForWindowActive(&viewer));
   ASSERT_EQ(viewer.focusWidget(), viewer.ScrollBox1) << "the viewing area has the focus";
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(viewer.ZoomEd)->text(QAccessible::Name), "Zoom");
   const auto fitted = [this] {
     const QSize most = viewer.ScrollBox1->maximumViewportSize();
     const auto fits = [&](int zoom) {
