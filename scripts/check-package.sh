@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks a Debian package of Glimmervellium: lintian finds no error, the desktop entry and the
-# AppStream metadata validate, and the programs unpacked from it (dpkg -x, not installed) run
+# AppStream metadata validate, the album file type is known by its name and by its first bytes
+# and the desktop entry opens it, and the programs unpacked from it (dpkg -x, not installed) run
 # from there with no library path: both name the package's version, and
 # glimmervellium-create --demo makes a whole album of JPEG pictures and linked pages.
 # Usage: scripts/check-package.sh PACKAGE.deb
@@ -25,6 +26,25 @@ id=$(basename "${metainfo[0]}" .metainfo.xml)
 [ "$(basename "${desktop[0]}")" = "$id.desktop" ] || fail "the desktop entry is not named $id.desktop"
 desktop-file-validate "${desktop[0]}" || fail "desktop-file-validate: ${desktop[0]}"
 appstreamcli validate --no-net "${metainfo[0]}" || fail "appstreamcli validate"
+
+# The album type in a MIME database of the package's entry alone: a saved album is of that
+# type by its name, and by its header under any other name; the desktop entry opens it.
+album_type=application/x-glimmervellium-album
+mime=("$root"/usr/share/mime/packages/*.xml)
+[ ${#mime[@]} -eq 1 ] || fail "not one shared-mime-info entry"
+xmllint --noout "${mime[0]}" || fail "xmllint: ${mime[0]}"
+mkdir -p "$work/data/mime/packages"
+cp "${mime[0]}" "$work/data/mime/packages/"
+update-mime-database "$work/data/mime" 2>/dev/null || fail "update-mime-database refuses ${mime[0]}"
+printf 'Tulbrin Glimmervellium 1.0\0\0\0\0' >"$work/saved.lmf"
+cp "$work/saved.lmf" "$work/saved-album"
+for sample in saved.lmf saved-album; do
+  found=$(XDG_DATA_HOME="$work/data" XDG_DATA_DIRS="$work/data:/usr/share" \
+    gio info -a standard::content-type "$work/$sample" | sed -n 's/^ *standard::content-type: //p')
+  [ "$found" = "$album_type" ] || fail "$sample is of type \"$found\", not $album_type"
+done
+grep -qx "MimeType=$album_type;" "${desktop[0]}" || fail "the desktop entry does not open $album_type"
+grep -q '^Exec=glimmervellium %f$' "${desktop[0]}" || fail "the desktop entry does not pass the file"
 
 # Nothing but the package's own RUNPATH may find its codec library, and there is no display.
 run() { env -u LD_LIBRARY_PATH -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@"; }
