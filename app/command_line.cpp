@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <QCommandLineParser>
+#include <QStringList>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,22 +31,29 @@ bool noDisplayToShowOn(int argc, char* argv[]) {
   return true;
 }
 
-void processCommandLine(const QCoreApplication& application) {
+std::optional<QString> processCommandLine(const QCoreApplication& application) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral(
       "Opens the Glimmervellium main window: browse your folders, add pictures to an album,\n"
-      "sort and comment them, and create an album of web pages from them. The program takes\n"
-      "no file; albums are opened and saved in the window. To build an album from a script,\n"
-      "use glimmervellium-create."));
+      "sort and comment them, and create an album of web pages from them. Given an album\n"
+      "file (.lmf), the window opens with that album, as File/Open would open it; further\n"
+      "albums are opened and saved in the window. To build an album from a script, use\n"
+      "glimmervellium-create."));
   parser.addHelpOption();
   parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("album"),
+                               QStringLiteral("The album file to open (optional)."),
+                               QStringLiteral("[album]"));
   parser.process(application);
-  if (!parser.positionalArguments().isEmpty()) {
-    std::fprintf(stderr, "%s takes no argument (\"%s\"); see --help.\n",
+  const QStringList arguments = parser.positionalArguments();
+  if (arguments.size() > 1) {
+    std::fprintf(stderr, "%s opens one album at a time (\"%s\" is one too many); see --help.\n",
                  qUtf8Printable(QCoreApplication::applicationName()),
-                 qUtf8Printable(parser.positionalArguments().constFirst()));
+                 qUtf8Printable(arguments.at(1)));
     std::exit(EXIT_FAILURE);
   }
+  if (arguments.isEmpty()) return std::nullopt;
+  return arguments.constFirst();
 }
 
 }  // namespace glim

@@ -1,8 +1,10 @@
-// The window program's command line: it opens no file and takes no argument, but answers
-// --help and --version like any program, and refuses what it does not know.
+// The window program's command line: at most one album file to open, --help and --version
+// like any program, and a refusal of what it does not know.
 #pragma once
 
 #include <QCoreApplication>
+#include <QString>
+#include <optional>
 
 namespace glim {
 
@@ -14,8 +16,9 @@ bool asksForTextOnly(int argc, char* argv[]);
 bool noDisplayToShowOn(int argc, char* argv[]);
 
 // Reads the application's arguments (Qt's own are gone by now): --help and --version print
-// their text and end the program with status 0; an unknown option or an argument ends it with
-// status 1 and a message on standard error. Returns when the window is to open.
-void processCommandLine(const QCoreApplication& application);
+// their text and end the program with status 0; an unknown option or a second argument ends it
+// with status 1 and a message on standard error. Returns when the window is to open, with the
+// album file named on the command line, if any.
+std::optional<QString> processCommandLine(const QCoreApplication& application);
 
 }  // namespace glim

@@ -1,5 +1,8 @@
 // TMainForm: the album file commands of the top bar (New, Open..., Save, Save as...).
+#include <QFileInfo>
+
 #include "album_file.h"
+#include "album_text.h"
 #include "main_form.h"
 #include "paths.h"
 
@@ -28,6 +31,11 @@ void TMainForm::OpenBtnClick() {
   if (const std::optional<std::string> path = dialogs_->openFileName(albumFileDialog("Open"))) {
     OpenFile(*path);
   }
+}
+
+void TMainForm::openGivenAlbum(const QString& argument) {
+  // Kept whole, so that Save writes it back there whatever folder is current later.
+  OpenFile(pathBytes(QFileInfo(argument).absoluteFilePath()));
 }
 
 void TMainForm::SaveBtnClick() {

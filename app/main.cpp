@@ -1,5 +1,5 @@
-// The program: the application, its windows, the main window shown, and the message loop
-// until the main window has closed.
+// The program: the application, its windows, the main window shown with the album named on the
+// command line, and the message loop until the main window has closed.
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -25,8 +25,9 @@ int main(int argc, char* argv[]) {
   }
   QApplication application(argc, argv);
   glim::initialiseApplication();
-  glim::processCommandLine(application);
+  const std::optional<QString> album = glim::processCommandLine(application);
   glim::ProgramWindows windows = glim::createProgramWindows();
   windows.MainForm->show();
+  if (album) windows.MainForm->openGivenAlbum(*album);  // its messages over the window
   return application.exec();
 }

@@ -140,6 +140,9 @@ class TMainForm : public QWidget {
   // Album file.
   void SaveFile(const std::string& path);
   void OpenFile(const std::string& path);
+  // The album named on the command line (relative to the working folder), opened as Open opens
+  // a chosen file, with its messages, but without asking first: nothing is open yet.
+  void openGivenAlbum(const QString& argument);
   void NewBtnClick();
   void OpenBtnClick();
   void SaveBtnClick();

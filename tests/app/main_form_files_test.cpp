@@ -1,5 +1,6 @@
 // The album file commands of the main window, answered by the scripted recorder, on real
 // files in a temporary folder.
+#include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -164,6 +165,26 @@ TEST_F(MainFormFilesTest, SaveAfterOpenWritesBackToTheOpenedFile) {
   ASSERT_TRUE(decoded);
   EXPECT_EQ(decoded->entries.at(0).commentText(), "added later");
   EXPECT_EQ(decoded->settings.thumbWidth, 1000);
+}
+
+TEST_F(MainFormFilesTest, AnAlbumNamedOnTheCommandLineOpensWithoutAskingAndKeepsItsWholePath) {
+  addTwoPictures();
+  const auto entries = form->album.entries();
+  writeBytes(path("given.lmf"), encodeAlbumFile(entries, AlbumSettings(), path("given.lmf")));
+  form->NewBtn->click();
+  dialogs.messages.clear();
+  const QString working = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(folder.path()));
+  form->openGivenAlbum(QStringLiteral("given.lmf"));
+  form->openGivenAlbum(QStringLiteral("missing.lmf"));  // told as Open tells it; album kept
+  QDir::setCurrent(working);
+  ASSERT_EQ(form->album.EntryCount(), 2);
+  EXPECT_EQ(form->album.entry(0).FilePath, entries[0].FilePath);
+  EXPECT_EQ(form->album.entry(1).FilePath, entries[1].FilePath);
+  EXPECT_EQ(form->album.SavedFileName, path("given.lmf"));
+  EXPECT_EQ(form->windowTitle(), "Tulbrin Glimmervellium 1.0 - [given.lmf]");
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, "Open Glimmervellium: Couldn't open file missing.lmf !");
 }
 
 TEST_F(MainFormFilesTest, FailedSaveIsReportedAndChangesNothing) {
