@@ -14,6 +14,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "album_generation.h"
 #include "album_text.h"
@@ -105,12 +106,15 @@ QWidget* TMainForm::buildCreatePage() {
   detailForm->addRow(QStringLiteral("Border width:"), Border2ED);
   right->addWidget(detail);
 
-  // Beside the colour button, so that none of the page's fields moves.
+  // Beside the colour button, so that none of the page's fields moves; the choice as wide as
+  // its longest text needs and no wider, with the panel at least that wide, so that nothing of
+  // it is cut off and the rest of the row stays free.
   auto* styleLabel = new QLabel(QStringLiteral("Style:"), Panel27);
-  styleLabel->setGeometry(304, 5, 36, 25);
+  styleLabel->setGeometry(304, 5, std::max(36, styleLabel->sizeHint().width()), 25);
   StyleBox = new QComboBox(Panel27);
-  StyleBox->setGeometry(340, 5, 84, 25);
   StyleBox->addItems({QStringLiteral("Classic"), QStringLiteral("Modern")});
+  StyleBox->setGeometry(styleLabel->geometry().right() + 1, 5, StyleBox->sizeHint().width(), 25);
+  Panel27->setMinimumWidth(StyleBox->geometry().right() + 1);
   StyleBox->setAccessibleName(QStringLiteral("Page style"));
   styleLabel->setBuddy(StyleBox);
   {

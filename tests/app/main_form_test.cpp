@@ -102,6 +102,10 @@ TEST_F(MainFormTest, EveryPageFitsTheFirstWindowSize) {
         << "page " << i << " minimum " << form->minimumSizeHint().width() << " x "
         << form->minimumSizeHint().height();
   }
+  // The style choice shows its whole text, inside its panel.
+  const QWidget* style = form->StyleBox;
+  EXPECT_GE(style->width(), style->sizeHint().width());
+  EXPECT_LE(style->geometry().right(), style->parentWidget()->width() - 1);
 }
 
 TEST_F(MainFormTest, CurrentPictureStartsWhite320By200) {
