@@ -40,7 +40,9 @@ bool descriptionsShowMasks(std::string_view pairs) {
 namespace {
 
 // A message box as wide as its caption needs, so that the window frame does not cut the
-// caption off (a file name in it must be readable), but never wider than the screen.
+// caption off (a file name in it must be readable), but never wider than the screen, and
+// centred on its owner. The box sizes itself to its text again once the window system has
+// shown it, and on a change of font or style: it is then widened and placed again.
 class CaptionedMessageBox final : public QMessageBox {
  public:
   using QMessageBox::QMessageBox;
@@ -48,6 +50,22 @@ class CaptionedMessageBox final : public QMessageBox {
  protected:
   void showEvent(QShowEvent* event) override {
     QMessageBox::showEvent(event);  // sizes the box to its text
+    fitAndPlace();
+  }
+
+  void resizeEvent(QResizeEvent* event) override {
+    QMessageBox::resizeEvent(event);
+    if (isVisible() && !fitting_ && width() != wantedWidth_) fitAndPlace();
+  }
+
+ private:
+  void fitAndPlace() {
+    fitting_ = true;
+    fit();
+    fitting_ = false;
+  }
+
+  void fit() {
     const QScreen* screen = this->screen();
     if (!screen) return;
     const QRect available = screen->availableGeometry();
@@ -57,22 +75,27 @@ class CaptionedMessageBox final : public QMessageBox {
     const QRect inner = geometry();
     const int frameWidth = outer.width() - inner.width();
     const int frameHeight = outer.height() - inner.height();
-    // A frame not known yet still gets room for a title bar above the box.
+    // A frame not known yet still gets room for a title bar above the box and borders beside.
     constexpr int kTitleBar = 32;
+    constexpr int kBorders = 8;
     // As wide as the caption needs, and never wider than the screen with the frame.
-    const int wanted =
-        std::min(std::max(width(), fontMetrics().horizontalAdvance(windowTitle()) + kFrameAllowance),
-                 available.width() - frameWidth);
+    const int wanted = std::min(
+        std::max(width(), fontMetrics().horizontalAdvance(windowTitle()) + kFrameAllowance),
+        available.width() - (frameWidth > 0 ? frameWidth : kBorders));
+    wantedWidth_ = wanted;
+    // A shown box takes a new size only when the window system answers: placed by this one.
+    QSize size = this->size();
     if (wanted != width()) {
-      setFixedSize(wanted, layout() && layout()->hasHeightForWidth()
+      size = QSize(wanted, layout() && layout()->hasHeightForWidth()
                                ? std::max(height(), layout()->totalHeightForWidth(wanted))
                                : height());
+      setFixedSize(size);
     }
     // Centred on the owner window (else on the screen) and wholly on the screen, the title
     // bar included: its caption may hold the file name the box is about.
     const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
     const QRect over = owner != nullptr && owner->isVisible() ? owner->frameGeometry() : available;
-    const QSize whole(width() + frameWidth, height() + frameHeight);
+    const QSize whole(size.width() + frameWidth, size.height() + frameHeight);
     QPoint place = over.center() - QPoint(whole.width() / 2, whole.height() / 2);
     const int lowestTop = available.top() + (frameHeight > 0 ? 0 : kTitleBar);
     place.setX(std::clamp(place.x(), available.left(),
@@ -81,6 +104,9 @@ class CaptionedMessageBox final : public QMessageBox {
                           std::max(lowestTop, available.bottom() - whole.height() + 1)));
     move(place);  // places the frame
   }
+
+  int wantedWidth_ = 0;
+  bool fitting_ = false;
 };
 
 }  // namespace

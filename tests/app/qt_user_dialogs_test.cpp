@@ -127,6 +127,8 @@ TEST(QtUserDialogs, BoxesCarryTheApplicationTitleAndShowTheirWholeCaption) {
     int width = 0, captionWidth = 0, screenWidth = 0;
     QRect placed, available;
     whenShown<QMessageBox>([&](QMessageBox* box) {
+      QEvent fontChange(QEvent::StyleChange);  // the box sizes itself again, as once mapped
+      QApplication::sendEvent(box, &fontChange);
       title = box->windowTitle();
       placed = box->frameGeometry();
       available = box->screen()->availableGeometry();
