@@ -11,6 +11,7 @@ endif()
 set(id example.tulbrin.glimmervellium)
 foreach(file bin/glimmervellium bin/glimmervellium-create ${LIBDIR}/glimmervellium/libpicodec.so.1
              share/applications/${id}.desktop share/metainfo/${id}.metainfo.xml
+             share/mime/packages/${id}.xml
              share/icons/hicolor/scalable/apps/glimmervellium.svg
              share/man/man1/glimmervellium.1.gz share/man/man1/glimmervellium-create.1.gz
              share/doc/glimmervellium/copyright share/doc/glimmervellium/changelog.gz)
@@ -33,7 +34,8 @@ foreach(size 16 32 48 64 128 256)
 endforeach()
 
 file(STRINGS "${PREFIX}/share/applications/${id}.desktop" entry)
-foreach(line "[Desktop Entry]" "Type=Application" "Name=Glimmervellium 1.0" "Exec=glimmervellium"
+foreach(line "[Desktop Entry]" "Type=Application" "Name=Glimmervellium 1.0"
+             "Exec=glimmervellium %f" "MimeType=application/x-glimmervellium-album;"
              "Icon=glimmervellium")
   list(FIND entry "${line}" at)
   if(at EQUAL -1)
@@ -80,10 +82,12 @@ if(NOT status EQUAL 1 OR NOT err MATCHES "no display")
   message(FATAL_ERROR "glimmervellium without a display: ${status}\n${out}${err}")
 endif()
 # Anything else needs the window system's connection first: the offscreen one here.
-foreach(wrong "--no-such-option" "album.lmf")
+# One album at most.
+foreach(wrong "--no-such-option" "album.lmf|second.lmf")
+  string(REPLACE "|" ";" arguments "${wrong}")
   run(status out err "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen
-      "${PREFIX}/bin/glimmervellium" "${wrong}")
-  if(NOT status EQUAL 1 OR NOT err MATCHES "no-such-option|album.lmf")
+      "${PREFIX}/bin/glimmervellium" ${arguments})
+  if(NOT status EQUAL 1 OR NOT err MATCHES "no-such-option|second.lmf")
     message(FATAL_ERROR "glimmervellium ${wrong}: ${status}\n${out}${err}")
   endif()
 endforeach()
