@@ -1,5 +1,6 @@
 // TMainForm: the "Add picture" page with the file-browsing area, the file-type filter box,
 // the preview pane, the button row and the album list.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -120,6 +121,14 @@ QWidget* TMainForm::buildAddPage() {
   Splitter1->addWidget(lower);
   Splitter1->setSizes({209, 180});
   Splitter1->setStretchFactor(1, 1);
+  // Named for screen readers: the panes, the handles between them and the filter's list.
+  Splitter1->setAccessibleName(QStringLiteral("Browser and album"));
+  Splitter2->setAccessibleName(QStringLiteral("Folders and files"));
+  for (int i = 0; i < 2; ++i) {  // handle 0 is never shown, but a reader may still meet it
+    Splitter1->handle(i)->setAccessibleName(QStringLiteral("Height of the browser"));
+    Splitter2->handle(i)->setAccessibleName(QStringLiteral("Width of the folder tree"));
+  }
+  FilterComboBox1->view()->setAccessibleName(QStringLiteral("File types"));
   auto* layout = new QVBoxLayout(content);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Splitter1);

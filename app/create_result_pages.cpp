@@ -1,5 +1,6 @@
 // TMainForm: the "Create Glimmervellium" page, whose fields are the album's creation
 // settings, and the "View result" page with the browser that shows the created album.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFormLayout>
@@ -116,6 +117,7 @@ QWidget* TMainForm::buildCreatePage() {
   StyleBox->setGeometry(styleLabel->geometry().right() + 1, 5, StyleBox->sizeHint().width(), 25);
   Panel27->setMinimumWidth(StyleBox->geometry().right() + 1);
   StyleBox->setAccessibleName(QStringLiteral("Page style"));
+  StyleBox->view()->setAccessibleName(QStringLiteral("Page styles"));
   styleLabel->setBuddy(StyleBox);
   {
     const std::unique_ptr<QSettings> stored = openProgramSettings();

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMetaObject>
+#include <QShortcutEvent>
 #include <QWidget>
 #include <QWindow>
 
@@ -86,7 +87,12 @@ bool RunGuard::eventFilter(QObject* watched, QEvent* event) {
     const bool keyEvent =
         event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
     const auto* key = keyEvent ? static_cast<QKeyEvent*>(event) : nullptr;
-    if (key != nullptr && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+    // Where no control has the focus, Escape may reach the window's shortcut for it directly.
+    const bool escapeShortcut =
+        event->type() == QEvent::Shortcut &&
+        static_cast<QShortcutEvent*>(event)->key() == QKeySequence(Qt::Key_Escape);
+    if (escapeShortcut ||
+        (key != nullptr && key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier)) {
       escapePressed_ = true;
     } else if (event->spontaneous() && event->type() != QEvent::ShortcutOverride &&
                event->type() != QEvent::MouseMove &&
