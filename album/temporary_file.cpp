@@ -134,10 +134,6 @@ bool TemporaryFile::write(std::string_view bytes) {
   return true;
 }
 
-void TemporaryFile::fail(int error) {
-  if (error_ == 0) error_ = error != 0 ? error : EIO;
-}
-
 bool TemporaryFile::close(bool toDisk) {
   if (fd_ < 0) return error_ == 0 && !path_.empty();
   if (toDisk && error_ == 0 && ::fsync(fd_) != 0) error_ = errno;

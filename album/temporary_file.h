@@ -38,8 +38,6 @@ class TemporaryFile {
 
   // Writes all bytes; after a failure every later call fails too.
   bool write(std::string_view bytes);
-  // Records a failure that happened while others wrote through fd() (errno, never 0).
-  void fail(int error);
   // Closes the file, flushing it to the disk first when `toDisk`; false on a failure.
   bool close(bool toDisk = false);
   // Closes the file (as close) and renames it to `target`, replacing what stands there, a

@@ -1,8 +1,6 @@
 #include "html_writer.h"
 
-#include <unistd.h>
 
-#include <cerrno>
 #include <stdexcept>
 
 #include "atomic_file.h"

@@ -194,7 +194,8 @@ class TiffDirectories {
 
   void putU16(std::vector<uint8_t>& out, uint32_t v) const {
     const uint8_t b[2] = {uint8_t(v >> 8), uint8_t(v)};
-    out.insert(out.end(), {little_ ? b[1] : b[0], little_ ? b[0] : b[1]});
+    out.push_back(little_ ? b[1] : b[0]);
+    out.push_back(little_ ? b[0] : b[1]);
   }
   void putU32(std::vector<uint8_t>& out, uint32_t v) const {
     putU16(out, little_ ? v & 0xFFFF : v >> 16);
