@@ -187,7 +187,10 @@ void TMainForm::GoBtn1Click() {
     RunGuard guard(this);
     guard.askToStop = [this] { return dialogs_->showMessage(stopRunBox()) == MessageAnswer::Ok; };
     const CreationOptions options{
-        usableCores(), [&guard] { guard.idle(); }, 0,
+        usableCores(),
+        [&guard] { guard.idle(); },
+        [&guard] { guard.wake(); },
+        0,
         StyleBox->currentIndex() == 1 ? PageStyle::Modern : PageStyle::Classic,
         [&guard] { return guard.stopRequested(); }};
     outcome = GenerateAlbum(album, currentSettings(), *overview, album.ProgramDir, *dialogs_,

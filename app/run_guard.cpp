@@ -1,5 +1,6 @@
 #include "run_guard.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
@@ -51,7 +52,8 @@ bool forModalBox(QObject* watched) {
 
 }  // namespace
 
-RunGuard::RunGuard(QWidget* window) : window_(window) {
+RunGuard::RunGuard(QWidget* window)
+    : window_(window), dispatcher_(QAbstractEventDispatcher::instance()) {
   QCoreApplication::instance()->installEventFilter(this);
 }
 
@@ -67,15 +69,21 @@ RunGuard::~RunGuard() {
 
 void RunGuard::idle() {
   // Timers and socket notifiers wait for the run's end: no handler of the window runs in
-  // between. User input comes in to be held (see eventFilter), so that Escape is seen.
+  // between. User input comes in to be held (see eventFilter), so that Escape is seen. A
+  // reader's request through the accessibility bus comes as a posted event and is answered
+  // as soon as it comes.
   QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers |
-                                  QEventLoop::X11ExcludeTimers);
+                                  QEventLoop::X11ExcludeTimers | QEventLoop::WaitForMoreEvents);
   if (escapePressed_ && !asking_ && !stopRequested_) {
     escapePressed_ = false;
     asking_ = true;
     stopRequested_ = askToStop && askToStop();
     asking_ = false;
   }
+}
+
+void RunGuard::wake() {
+  if (dispatcher_ != nullptr) dispatcher_->wakeUp();
 }
 
 bool RunGuard::eventFilter(QObject* watched, QEvent* event) {

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+class QAbstractEventDispatcher;
 class QWidget;
 
 namespace glim {
@@ -26,9 +27,12 @@ class RunGuard : public QObject {
   explicit RunGuard(QWidget* window);
   ~RunGuard() override;
 
-  // Called by the waiting run: paints what needs painting, and after an Escape asks
+  // Called by the waiting run: waits for events (as the window's own loop does) until one
+  // comes or wake() is called, paints what needs painting, and after an Escape asks
   // `askToStop` (a box): true makes stopRequested() true.
   void idle();
+  // Safe from any thread: makes a waiting idle() return, so that the run goes on at once.
+  void wake();
   std::function<bool()> askToStop;
   bool stopRequested() const { return stopRequested_; }
 
@@ -37,6 +41,7 @@ class RunGuard : public QObject {
 
  private:
   QPointer<QWidget> window_;
+  QAbstractEventDispatcher* dispatcher_;  // the window's thread's
   bool closeRequested_ = false;
   bool escapePressed_ = false;
   bool asking_ = false;

@@ -119,7 +119,8 @@ int createAlbum(const std::string& albumPath, const std::string& overviewPath,
       album, settings, fromCurrentFolder(overviewPath), album.ProgramDir, dialogs,
       dialogs.progressWindow(),
       [&dialogs](int32_t number, int32_t count) { dialogs.pictureStarted(number, count); },
-      CreationOptions{options.jobs > 1 ? options.jobs : 0, {}, options.memory, options.style, {}});
+      CreationOptions{
+          options.jobs > 1 ? options.jobs : 0, {}, {}, options.memory, options.style, {}});
   dialogs.clearProgress();
   if (!outcome.folderMade) return kExitFailed;
   if (outcome.outputFailed) return kExitOutputFailed;

@@ -228,7 +228,7 @@ std::vector<ModernEntry> createPictureFiles(Album& album, const AlbumSettings& s
   const bool modern = options.style == PageStyle::Modern;
   std::vector<ModernEntry> files(modern ? static_cast<std::size_t>(count) : 0);
   PictureWorkers workers(std::move(paths), settings, picsFolder, miniFolder, options.threads,
-                         options.memoryBudget, modern);
+                         options.memoryBudget, modern, options.wake);
   for (int32_t i = 0; i < count && !stopAsked(options); ++i) {
     if (pictureStarted) pictureStarted(i + 1, count);
     PictureWork work = workers.take(i, window, options.idle);

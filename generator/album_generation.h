@@ -51,6 +51,10 @@ struct CreationOptions {
   int threads = 0;
   // Runs on the calling thread every few milliseconds while the run waits for a picture.
   std::function<void()> idle;
+  // When given, `idle` may wait until this is called: the run calls it, from any thread, as
+  // soon as a picture is done or its progress moves. So a window answers at once rather than
+  // every few milliseconds.
+  std::function<void()> wake;
   // Memory for the pictures the threads hold at once; 0: from what the process may use.
   uint64_t memoryBudget = 0;
   // Classic: the pages exactly as they have always been. Modern: HTML5 pages with a style

@@ -57,13 +57,15 @@ class PictureWorkers {
   // runs with no other beside it, and one that fails beside others runs again alone.
   PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                  std::string picsFolder, std::string miniFolder, int threads,
-                 uint64_t memoryBudget = 0, bool modernPages = false);
+                 uint64_t memoryBudget = 0, bool modernPages = false,
+                 std::function<void()> wake = {});
   ~PictureWorkers();  // stops the threads; temporary files never taken are removed
   PictureWorkers(const PictureWorkers&) = delete;
   PictureWorkers& operator=(const PictureWorkers&) = delete;
 
   // The work of entry `index`, taken in album order. While it is not done, `idle` runs on the
-  // calling thread every few milliseconds and the entry's progress is passed on to `window`.
+  // calling thread every few milliseconds, or when `wake` was given, again each time wake is
+  // called (idle may wait for it), and the entry's progress is passed on to `window`.
   PictureWork take(int32_t index, HWND window, const std::function<void()>& idle);
 
  private:
