@@ -4,7 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QStyleOptionFocusRect>
+
+#include "focus_frame.h"
 
 namespace glim {
 
@@ -23,11 +24,9 @@ void PictureButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (pressedShown_) painter.drawPixmap(0, 0, pressed_);
   if (normalShown_) painter.drawPixmap(0, 0, normal_);
-  if (hasFocus()) {
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.rect = rect().adjusted(1, 1, -1, -1);
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  // The focus shows as the style shows it on other controls: when it came from the keyboard.
+  if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+    paintFocusFrame(painter, rect(), palette(), 2);
   }
 }
 

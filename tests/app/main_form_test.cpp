@@ -368,6 +368,34 @@ TEST_F(MainFormTest, EveryControlAndCommandByKeyboard) {
   EXPECT_TRUE(form->isVisible());
 }
 
+// The focus shows in every style: a frame in the focus colour (at least the outermost pixel
+// ring) on the folder tree, the file list, the empty album list and Info and Quit, which they
+// lack without the focus.
+TEST_F(MainFormTest, KeyboardFocusShowsAsAFrameInTheFocusColour) {
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  const auto ringInFocusColour = [](QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    const QRgb focus = widget->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixel(x, 0) != focus || image.pixel(x, image.height() - 1) != focus) return false;
+    }
+    for (int y = 0; y < image.height(); ++y) {
+      if (image.pixel(0, y) != focus || image.pixel(image.width() - 1, y) != focus) return false;
+    }
+    return true;
+  };
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{form->JamShellTree1, form->JamShellList1, form->ImageList,
+                                       form->ueberbtn, form->EndeBtn}) {
+    form->NewBtn->setFocus(Qt::ShortcutFocusReason);  // as from the keyboard
+    EXPECT_FALSE(ringInFocusColour(widget)) << widget->accessibleName().toStdString();
+    widget->setFocus(Qt::ShortcutFocusReason);
+    EXPECT_TRUE(ringInFocusColour(widget)) << widget->accessibleName().toStdString();
+  }
+}
+
 // Run by its own ctest on a 1600 x 1000 screen at scale 2 (800 x 500 to fit in): the windows
 // the user may resize open within the screen's available area.
 TEST(HiDpi, ResizableWindowsOpenWithinTheScreen) {
