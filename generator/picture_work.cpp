@@ -102,9 +102,9 @@ struct PictureWorkers::Shared {
   AlbumSettings settings;
   std::string picsFolder;
   std::string miniFolder;
-  bool modernPages = false;  // thumbnails at twice the box and EXIF facts too
-  int32_t ahead = 1;         // entries a thread may work on beyond the one the run waits for
-  uint64_t budget = 0;       // memory for the pictures in flight
+  PictureExtras extras;
+  int32_t ahead = 1;    // entries a thread may work on beyond the one the run waits for
+  uint64_t budget = 0;  // memory for the pictures in flight
 
   std::mutex mutex;
   std::condition_variable spaceFreed;
@@ -143,7 +143,7 @@ struct PictureWorkers::Shared {
     // a regular file fails at once.
     const uint64_t bytes =
         header ? pictureMemory(*header).value_or(std::max<uint64_t>(budget, 1)) : 1;
-    PictureFacts found = header && modernPages ? exifFacts(header->exif) : PictureFacts{};
+    PictureFacts found = header && extras.facts ? exifFacts(header->exif) : PictureFacts{};
     lock.lock();
     lookingUp = false;
     memory[index] = std::max<uint64_t>(bytes, 1);
@@ -206,12 +206,12 @@ struct PictureWorkers::Shared {
     if (!thumbnail.hasPixels()) return result;
     result.thumbnailMade = true;
     saveTo(thumbnail.get(), miniFolder, window, result.thumbnail, result.thumbnailError);
-    if (modernPages) {
-      result.width = width;
-      result.height = height;
-      result.thumbWidth = size.width;
-      result.thumbHeight = size.height;
-      result.facts = pictureFacts;
+    result.width = width;
+    result.height = height;
+    result.thumbWidth = size.width;
+    result.thumbHeight = size.height;
+    result.facts = pictureFacts;
+    if (extras.twiceThumbnail) {
       // Twice the thumbnail in both sides, never enlarged: a smaller picture gets none.
       const int64_t twiceWidth = int64_t{size.width} * 2, twiceHeight = int64_t{size.height} * 2;
       if (result.thumbnail.exists() && twiceWidth <= width && twiceHeight <= height) {
@@ -285,10 +285,10 @@ struct PictureWorkers::Shared {
 
 PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                                std::string picsFolder, std::string miniFolder, int threads,
-                               uint64_t memoryBudget, bool modernPages)
+                               uint64_t memoryBudget, PictureExtras extras)
     : shared_(std::make_unique<Shared>()) {
   Shared& s = *shared_;
-  s.modernPages = modernPages;
+  s.extras = std::move(extras);
   s.paths = std::move(filePaths);
   s.settings = settings;
   s.picsFolder = std::move(picsFolder);
@@ -325,7 +325,7 @@ PictureWork PictureWorkers::take(int32_t index, HWND window, const std::function
   if (!s.threaded) {
     return s.work(
         index, window,
-        s.modernPages ? readPictureFacts(s.paths[static_cast<size_t>(index)]) : PictureFacts{});
+        s.extras.facts ? readPictureFacts(s.paths[static_cast<size_t>(index)]) : PictureFacts{});
   }
 
   ProgressRelay& progress = s.progress[static_cast<size_t>(index)];

@@ -25,6 +25,12 @@ int usableCores();
 // page. Called once at program start by the programs that create albums.
 void keepFreedPictureMemory();
 
+// What a page style wants made of each picture beside the picture and its thumbnail.
+struct PictureExtras {
+  bool twiceThumbnail = false;  // the thumbnail at twice the box, for a picture that large
+  bool facts = false;           // the EXIF facts
+};
+
 struct PictureWork {
   enum class Outcome {
     NotOpened,    // the codec library could not open the file
@@ -57,7 +63,7 @@ class PictureWorkers {
   // runs with no other beside it, and one that fails beside others runs again alone.
   PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                  std::string picsFolder, std::string miniFolder, int threads,
-                 uint64_t memoryBudget = 0, bool modernPages = false);
+                 uint64_t memoryBudget = 0, PictureExtras extras = {});
   ~PictureWorkers();  // stops the threads; temporary files never taken are removed
   PictureWorkers(const PictureWorkers&) = delete;
   PictureWorkers& operator=(const PictureWorkers&) = delete;
