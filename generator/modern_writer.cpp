@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iterator>
 #include <span>
 #include <vector>
 
@@ -60,22 +61,42 @@ class ModernWriter final : public PageWriter {
   bool entryDone(std::size_t index, PictureWork& work, bool pictureWritten, bool thumbnailWritten,
                  RunOutput& output) override {
     ModernEntry& file = files_[index];
+    file = {};
     // The pages show only pictures whose files are all there.
-    file = {pictureWritten && thumbnailWritten,
-            work.width,
-            work.height,
-            work.thumbWidth,
-            work.thumbHeight,
-            {},
-            work.facts};
-    if (!work.thumbnail2x.exists() || !thumbnailWritten) return true;
+    file.complete = pictureWritten && thumbnailWritten;
+    file.pictureWidth = work.width;
+    file.pictureHeight = work.height;
+    file.thumbWidth = work.thumbWidth;
+    file.thumbHeight = work.thumbHeight;
+    file.facts = work.facts;
+    file.placeholder = work.placeholder;
+    if (!thumbnailWritten) return true;
     const std::string base = pictureBaseName(album_.entries()[index].FilePath);
     bool written = false;
     std::string name;
-    if (!output.place(work.thumbnail2x, 0, output.mini, base + "@2x", ".JPG", name, written)) {
-      return false;
+    if (work.thumbnail2x.exists()) {
+      if (!output.place(work.thumbnail2x, 0, output.mini, base + "@2x", ".JPG", name, written)) {
+        return false;
+      }
+      if (written) file.mini2Name = name;  // offered to HiDPI screens only when there
     }
-    if (written) file.mini2Name = name;  // offered to HiDPI screens only when there
+    // The ladder, named after the picture and its width ("Bild@720w.JPG"); a width offered
+    // only when its JPEG is there.
+    for (SizedPicture& sized : work.sized) {
+      if (!sized.jpeg.exists() && sized.jpegError == 0) continue;
+      const std::string stem = base + "@" + std::to_string(sized.width) + "w";
+      if (!output.place(sized.jpeg, sized.jpegError, output.pics, stem, ".JPG", name, written)) {
+        return false;
+      }
+      if (!written) continue;
+      ModernEntry::Sized& step = file.sized.emplace_back();
+      step.width = sized.width;
+      step.height = sized.height;
+      step.jpeg = name;
+      if (!sized.avif.exists()) continue;
+      if (!output.place(sized.avif, 0, output.pics, stem, ".avif", name, written)) return false;
+      if (written) step.avif = name;
+    }
     return true;
   }
 
@@ -117,6 +138,10 @@ PictureExtras modernPictureExtras() {
   PictureExtras extras;
   extras.twiceThumbnail = true;
   extras.facts = true;
+  extras.widths.assign(std::begin(kLadderWidths), std::end(kLadderWidths));
+  extras.avifWidths.assign(std::begin(kAvifWidths), std::end(kAvifWidths));
+  extras.avifSpeed = kAvifSpeed;
+  extras.placeholder = true;
   return extras;
 }
 

@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include "dibs24.h"
 #include "picture_memory.h"
 #include "resampling.h"
+#include "web_pictures.h"
 
 namespace glim {
 namespace {
@@ -142,7 +144,7 @@ struct PictureWorkers::Shared {
     // Unknown size: the picture is treated as needing the whole budget; a file that is not
     // a regular file fails at once.
     const uint64_t bytes =
-        header ? pictureMemory(*header).value_or(std::max<uint64_t>(budget, 1)) : 1;
+        header ? pictureMemory(*header, extras).value_or(std::max<uint64_t>(budget, 1)) : 1;
     PictureFacts found = header && extras.facts ? exifFacts(header->exif) : PictureFacts{};
     lock.lock();
     lookingUp = false;
@@ -219,6 +221,23 @@ struct PictureWorkers::Shared {
                                   static_cast<int32_t>(twiceHeight), false));
         int error = 0;  // the thumbnail at twice the box is offered only when it is there
         if (large.hasPixels()) saveTo(large.get(), miniFolder, window, result.thumbnail2x, error);
+      }
+    }
+    if (extras.placeholder) result.placeholder = placeholderUri(thumbnail.get());
+    for (const int32_t target : extras.widths) {
+      if (target < 1 || target >= width) continue;  // never enlarged
+      const auto targetHeight = static_cast<int32_t>(
+          std::max<int64_t>(1, (int64_t{height} * target + width / 2) / width));
+      OwnedPicture sized(ResizeAveraged(picture.get(), target, targetHeight));
+      if (!sized.hasPixels()) continue;
+      SizedPicture& file = result.sized.emplace_back();
+      file.width = target;
+      file.height = targetHeight;
+      saveTo(sized.get(), picsFolder, window, file.jpeg, file.jpegError);
+      if (std::find(extras.avifWidths.begin(), extras.avifWidths.end(), target) !=
+          extras.avifWidths.end()) {
+        int error = 0;  // an AVIF file is offered only when it is there
+        saveAvif(sized.get(), picsFolder, extras.avifSpeed, file.avif, error);
       }
     }
     return result;

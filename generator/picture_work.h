@@ -13,6 +13,7 @@
 #include "album_settings.h"
 #include "picodec.h"
 #include "picture_facts.h"
+#include "picture_memory.h"
 #include "temporary_file.h"
 
 namespace glim {
@@ -25,10 +26,14 @@ int usableCores();
 // page. Called once at program start by the programs that create albums.
 void keepFreedPictureMemory();
 
-// What a page style wants made of each picture beside the picture and its thumbnail.
-struct PictureExtras {
-  bool twiceThumbnail = false;  // the thumbnail at twice the box, for a picture that large
-  bool facts = false;           // the EXIF facts
+// The picture at one width of a page style's ladder, in the pictures folder under temporary
+// names: a JPEG (none when it was not written, with the errno in jpegError) and, when asked
+// for, an AVIF file.
+struct SizedPicture {
+  int32_t width = 0, height = 0;
+  TemporaryFile jpeg;
+  int jpegError = 0;
+  TemporaryFile avif;
 };
 
 struct PictureWork {
@@ -51,7 +56,9 @@ struct PictureWork {
   int32_t thumbWidth = 0, thumbHeight = 0;
   TemporaryFile thumbnail2x;
   PictureFacts facts;
-  bool besideOthers = false;  // another picture was worked on beside it
+  std::vector<SizedPicture> sized;  // the widths asked for below the picture's own, smallest first
+  std::string placeholder;          // placeholderUri of the thumbnail, when asked for
+  bool besideOthers = false;        // another picture was worked on beside it
 };
 
 class PictureWorkers {

@@ -844,7 +844,7 @@ TEST(PictureMemory, EachDecodersPeakIsCoveredByItsFactor) {
       "heic/example.avif"};
   for (const char* name : pictures) {
     const std::string path = fs::path(GLIM_TESTDATA_DIR) / name;
-    const std::optional<uint64_t> known = pictureMemory(path);
+    const std::optional<uint64_t> known = pictureMemory(path, modernPictureExtras());
     ASSERT_TRUE(known.has_value()) << name;
     heapPeak = heapInUse.load();
     const int64_t before = heapInUse;
