@@ -13,6 +13,7 @@
 #include "album_naming.h"
 #include "html_writer.h"
 #include "output_folder.h"
+#include "page_writer.h"
 #include "paths.h"
 #include "picture_work.h"
 #include "temporary_file.h"
@@ -37,77 +38,11 @@ bool namesFolder(const std::string& folder, const std::string& overviewName) {
   return name == "pics" || name == "mini" || name == "html";
 }
 
-// A style sheet an earlier run wrote: a regular file (not a link) that starts with our line.
-bool isOwnStyleSheet(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  std::string head(kStyleSheetFirstLine.size() + 1, '\0');
-  struct stat info {};
-  std::size_t got = 0;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    while (got < head.size()) {
-      const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-  }
-  ::close(fd);
-  return got == head.size() && head == std::string(kStyleSheetFirstLine) + '\n';
-}
-
-// The style sheet's name in `folder` (ending in a separator): after the overview ("index.htm"
-// gives "index.css") unless that is the overview's own name or a file of the user's stands
-// there; then the next free name by the unique-name rule. A sheet of an earlier run is
-// replaced.
-std::string styleSheetIn(const std::string& folder, std::string_view overviewName) {
-  FolderNames names(folder);
-  names.reserve(overviewName);
-  return names.take(styleSheetBase(overviewName), ".css", isOwnStyleSheet);
-}
-
-// Failed writes of a run: a file's own failure is reported and the run goes on; a failure of
-// the output location (full, read-only, ...) is reported once and stops the run.
-class WriteFailures {
- public:
-  WriteFailures(UserDialogs& dialogs, std::string outputFolder)
-      : dialogs_(dialogs), outputFolder_(std::move(outputFolder)) {}
-
-  // A write into `folder` failed with `error` (errno, 0 when unknown); false: stop the run.
-  bool report(const MessageBox& fileBox, const std::string& folder, int error) {
-    if (const std::optional<OutputProblem> problem = outputProblemOf(folder, error)) {
-      dialogs_.showMessage(outputFailureBox(outputFolder_, *problem));
-      stopped_ = true;
-      return false;
-    }
-    dialogs_.showMessage(fileBox);
-    return true;
-  }
-  bool stopped() const { return stopped_; }
-
- private:
-  UserDialogs& dialogs_;
-  std::string outputFolder_;
-  bool stopped_ = false;
-};
-
-// Gives a file written ahead its name, replacing what stands there (never writing through a
-// link); false (nothing left behind, `error` set) when it was not written or cannot take the
-// name. `writeError` is the errno of the file's failed write, if any.
-bool moveInto(TemporaryFile& file, int writeError, const std::string& path, int& error) {
-  error = writeError;
-  if (!file.exists()) return false;
-  if (file.commitTo(path)) return true;
-  error = file.error();
-  return false;
-}
-
 // Steps 3.1 to 3.8 for entry `index`, with its pixel work done: picture, detail page,
-// thumbnail, named and reported in album order. False: the output location failed.
-bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t index,
-                       std::string_view overviewName, FolderNames& pics, FolderNames& mini,
-                       const std::string& htmlFolder, UserDialogs& dialogs, WriteFailures& failures,
-                       PictureWork& work, ModernEntry* modern) {
+// thumbnail, named and reported in album order; the page writer places its own files. False:
+// the output location failed.
+bool placeFilesOfEntry(Album& album, std::size_t index, RunOutput& output, PageWriter& writer,
+                       UserDialogs& dialogs, PictureWork& work) {
   PictureEntry& entry = album.entry(static_cast<int32_t>(index));
   entry.MiniName.clear();
   entry.PicsName.clear();
@@ -119,53 +54,19 @@ bool placeFilesOfEntry(Album& album, const AlbumSettings& settings, std::size_t 
   if (work.outcome == PictureWork::Outcome::NotPromoted) return true;  // 16 and 32 bits
 
   const std::string base = pictureBaseName(entry.FilePath);
-  const std::string picsName = pics.take(base, ".JPG");
   // A picture that could not be written is reported; its name is still used by the pages, and
   // the detail page and thumbnail are still made, so the album is whole but for that file.
-  int error = 0;
-  const bool pictureWritten =
-      moveInto(work.picture, work.pictureError, pics.folder() + picsName, error);
-  if (!pictureWritten &&
-      !failures.report(pictureWriteErrorBox(pics.folder() + picsName), pics.folder(), error)) {
+  bool pictureWritten = false;
+  if (!output.place(work.picture, work.pictureError, output.pics, base, ".JPG", entry.PicsName,
+                    pictureWritten) ||
+      !writer.pictureNamed(index, output)) {
     return false;
   }
-  entry.PicsName = picsName;
-
-  const std::span<const PictureEntry> entries(album.entries());
-  const std::string page = htmlFolder + entry.PageName;
-  if (modern == nullptr &&
-      !writePageFile(page, detailPageText(settings, entries, index, overviewName), &error) &&
-      !failures.report(createHtmlErrorBox(page), htmlFolder, error)) {
-    return false;
-  }
-
   if (!work.thumbnailMade) return true;
-  const std::string miniName = mini.take(base, ".JPG");
-  const bool thumbnailWritten =
-      moveInto(work.thumbnail, work.thumbnailError, mini.folder() + miniName, error);
-  if (!thumbnailWritten &&
-      !failures.report(pictureWriteErrorBox(mini.folder() + miniName), mini.folder(), error)) {
-    return false;
-  }
-  entry.MiniName = miniName;
-  if (modern == nullptr) return true;
-  // Modern pages show only pictures whose files are all there.
-  *modern = {pictureWritten && thumbnailWritten,
-             work.width,
-             work.height,
-             work.thumbWidth,
-             work.thumbHeight,
-             {},
-             work.facts};
-  if (!work.thumbnail2x.exists() || !thumbnailWritten) return true;
-  const std::string mini2Name = mini.take(base + "@2x", ".JPG");
-  const bool mini2Written = moveInto(work.thumbnail2x, 0, mini.folder() + mini2Name, error);
-  if (!mini2Written &&
-      !failures.report(pictureWriteErrorBox(mini.folder() + mini2Name), mini.folder(), error)) {
-    return false;
-  }
-  if (mini2Written) modern->mini2Name = mini2Name;  // offered to HiDPI screens only when there
-  return true;
+  bool thumbnailWritten = false;
+  return output.place(work.thumbnail, work.thumbnailError, output.mini, base, ".JPG",
+                      entry.MiniName, thumbnailWritten) &&
+         writer.entryDone(index, work, pictureWritten, thumbnailWritten, output);
 }
 
 // A termination signal, or the caller, asks the run to stop.
@@ -173,76 +74,38 @@ bool stopAsked(const CreationOptions& options) {
   return terminationRequested() || (options.stopRequested && options.stopRequested());
 }
 
-// The modern detail pages, once every picture is done: only pictures that got their files
-// have one, and they link only to each other.
-void writeModernDetailPages(const Album& album, const AlbumSettings& settings,
-                            std::span<const ModernEntry> files, std::string_view overviewName,
-                            std::string_view styleSheet, const std::string& htmlFolder,
-                            WriteFailures& failures, const CreationOptions& options) {
-  const std::span<const PictureEntry> entries(album.entries());
-  const std::vector<std::size_t> shown = shownEntries(files);
-  const std::string language = pageLanguageOfUser();
-  for (const std::size_t index : shown) {
-    if (stopAsked(options)) return;
-    const std::string page = htmlFolder + entries[index].PageName;
-    int error = 0;
-    if (!writePageFile(page,
-                       modernDetailText(settings, entries, files, shown, index, overviewName,
-                                        styleSheet, language),
-                       &error) &&
-        !failures.report(createHtmlErrorBox(page), htmlFolder, error)) {
-      return;
-    }
-  }
-}
-
-// The run proper: CreatePictureFiles with the failures of its writes going to `failures`;
-// modern detail pages link to `styleSheet` beside the overview.
-std::vector<ModernEntry> createPictureFiles(Album& album, const AlbumSettings& settings,
-                                            const std::string& folder,
-                                            std::string_view overviewName,
-                                            std::string_view styleSheet, UserDialogs& dialogs,
-                                            WriteFailures& failures, HWND window,
-                                            const PictureStarted& pictureStarted,
-                                            const CreationOptions& options) {
-  const std::string miniFolder = folder + "mini/";
-  const std::string picsFolder = folder + "pics/";
-  const std::string htmlFolder = folder + "html/";
+// The run proper: CreatePictureFiles with its writes going to `output` and its pages to
+// `writer`.
+void createPictureFiles(Album& album, const AlbumSettings& settings, RunOutput& output,
+                        PageWriter& writer, UserDialogs& dialogs, HWND window,
+                        const PictureStarted& pictureStarted, const CreationOptions& options) {
   // A folder that cannot be made shows up as the first file meant for it failing.
-  for (const std::string* sub : {&miniFolder, &picsFolder, &htmlFolder}) makeFolder(*sub);
+  for (const std::string* sub : {&output.mini.folder(), &output.pics.folder(), &output.htmlFolder})
+    makeFolder(*sub);
 
   // Page names first: every detail page links to its neighbours' pages. Names are kept
   // distinct within the run too, so two pictures of the same name get a page each.
-  FolderNames pages(htmlFolder);
+  FolderNames pages(output.htmlFolder);
   for (int32_t i = 0; i < album.EntryCount(); ++i) {
     PictureEntry& entry = album.entry(i);
     entry.PageName = pages.take(pictureBaseName(entry.FilePath), ".HTM");
   }
+  writer.begin(output);
 
-  FolderNames pics(picsFolder);
-  FolderNames mini(miniFolder);
   const int32_t count = album.EntryCount();
   std::vector<std::string> paths;
   paths.reserve(static_cast<std::size_t>(count));
   for (const PictureEntry& entry : album.entries()) paths.push_back(entry.FilePath);
-  const bool modern = options.style == PageStyle::Modern;
-  std::vector<ModernEntry> files(modern ? static_cast<std::size_t>(count) : 0);
-  PictureWorkers workers(std::move(paths), settings, picsFolder, miniFolder, options.threads,
-                         options.memoryBudget, modern, options.wake);
+  PictureWorkers workers(std::move(paths), settings, output.pics.folder(), output.mini.folder(),
+                         options.threads, options.memoryBudget, writer.extras(), options.wake);
   for (int32_t i = 0; i < count && !stopAsked(options); ++i) {
     if (pictureStarted) pictureStarted(i + 1, count);
     PictureWork work = workers.take(i, window, options.idle);
-    if (!placeFilesOfEntry(album, settings, static_cast<std::size_t>(i), overviewName, pics, mini,
-                           htmlFolder, dialogs, failures, work,
-                           modern ? &files[static_cast<std::size_t>(i)] : nullptr)) {
-      return files;  // the workers remove what they wrote ahead
+    if (!placeFilesOfEntry(album, static_cast<std::size_t>(i), output, writer, dialogs, work)) {
+      return;  // the workers remove what they wrote ahead
     }
   }
-  if (modern && !stopAsked(options)) {
-    writeModernDetailPages(album, settings, files, overviewName, styleSheet, htmlFolder, failures,
-                           options);
-  }
-  return files;
+  if (!stopAsked(options)) writer.picturesDone(output, [&options] { return stopAsked(options); });
 }
 
 }  // namespace
@@ -311,11 +174,10 @@ void CreatePictureFiles(Album& album, const AlbumSettings& input, const std::str
                         const PictureStarted& pictureStarted, const CreationOptions& options) {
   AlbumSettings settings = input;
   settings.clampAll();
-  WriteFailures failures(dialogs, folder);
-  const std::string styleSheet =
-      options.style == PageStyle::Modern ? styleSheetIn(folder, overviewName) : std::string();
-  createPictureFiles(album, settings, folder, overviewName, styleSheet, dialogs, failures, window,
-                     pictureStarted, options);
+  RunOutput output(dialogs, folder, folder);
+  const std::unique_ptr<PageWriter> writer =
+      pageWriterFor(options.style, album, settings, overviewName);
+  createPictureFiles(album, settings, output, *writer, dialogs, window, pictureStarted, options);
 }
 
 GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
@@ -365,39 +227,19 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
   }
 
   const ActiveRun active(runFolders);
-  WriteFailures failures(dialogs, folder);
-  // Chosen before the pages that link to it.
-  const std::string styleSheet = options.style == PageStyle::Modern
-                                     ? styleSheetIn(folderWithSeparator, overviewName)
-                                     : std::string();
-  const std::vector<ModernEntry> files =
-      createPictureFiles(album, settings, folderWithSeparator, overviewName, styleSheet, dialogs,
-                         failures, window, pictureStarted, options);
-  outcome.outputFailed = failures.stopped();
+  RunOutput output(dialogs, folderWithSeparator, folder);
+  const std::unique_ptr<PageWriter> writer =
+      pageWriterFor(options.style, album, settings, overviewName);
+  createPictureFiles(album, settings, output, *writer, dialogs, window, pictureStarted, options);
+  outcome.outputFailed = output.stopped();
   outcome.stopped = stopAsked(options);
-  if (!failures.stopped() && !outcome.stopped) {
+  if (!output.stopped() && !outcome.stopped) {
     int error = 0;
-    if (options.style == PageStyle::Modern) {
-      // The style sheet goes with the overview: an album's pages share it.
-      const std::string sheet = folderWithSeparator + styleSheet;
-      if (!writePageFile(sheet, modernStyleSheet(settings), &error)) {
-        failures.report(createHtmlErrorBox(sheet), folderWithSeparator, error);
-        outcome.outputFailed = failures.stopped();
-      }
-      outcome.overviewWritten =
-          !failures.stopped() &&
-          writePageFile(outcome.overviewPath,
-                        modernOverviewText(settings, album.entries(), files, overviewName,
-                                           styleSheet, pageLanguageOfUser()),
-                        &error);
-    } else {
-      outcome.overviewWritten =
-          writePageFile(outcome.overviewPath, overviewPageText(settings, album.entries()), &error);
+    outcome.overviewWritten = writer->writeOverview(outcome.overviewPath, output, error);
+    if (!outcome.overviewWritten && !output.stopped()) {
+      output.report(createHtmlErrorBox(outcome.overviewPath), folderWithSeparator, error);
     }
-    if (!outcome.overviewWritten && !failures.stopped()) {
-      failures.report(createHtmlErrorBox(outcome.overviewPath), folderWithSeparator, error);
-      outcome.outputFailed = failures.stopped();
-    }
+    outcome.outputFailed = output.stopped();
   }
 
   for (int32_t i = 0; i < album.EntryCount(); ++i) {

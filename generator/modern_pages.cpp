@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 #include "umlauts.h"
 
@@ -73,6 +74,58 @@ bool darkBackground(uint32_t rgb) {
   return (1.05 / (luminance + 0.05)) > ((luminance + 0.05) / 0.05);
 }
 
+// The candidates of a detail picture, as `srcset` values under `folder` ("../pics/"), and the
+// `sizes` that matches the style sheet's rule for its box.
+struct Candidates {
+  std::string avif;  // AVIF widths, then the larger JPEG ones; empty without AVIF files
+  std::string jpeg;  // the JPEG widths, and the full-size picture when it is the largest
+  std::string sizes;
+  std::string fallback;  // the img's src
+};
+
+Candidates candidatesOf(const PictureEntry& entry, const ModernEntry& file, int32_t border,
+                        const std::string& folder) {
+  Candidates out;
+  const std::string original = folder + percentEncoded(entry.PicsName);
+  out.fallback = original;
+  const auto add = [](std::string& list, const std::string& name, int32_t width) {
+    list += (list.empty() ? "" : ", ") + name + " " + std::to_string(width) + "w";
+  };
+  bool anyAvif = false;
+  for (const ModernEntry::Sized& step : file.sized) {
+    const std::string jpeg = folder + percentEncoded(step.jpeg);
+    add(out.jpeg, jpeg, step.width);
+    if (!step.avif.empty()) {
+      add(out.avif, folder + percentEncoded(step.avif), step.width);
+      anyAvif = true;
+    } else {
+      add(out.avif, jpeg, step.width);
+    }
+    if (step.width <= 1080) out.fallback = jpeg;
+  }
+  if (file.sized.empty()) return out;
+  // The full-size picture tops the list when the ladder stops below its largest width.
+  if (file.sized.back().width < kLadderWidths[std::size(kLadderWidths) - 1]) {
+    add(out.jpeg, original, file.pictureWidth);
+    add(out.avif, original, file.pictureWidth);
+  }
+  if (!anyAvif) out.avif.clear();
+  // As the style sheet's box: the window's width less the page's padding and the border, at
+  // most 85 % of its height in the picture's proportions, never beyond the picture's width.
+  out.sizes = "min(calc(100vw - " + std::to_string(24 + 2 * border) + "px), calc(85vh * " +
+              std::to_string(file.pictureWidth) + " / " + std::to_string(file.pictureHeight) +
+              "), " + std::to_string(file.pictureWidth) + "px)";
+  return out;
+}
+
+// The inline style of a picture's box: its proportions for the style sheet and its placeholder.
+std::string boxStyle(const ModernEntry& file, int32_t width, int32_t height) {
+  std::string style = " style=\"--width: " + std::to_string(width) +
+                      "px; --ratio: " + std::to_string(width) + " / " + std::to_string(height);
+  if (!file.placeholder.empty()) style += "; background-image: url(" + file.placeholder + ")";
+  return style + "\"";
+}
+
 void writeHead(std::string& page, std::string_view language, const std::string& title,
                std::string_view styleSheet) {
   page += "<!DOCTYPE html>\n<html lang=\"";
@@ -85,6 +138,86 @@ void writeHead(std::string& page, std::string_view language, const std::string& 
   page += styleSheet;
   page += "\">\n</head>\n";
 }
+
+// The detail pages' script: keys, swipes, the slideshow and fetching the next picture ahead.
+// Without it the page reads the same, and its links lead on.
+constexpr std::string_view kDetailScript = R"((function () {
+  var links = {prior: document.getElementById("prior"), next: document.getElementById("next"),
+               overview: document.getElementById("overview")};
+  var button = document.getElementById("slideshow");
+  var timer = 0;
+  function go(id) {
+    if (links[id]) location.href = links[id].href;
+  }
+  function remember(on) {
+    try {
+      if (on) sessionStorage.setItem("slideshow", "on"); else sessionStorage.removeItem("slideshow");
+    } catch (e) {}
+  }
+  // Runs on to the next page every 4 seconds; stops at the last picture.
+  function slideshow(on) {
+    clearTimeout(timer);
+    timer = 0;
+    on = on && !!links.next;
+    remember(on);
+    if (on) timer = setTimeout(function () { go("next"); }, 4000);
+    button.setAttribute("aria-pressed", on ? "true" : "false");
+  }
+  button.hidden = false;
+  button.addEventListener("click", function () { slideshow(!timer); });
+  links.overview.addEventListener("click", function () { slideshow(false); });
+  document.addEventListener("keydown", function (event) {
+    if (event.altKey || event.ctrlKey || event.metaKey || event.shiftKey) return;
+    if (event.key === " " && timer && event.target !== button) {
+      event.preventDefault();
+      slideshow(false);
+      return;
+    }
+    var target = {ArrowLeft: "prior", ArrowRight: "next", Escape: "overview"}[event.key];
+    if (target === "overview") slideshow(false);
+    if (target) go(target);
+  });
+  // A sideways swipe on the picture; a vertical move scrolls the page and is not a swipe.
+  var figure = document.querySelector("figure");
+  var start = null;
+  figure.addEventListener("pointerdown", function (event) {
+    start = event.pointerType === "mouse" ? null : {x: event.clientX, y: event.clientY};
+  });
+  figure.addEventListener("pointercancel", function () { start = null; });
+  figure.addEventListener("pointerup", function (event) {
+    if (!start) return;
+    var dx = event.clientX - start.x, dy = event.clientY - start.y;
+    start = null;
+    if (Math.abs(dx) > 48 && Math.abs(dx) > 2 * Math.abs(dy)) go(dx < 0 ? "next" : "prior");
+  });
+  try {
+    if (sessionStorage.getItem("slideshow") === "on") {
+      slideshow(true);
+      button.focus();
+    }
+  } catch (e) {}
+  // Once this page is there, the next page's picture at the width this window takes.
+  addEventListener("load", function () {
+    var next = links.next;
+    if (!next || !next.dataset.srcset) return;
+    var picture = document.createElement("picture");
+    if (next.dataset.avif) {
+      var source = document.createElement("source");
+      source.type = "image/avif";
+      source.sizes = next.dataset.sizes;
+      source.srcset = next.dataset.avif;
+      picture.appendChild(source);
+    }
+    var img = document.createElement("img");
+    img.fetchPriority = "low";
+    img.alt = "";
+    picture.appendChild(img);
+    img.sizes = next.dataset.sizes;
+    img.srcset = next.dataset.srcset;
+    window.nextPicture = img;
+  });
+})();
+)";
 
 }  // namespace
 
@@ -202,7 +335,8 @@ std::string modernOverviewText(const AlbumSettings& input, std::span<const Pictu
     const PictureEntry& entry = entries[shown[n]];
     const ModernEntry& file = files[shown[n]];
     const std::string mini = "mini/" + percentEncoded(entry.MiniName);
-    page += "<a href=\"html/" + percentEncoded(entry.PageName) + "\"><img src=\"" + mini + "\"";
+    page += "<a href=\"html/" + percentEncoded(entry.PageName) + "\"><img" +
+            boxStyle(file, file.thumbWidth, file.thumbHeight) + " src=\"" + mini + "\"";
     if (!file.mini2Name.empty()) {
       page += " srcset=\"" + mini + " 1x, mini/" + percentEncoded(file.mini2Name) + " 2x\"";
     }
@@ -232,9 +366,22 @@ std::string modernDetailText(const AlbumSettings& input, std::span<const Picture
             "../" + percentEncoded(styleSheet));
   page += "<body class=\"detail\">\n<main>\n";
   if (!caption.empty()) page += "<h1>" + caption + "</h1>\n";
-  page += "<figure>\n<img src=\"../pics/" + percentEncoded(entry.PicsName) + "\" width=\"" +
-          std::to_string(file.pictureWidth) + "\" height=\"" + std::to_string(file.pictureHeight) +
-          "\" alt=\"" + altText(entry) + "\">\n";
+  // The picture's box is reserved before its bytes arrive, shows the placeholder meanwhile, and
+  // is fetched first of all; the browser takes the width this window needs.
+  const Candidates pictures = candidatesOf(entry, file, settings.detailBorderWidth, "../pics/");
+  page += "<figure>\n<picture>\n";
+  if (!pictures.avif.empty()) {
+    page += "<source type=\"image/avif\" srcset=\"" + pictures.avif + "\" sizes=\"" +
+            pictures.sizes + "\">\n";
+  }
+  page += "<img src=\"" + pictures.fallback + "\"";
+  if (!pictures.jpeg.empty()) {
+    page += " srcset=\"" + pictures.jpeg + "\" sizes=\"" + pictures.sizes + "\"";
+  }
+  page += " width=\"" + std::to_string(file.pictureWidth) + "\" height=\"" +
+          std::to_string(file.pictureHeight) + "\" alt=\"" + altText(entry) +
+          "\" fetchpriority=\"high\"" + boxStyle(file, file.pictureWidth, file.pictureHeight) +
+          ">\n</picture>\n";
   if (commentShown(entry)) {
     page += "<figcaption>" + escapedText(entry.commentText()) + "</figcaption>\n";
   }
@@ -249,6 +396,9 @@ std::string modernDetailText(const AlbumSettings& input, std::span<const Picture
     }
     page += "</dl>\n";
   }
+  page += "<p class=\"original\"><a href=\"../pics/" + percentEncoded(entry.PicsName) +
+          "\">Original, " + std::to_string(file.pictureWidth) + " \xC3\x97 " +
+          std::to_string(file.pictureHeight) + "</a></p>\n";
   page += "</main>\n<nav>\n";
   const auto at = std::find(shown.begin(), shown.end(), index);
   if (at != shown.end() && at != shown.begin()) {
@@ -256,20 +406,23 @@ std::string modernDetailText(const AlbumSettings& input, std::span<const Picture
             "\">Prior picture</a>\n";
   }
   if (at != shown.end() && at + 1 != shown.end()) {
-    page += "<a id=\"next\" rel=\"next\" href=\"" + percentEncoded(entries[*(at + 1)].PageName) +
-            "\">Next picture</a>\n";
+    // What the next page's picture is at each width, for fetching it ahead.
+    const Candidates next =
+        candidatesOf(entries[*(at + 1)], files[*(at + 1)], settings.detailBorderWidth, "../pics/");
+    page +=
+        "<a id=\"next\" rel=\"next\" href=\"" + percentEncoded(entries[*(at + 1)].PageName) + "\"";
+    if (!next.jpeg.empty()) {
+      page += " data-srcset=\"" + next.jpeg + "\" data-avif=\"" + next.avif + "\" data-sizes=\"" +
+              next.sizes + "\"";
+    }
+    page += ">Next picture</a>\n";
   }
   page += "<a id=\"overview\" href=\"../" + percentEncoded(overviewName) +
-          "\">Back to overview</a>\n</nav>\n"
-          "<script>\n"
-          "document.addEventListener(\"keydown\", function (event) {\n"
-          "  if (event.altKey || event.ctrlKey || event.metaKey || event.shiftKey) return;\n"
-          "  var target = {ArrowLeft: \"prior\", ArrowRight: \"next\", Escape: \"overview\"}"
-          "[event.key];\n"
-          "  var link = target && document.getElementById(target);\n"
-          "  if (link) location.href = link.href;\n"
-          "});\n"
-          "</script>\n</body>\n</html>\n";
+          "\">Back to overview</a>\n"
+          "<button type=\"button\" id=\"slideshow\" aria-pressed=\"false\" hidden>Slideshow"
+          "</button>\n</nav>\n<script>\n";
+  page += kDetailScript;
+  page += "</script>\n</body>\n</html>\n";
   return page;
 }
 
@@ -301,9 +454,17 @@ std::string modernStyleSheet(const AlbumSettings& input) {
          "; }\n";
   css += ".detail main { max-width: none; text-align: center; }\n";
   css += ".detail figure { margin: 8px 0; }\n";
-  css += ".detail figure img { max-width: calc(100% - " +
+  // Every picture's box has its final size before its bytes arrive (its proportions and width
+  // come with it, in --ratio and --width), with the placeholder stretched over it meanwhile.
+  css +=
+      ".thumbs img, .detail figure img { aspect-ratio: var(--ratio); "
+      "background-size: 100% 100%; }\n";
+  // The detail picture: as wide as the window allows, at most 85 % of its height, never
+  // enlarged (the detail pages' `sizes` says the same); a sideways swipe is the page's.
+  css += ".detail figure img { box-sizing: content-box; width: min(calc(100% - " +
          std::to_string(2 * settings.detailBorderWidth) +
-         "px); max-height: 85vh; width: auto; height: auto; border: " +
+         "px), calc(85vh * var(--ratio)), var(--width)); height: auto; vertical-align: top; "
+         "touch-action: pan-y pinch-zoom; border: " +
          std::to_string(settings.detailBorderWidth) + "px solid " + text + "; }\n";
   css += ".detail figcaption { white-space: pre-line; margin-top: 8px; }\n";
   css +=
@@ -311,7 +472,10 @@ std::string modernStyleSheet(const AlbumSettings& input) {
       "text-align: left; margin: 8px auto; }\n";
   css += ".facts dd { margin: 0; }\n";
   css += ".detail nav { text-align: center; padding: 8px 12px 24px; }\n";
-  css += ".detail nav a { display: inline-block; margin: 4px 8px; padding: 8px; }\n";
+  css +=
+      ".detail nav a, .detail nav button { display: inline-block; margin: 4px 8px; padding: 8px; "
+      "font: inherit; }\n";
+  css += ".detail nav button[hidden] { display: none; }\n";
   return css;
 }
 

@@ -27,7 +27,19 @@ struct ModernEntry {
   int32_t thumbHeight = 0;
   std::string mini2Name;  // the thumbnail at twice the box, when one was made
   PictureFacts facts;
+  // The picture at the ladder's widths below its own, smallest first: names in "pics" of the
+  // JPEG and (where one was written) the AVIF file.
+  struct Sized {
+    int32_t width = 0, height = 0;
+    std::string jpeg, avif;
+  };
+  std::vector<Sized> sized;
+  std::string placeholder;  // a data URI shown while the picture loads; may be empty
 };
+
+// The widths of the detail pages' pictures beside the full-size one, and those also in AVIF.
+inline constexpr int32_t kLadderWidths[] = {720, 1080, 1440, 2160};
+inline constexpr int32_t kAvifWidths[] = {720, 1080};
 
 // The page language for a locale name such as "de_DE.UTF-8" ("de-DE"); "en" for none, "C"
 // and "POSIX".

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "picodec.h"
+#include "web_pictures.h"
 
 namespace glim {
 namespace {
@@ -88,9 +89,26 @@ std::optional<uint64_t> addressSpaceLeft() {
   return limit.rlim_cur > size ? limit.rlim_cur - size : 0;
 }
 
+// The ladder's share: one sized picture at a time, with its AVIF encoder when it has one.
+uint64_t ladderMemory(uint64_t width, uint64_t height, const PictureExtras& extras) {
+  uint64_t most = 0;
+  for (const int32_t target : extras.widths) {
+    const auto w = static_cast<uint64_t>(target);
+    if (target < 1 || w >= width) continue;
+    const uint64_t h = std::max<uint64_t>(1, (height * w + width / 2) / width);
+    uint64_t bytes = ((w * 3 + 3) & ~uint64_t{3}) * h + kCodecState;
+    if (std::find(extras.avifWidths.begin(), extras.avifWidths.end(), target) !=
+        extras.avifWidths.end()) {
+      bytes += avifMemory(w * h);
+    }
+    most = std::max(most, bytes);
+  }
+  return most;
+}
+
 }  // namespace
 
-std::optional<uint64_t> pictureMemory(const PictureHeader& header) {
+std::optional<uint64_t> pictureMemory(const PictureHeader& header, const PictureExtras& extras) {
   // What the codec library refuses after its first bytes (another kind, or a picture beyond
   // its limits) is never decoded.
   constexpr uint64_t kRefused = 1 << 20;
@@ -104,7 +122,7 @@ std::optional<uint64_t> pictureMemory(const PictureHeader& header) {
   const uint64_t picture = ((width * 3 + 3) & ~uint64_t{3}) * height;
   // The picture at 24 bits, an eighth more for its conversions and thumbnails, and the
   // codecs' own state.
-  uint64_t bytes = picture + picture / 8 + kCodecState;
+  uint64_t bytes = picture + picture / 8 + kCodecState + ladderMemory(width, height, extras);
   // Every reader but JPEG's takes the file whole.
   if (header.kind != PictureKind::Jpeg) bytes += header.fileBytes;
   // Decoded at 8 bits or less, the picture stays while its 24-bit copy is made.
@@ -142,10 +160,10 @@ std::optional<uint64_t> pictureMemory(const PictureHeader& header) {
   return bytes;
 }
 
-std::optional<uint64_t> pictureMemory(const std::string& path) {
+std::optional<uint64_t> pictureMemory(const std::string& path, const PictureExtras& extras) {
   const std::optional<PictureHeader> header = readPictureHeader(path);
   if (!header) return 1 << 20;  // not a regular file: the codec library refuses it at once
-  return pictureMemory(*header);
+  return pictureMemory(*header, extras);
 }
 
 uint64_t defaultPictureMemory() {

@@ -22,6 +22,7 @@
 #include "dibs24.h"
 #include "picture_memory.h"
 #include "resampling.h"
+#include "web_pictures.h"
 
 namespace glim {
 namespace {
@@ -111,9 +112,9 @@ struct PictureWorkers::Shared {
   AlbumSettings settings;
   std::string picsFolder;
   std::string miniFolder;
-  bool modernPages = false;  // thumbnails at twice the box and EXIF facts too
-  int32_t ahead = 1;         // entries a thread may work on beyond the one the run waits for
-  uint64_t budget = 0;       // memory for the pictures in flight
+  PictureExtras extras;
+  int32_t ahead = 1;    // entries a thread may work on beyond the one the run waits for
+  uint64_t budget = 0;  // memory for the pictures in flight
 
   std::mutex mutex;
   std::condition_variable spaceFreed;
@@ -152,8 +153,8 @@ struct PictureWorkers::Shared {
     // Unknown size: the picture is treated as needing the whole budget; a file that is not
     // a regular file fails at once.
     const uint64_t bytes =
-        header ? pictureMemory(*header).value_or(std::max<uint64_t>(budget, 1)) : 1;
-    PictureFacts found = header && modernPages ? exifFacts(header->exif) : PictureFacts{};
+        header ? pictureMemory(*header, extras).value_or(std::max<uint64_t>(budget, 1)) : 1;
+    PictureFacts found = header && extras.facts ? exifFacts(header->exif) : PictureFacts{};
     lock.lock();
     lookingUp = false;
     memory[index] = std::max<uint64_t>(bytes, 1);
@@ -226,12 +227,12 @@ struct PictureWorkers::Shared {
     if (!thumbnail.hasPixels()) return result;
     result.thumbnailMade = true;
     saveTo(thumbnail.get(), miniFolder, window, result.thumbnail, result.thumbnailError);
-    if (modernPages) {
-      result.width = width;
-      result.height = height;
-      result.thumbWidth = size.width;
-      result.thumbHeight = size.height;
-      result.facts = pictureFacts;
+    result.width = width;
+    result.height = height;
+    result.thumbWidth = size.width;
+    result.thumbHeight = size.height;
+    result.facts = pictureFacts;
+    if (extras.twiceThumbnail) {
       // Twice the thumbnail in both sides, never enlarged: a smaller picture gets none.
       const int64_t twiceWidth = int64_t{size.width} * 2, twiceHeight = int64_t{size.height} * 2;
       if (result.thumbnail.exists() && twiceWidth <= width && twiceHeight <= height) {
@@ -239,6 +240,23 @@ struct PictureWorkers::Shared {
                                   static_cast<int32_t>(twiceHeight), false));
         int error = 0;  // the thumbnail at twice the box is offered only when it is there
         if (large.hasPixels()) saveTo(large.get(), miniFolder, window, result.thumbnail2x, error);
+      }
+    }
+    if (extras.placeholder) result.placeholder = placeholderUri(thumbnail.get());
+    for (const int32_t target : extras.widths) {
+      if (target < 1 || target >= width) continue;  // never enlarged
+      const auto targetHeight = static_cast<int32_t>(
+          std::max<int64_t>(1, (int64_t{height} * target + width / 2) / width));
+      OwnedPicture sized(ResizeAveraged(picture.get(), target, targetHeight));
+      if (!sized.hasPixels()) continue;
+      SizedPicture& file = result.sized.emplace_back();
+      file.width = target;
+      file.height = targetHeight;
+      saveTo(sized.get(), picsFolder, window, file.jpeg, file.jpegError);
+      if (std::find(extras.avifWidths.begin(), extras.avifWidths.end(), target) !=
+          extras.avifWidths.end()) {
+        int error = 0;  // an AVIF file is offered only when it is there
+        saveAvif(sized.get(), picsFolder, extras.avifSpeed, file.avif, error);
       }
     }
     return result;
@@ -306,11 +324,12 @@ struct PictureWorkers::Shared {
 
 PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                                std::string picsFolder, std::string miniFolder, int threads,
-                               uint64_t memoryBudget, bool modernPages, std::function<void()> wake)
+                               uint64_t memoryBudget, PictureExtras extras,
+                               std::function<void()> wake)
     : shared_(std::make_unique<Shared>()) {
   Shared& s = *shared_;
   s.wake = std::move(wake);
-  s.modernPages = modernPages;
+  s.extras = std::move(extras);
   s.paths = std::move(filePaths);
   s.settings = settings;
   s.picsFolder = std::move(picsFolder);
@@ -350,7 +369,7 @@ PictureWork PictureWorkers::take(int32_t index, HWND window, const std::function
   if (!s.threaded) {
     return s.work(
         index, window,
-        s.modernPages ? readPictureFacts(s.paths[static_cast<size_t>(index)]) : PictureFacts{});
+        s.extras.facts ? readPictureFacts(s.paths[static_cast<size_t>(index)]) : PictureFacts{});
   }
 
   ProgressRelay& progress = s.progress[static_cast<size_t>(index)];

@@ -13,6 +13,7 @@
 #include "album_settings.h"
 #include "picodec.h"
 #include "picture_facts.h"
+#include "picture_memory.h"
 #include "temporary_file.h"
 
 namespace glim {
@@ -24,6 +25,16 @@ int usableCores();
 // codec and pixel memory is reused rather than mapped anew and zeroed by the kernel page by
 // page. Called once at program start by the programs that create albums.
 void keepFreedPictureMemory();
+
+// The picture at one width of a page style's ladder, in the pictures folder under temporary
+// names: a JPEG (none when it was not written, with the errno in jpegError) and, when asked
+// for, an AVIF file.
+struct SizedPicture {
+  int32_t width = 0, height = 0;
+  TemporaryFile jpeg;
+  int jpegError = 0;
+  TemporaryFile avif;
+};
 
 struct PictureWork {
   enum class Outcome {
@@ -45,7 +56,9 @@ struct PictureWork {
   int32_t thumbWidth = 0, thumbHeight = 0;
   TemporaryFile thumbnail2x;
   PictureFacts facts;
-  bool besideOthers = false;  // another picture was worked on beside it
+  std::vector<SizedPicture> sized;  // the widths asked for below the picture's own, smallest first
+  std::string placeholder;          // placeholderUri of the thumbnail, when asked for
+  bool besideOthers = false;        // another picture was worked on beside it
 };
 
 class PictureWorkers {
@@ -57,7 +70,7 @@ class PictureWorkers {
   // runs with no other beside it, and one that fails beside others runs again alone.
   PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                  std::string picsFolder, std::string miniFolder, int threads,
-                 uint64_t memoryBudget = 0, bool modernPages = false,
+                 uint64_t memoryBudget = 0, PictureExtras extras = {},
                  std::function<void()> wake = {});
   ~PictureWorkers();  // stops the threads; temporary files never taken are removed
   PictureWorkers(const PictureWorkers&) = delete;

@@ -134,7 +134,66 @@ void resize24Bilinear(const DibImage& source, const DibImage& result, const Grid
   }
 }
 
+// The source columns of each target column: [starts[x], starts[x + 1]).
+std::vector<int32_t> spans(int32_t source, int32_t target) {
+  std::vector<int32_t> starts(static_cast<size_t>(target) + 1);
+  for (int32_t i = 0; i <= target; ++i) {
+    starts[static_cast<size_t>(i)] = static_cast<int32_t>(int64_t{i} * source / target);
+  }
+  return starts;
+}
+
+void average24(const DibImage& source, const DibImage& result, int32_t width, int32_t height) {
+  const std::vector<int32_t> columns = spans(DibWidth(source), width);
+  const std::vector<int32_t> rows = spans(DibHeight(source), height);
+  // A row's run of one target column holds at most 65535 pixels, so its sums fit 32 bits.
+  std::vector<uint64_t> sums(static_cast<size_t>(width) * 3);
+  for (int32_t y = 0; y < height; ++y) {
+    std::fill(sums.begin(), sums.end(), uint64_t{0});
+    const int32_t firstRow = rows[static_cast<size_t>(y)];
+    const int32_t endRow = rows[static_cast<size_t>(y) + 1];
+    for (int32_t row = firstRow; row < endRow; ++row) {
+      const uint8_t* from = sourceRow(source, row);
+      uint64_t* sum = sums.data();
+      for (int32_t x = 0; x < width; ++x, sum += 3) {
+        uint32_t b = 0, g = 0, r = 0;
+        const uint8_t* end = from + 3 * columns[static_cast<size_t>(x) + 1];
+        for (const uint8_t* p = from + 3 * columns[static_cast<size_t>(x)]; p < end; p += 3) {
+          b += p[0];
+          g += p[1];
+          r += p[2];
+        }
+        sum[0] += b;
+        sum[1] += g;
+        sum[2] += r;
+      }
+    }
+    uint8_t* to = targetRow(result, y);
+    for (int32_t x = 0; x < width; ++x) {
+      const uint64_t count = static_cast<uint64_t>(endRow - firstRow) *
+                             static_cast<uint64_t>(columns[static_cast<size_t>(x) + 1] -
+                                                   columns[static_cast<size_t>(x)]);
+      for (int channel = 0; channel < 3; ++channel) {
+        const uint64_t sum = sums[static_cast<size_t>(x) * 3 + static_cast<size_t>(channel)];
+        to[3 * x + channel] = static_cast<uint8_t>((sum + count / 2) / count);
+      }
+    }
+  }
+}
+
 }  // namespace
+
+DibImage ResizeAveraged(const DibImage& source, int32_t width, int32_t height) {
+  if (source.Header == nullptr || source.Pixels == nullptr || DibBitCount(source) != 24 ||
+      width < 1 || height < 1 || width >= DibWidth(source) || height >= DibHeight(source)) {
+    return Resize(source, width, height, false);
+  }
+  DibImage result{};
+  newdib(&result, width, height, 24, source.Header, DibTableColors(source));
+  if (result.Pixels == nullptr) return result;
+  average24(source, result, width, height);
+  return result;
+}
 
 DibImage Resize(const DibImage& source, int32_t width, int32_t height, bool smooth) {
   DibImage result{};

@@ -16,4 +16,10 @@ namespace glim {
 // newdib cannot make the picture the result has null Pixels and nothing is copied.
 DibImage Resize(const DibImage& source, int32_t width, int32_t height, bool smooth);
 
+// A 24-bit picture made smaller in both directions by one pass of area averaging: target pixel
+// (x, y) is the rounded mean of the source pixels in columns [x * W / width, (x + 1) * W /
+// width) and rows likewise, so no source pixel is skipped. Any other source or size is left to
+// Resize (nearest neighbour). Owned by the caller; null Pixels when there was no memory.
+DibImage ResizeAveraged(const DibImage& source, int32_t width, int32_t height);
+
 }  // namespace glim

@@ -20,6 +20,7 @@
 #include "dibs24.h"
 #include "file_permissions.h"
 #include "html_writer.h"
+#include "page_writer.h"
 #include "picture_facts.h"
 #include "picture_memory.h"
 #include "picture_work.h"
@@ -843,13 +844,13 @@ TEST(PictureMemory, EachDecodersPeakIsCoveredByItsFactor) {
       "heic/example.avif"};
   for (const char* name : pictures) {
     const std::string path = fs::path(GLIM_TESTDATA_DIR) / name;
-    const std::optional<uint64_t> known = pictureMemory(path);
+    const std::optional<uint64_t> known = pictureMemory(path, modernPictureExtras());
     ASSERT_TRUE(known.has_value()) << name;
     heapPeak = heapInUse.load();
     const int64_t before = heapInUse;
     {
       PictureWorkers workers({path}, AlbumSettings{}, out.path().string() + "/",
-                             out.path().string() + "/", 0, 0, true);
+                             out.path().string() + "/", 0, 0, modernPictureExtras());
       const PictureWork work = workers.take(0, nullptr, {});
       EXPECT_EQ(work.outcome, PictureWork::Outcome::Done) << name;
     }
