@@ -118,46 +118,20 @@ void TMainForm::addKeyboardCommands() {
 
   // Tab goes through the page tabs, the top bar, the shown page's controls top to bottom
   // (left to right within a row), then the bottom bar; hidden pages are passed over.
-  const std::vector<QWidget*> chain = {PageControl2->tabBar(),
-                                       NewBtn,
-                                       OpenBtn,
-                                       SaveBtn,
-                                       SaveAsBtn,
-                                       JamShellTree1,
-                                       JamShellList1,
-                                       AddBtn,
-                                       DelBtn,
-                                       ViewBtn,
-                                       PrintBtn,
-                                       FilterComboBox1,
-                                       ImageList,
-                                       SortBox,
-                                       UpNow,
-                                       DownNow,
-                                       ImageBox,
-                                       ShowComment,
-                                       ComMemo,
-                                       GoBtn1,
-                                       ColorBtn,
-                                       StyleBox,
-                                       BreitEd,
-                                       HochEd,
-                                       CaptionED,
-                                       FreeText,
-                                       AnzEd,
-                                       BorderEd,
-                                       Caption2ED,
-                                       Border2ED,
-                                       WebBrowser1,
-                                       wwwBtn,
-                                       ueberbtn,
-                                       EndeBtn};
+  // clang-format off
+  const std::vector<QWidget*> chain = {PageControl2->tabBar(), NewBtn, OpenBtn, SaveBtn, SaveAsBtn,
+                                 JamShellTree1, JamShellList1, AddBtn, DelBtn, ViewBtn,
+                                 PrintBtn, FilterComboBox1, ImageList, SortBox, UpNow, DownNow,
+                                 ImageBox, ShowComment, ComMemo, GoBtn1, ColorBtn, StyleBox,
+                                 BreitEd, HochEd, CaptionED, FreeText, AnzEd, BorderEd,
+                                 Caption2ED, Border2ED, WebBrowser1, wwwBtn, ueberbtn, EndeBtn};
+  // clang-format on
   for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
   // Names a screen reader reads for the controls that show no caption of their own.
   const std::pair<QWidget*, const char*> names[] = {
-      {JamShellTree1, "Folders"},        {JamShellList1, "Files"},
-      {ImageList, "Album pictures"},     {SortBox, "Album pictures in order"},
-      {ImageBox, "Pictures to comment"}, {Shape1, "Background color"},
+      {JamShellTree1, "Folders"},         {JamShellList1, "Files"},
+      {ImageList, "Album pictures"},      {SortBox, "Album pictures in order"},
+      {ImageBox, "Pictures to comment"},  {Shape1, "Background color"},
       {WebBrowser1, "Created album"}};
   for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromLatin1(name));
   // The comment is a form field: Tab leaves it rather than typing a tab character.
