@@ -32,6 +32,7 @@ bool isHeifBrand(Bytes bytes) {
 }  // namespace
 
 PictureFormat sniffFormat(Bytes bytes) {
+  if (isCameraRaw(bytes)) return PictureFormat::Raw;
   if (startsWith(bytes, "BM")) return PictureFormat::Bmp;
   if (startsWith(bytes, "\xFF\xD8\xFF")) return PictureFormat::Jpeg;
   if (startsWith(bytes, "\x89PNG\r\n\x1A\n")) return PictureFormat::Png;
@@ -63,6 +64,8 @@ DibOwner readPictureAs(PictureFormat format, Bytes bytes, Progress& progress) {
       return readWebp(bytes, progress);
     case PictureFormat::Heif:
       return readHeif(bytes, progress);
+    case PictureFormat::Raw:
+      return readRaw(bytes, progress);
     case PictureFormat::Unknown:
       break;
   }
@@ -113,14 +116,16 @@ DibOwner readPictureFile(const std::string& path, Progress& progress) {
 
 const char* openFilterText() {
   return "All pictures|*.bmp;*.dib;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.gif;*.tif;*.tiff;*.webp;"
-         "*.heic;*.heif;*.avif|"
+         "*.heic;*.heif;*.avif;*.cr2;*.cr3;*.nef;*.arw;*.dng;*.orf;*.rw2;*.raf;*.pef|"
          "Windows bitmaps (*.bmp)|*.bmp;*.dib|"
          "JPEG pictures (*.jpg)|*.jpg;*.jpeg;*.jpe;*.jfif|"
          "PNG pictures (*.png)|*.png|"
          "GIF pictures (*.gif)|*.gif|"
          "TIFF pictures (*.tif)|*.tif;*.tiff|"
          "WebP pictures (*.webp)|*.webp|"
-         "HEIF and AVIF pictures (*.heic, *.avif)|*.heic;*.heif;*.avif";
+         "HEIF and AVIF pictures (*.heic, *.avif)|*.heic;*.heif;*.avif|"
+         "Camera RAW pictures (*.cr2, *.nef, *.dng, ...)|"
+         "*.cr2;*.cr3;*.nef;*.arw;*.dng;*.orf;*.rw2;*.raf;*.pef";
 }
 
 }  // namespace picodec

@@ -14,9 +14,10 @@ namespace picodec {
 
 using Bytes = std::span<const uint8_t>;
 
-enum class PictureFormat { Unknown, Bmp, Jpeg, Png, Gif, Tiff, Webp, Heif };
+enum class PictureFormat { Unknown, Bmp, Jpeg, Png, Gif, Tiff, Webp, Heif, Raw };
 
-// The format a file's first bytes announce.
+// The format a file's first bytes announce; a camera RAW file in a TIFF container is told from
+// a TIFF picture by its directories.
 PictureFormat sniffFormat(Bytes bytes);
 
 // Decodes a picture file held in memory. Throws CodecError with a text for the user.
@@ -34,6 +35,11 @@ DibOwner readGif(Bytes bytes, Progress& progress);
 DibOwner readTiff(Bytes bytes, Progress& progress);
 DibOwner readWebp(Bytes bytes, Progress& progress);
 DibOwner readHeif(Bytes bytes, Progress& progress);
+DibOwner readRaw(Bytes bytes, Progress& progress);
+
+// Whether the bytes are a camera RAW file: the signatures of the cameras' own containers, or a
+// TIFF container whose directories hold DNG or raw sensor data.
+bool isCameraRaw(Bytes bytes);
 
 // The filter text of GetDIBOpenFilter.
 const char* openFilterText();

@@ -57,6 +57,9 @@ for program in glimmervellium glimmervellium-create; do
     fail "$program does not take the codec library from the package: \"$library\""
 done
 
+# Camera RAW pictures are read by LibRaw's thread-safe library, linked dynamically.
+dpkg-deb -f "$deb" Depends | grep -q '\blibraw20\b' || fail "the package does not depend on LibRaw"
+
 demo="$work/demo"
 overview=$(run "$root/usr/bin/glimmervellium-create" --demo "$demo") || fail "--demo failed"
 [ "$overview" = "$demo/album/index.htm" ] || fail "--demo printed \"$overview\""

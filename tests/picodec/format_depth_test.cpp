@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "made_dng.h"
 #include "picodec.h"
 #include "picodec_test_support.h"
 
@@ -233,6 +234,26 @@ TEST_F(PaletteDepth, EveryExifOrientationArrivesUpright) {
     EXPECT_EQ(wide.width(), o >= 5 ? 32 : 64) << "orientation " << o;
     EXPECT_EQ(wide.height(), o >= 5 ? 64 : 32) << "orientation " << o;
     EXPECT_EQ(cornersSeen(wide), upright[o]) << "orientation " << o;
+
+    // DNG files of the same picture: developed from the sensor data (never the small preview
+    // of the first directory), and with a full-size preview taken instead of grey sensor data.
+    for (const bool preview : {false, true}) {
+      const auto scene = [preview](int x, int y, int c) {
+        return preview ? 0.3 : 0.8 * ((kCorner[y / 16 * 2 + x / 32] >> (8 * c)) & 255) / 255;
+      };
+      const auto jpeg = preview ? picotest::readFile(wideJpeg(dir, 1)) : std::vector<uint8_t>{};
+      OwnedDib raw;
+      const auto path = dir.write("camera.dng", picotest::madeDng(64, 32, o, scene, jpeg));
+      OpenDib(&raw.dib, path.c_str(), 0, nullptr);
+      ASSERT_NE(raw->Pixels, nullptr) << raw.error();
+      EXPECT_EQ(raw.width(), wide.width()) << "DNG, orientation " << o;
+      EXPECT_EQ(raw.height(), wide.height()) << "DNG, orientation " << o;
+      EXPECT_EQ(cornersSeen(raw), upright[o])
+          << "DNG, orientation " << o << ", preview " << preview;
+      if (preview) {
+        EXPECT_EQ(meanDifference(raw, wide), 0) << "orientation " << o;
+      }
+    }
   }
 }
 

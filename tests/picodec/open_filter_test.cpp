@@ -33,7 +33,8 @@ TEST(OpenFilter, FirstEntryCoversEveryMaskOfTheOthers) {
     }
   }
   EXPECT_EQ(masks, all.size());
-  for (const char* type : {"*.bmp", "*.jpg", "*.jpeg", "*.png", "*.gif", "*.tif", "*.webp"}) {
+  for (const char* type :
+       {"*.bmp", "*.jpg", "*.jpeg", "*.png", "*.gif", "*.tif", "*.webp", "*.dng", "*.cr3"}) {
     EXPECT_NE(std::find(all.begin(), all.end(), type), all.end()) << type;
   }
 }
