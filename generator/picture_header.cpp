@@ -192,6 +192,13 @@ class TiffDirectories {
     return file_.block(u32(entry + 8), bytes);
   }
 
+  // Where the next directory of the chain starts; 0 at its end.
+  uint64_t next(uint64_t at) const {
+    uint8_t bytes[4];
+    if (!file_.read(at, 2, bytes)) return 0;
+    return file_.read(at + 2 + 12 * uint64_t{u16(bytes)}, 4, bytes) ? u32(bytes) : 0;
+  }
+
   void putU16(std::vector<uint8_t>& out, uint32_t v) const {
     const uint8_t b[2] = {uint8_t(v >> 8), uint8_t(v)};
     out.push_back(little_ ? b[1] : b[0]);
@@ -287,6 +294,52 @@ void readTiff(const File& file, const uint8_t* head, PictureHeader& header) {
   }
   block.insert(block.end(), values.begin(), values.end());
   header.exif = std::move(block);
+}
+
+// Camera RAW files in TIFF directories hold the DNG version, colour filter array data or the
+// cameras' own raw compression in some directory of the chain or below it; the first is often
+// a small preview, so the size taken is the largest directory's (sensor data or full preview).
+struct RawLook {
+  bool raw = false;
+  uint32_t width = 0, height = 0;
+  uint64_t sensorPixels = 0, previewPixels = 0;  // the largest of each kind
+  int walked = 0;
+};
+
+void lookForRaw(const TiffDirectories& tiff, uint64_t at, int depth, RawLook& look) {
+  constexpr int kMostDirectories = 32;
+  for (; at != 0 && depth <= 2 && ++look.walked <= kMostDirectories; at = tiff.next(at)) {
+    const std::vector<uint8_t> entries = tiff.entries(at, false);
+    uint32_t width = 0, height = 0;
+    bool sensor = false, jpeg = false;
+    for (size_t i = 0; i + 12 <= entries.size(); i += 12) {
+      const uint8_t* entry = entries.data() + i;
+      const uint32_t tag = tiff.u16(entry), type = tiff.u16(entry + 2);
+      const uint32_t value = type == 3 ? tiff.u16(entry + 8) : tiff.u32(entry + 8);
+      if (tag == 256 || tag == 2) width = value;  // 2 and 3: the sensor size of RW2 files
+      if (tag == 257 || tag == 3) height = value;
+      if ((tag == 262 && (value == 32803 || value == 34892)) || tag == 33421 || tag == 33422 ||
+          (tag == 259 && (value == 34713 || value == 32767 || value == 65535 || value == 65000 ||
+                          value == 32769 || value == 32770))) {
+        sensor = true;
+      }
+      look.raw = look.raw || sensor || tag == 50706;  // the DNG version
+      if (tag == 259 && (value == 6 || value == 7)) jpeg = true;
+      if (tag == 330 && tiff.u32(entry + 4) == 1) lookForRaw(tiff, value, depth + 1, look);
+      if (tag == 330 && type == 4 && tiff.u32(entry + 4) > 1) {
+        const std::vector<uint8_t> offsets = tiff.value(entry);
+        for (size_t k = 0; k + 4 <= offsets.size() && k < 16; k += 4)
+          lookForRaw(tiff, tiff.u32(offsets.data() + k), depth + 1, look);
+      }
+    }
+    const uint64_t pixels = uint64_t{width} * height;
+    if (pixels > uint64_t{look.width} * look.height) {
+      look.width = width;
+      look.height = height;
+    }
+    if (sensor) look.sensorPixels = std::max(look.sensorPixels, pixels);
+    if (jpeg && !sensor) look.previewPixels = std::max(look.previewPixels, pixels);
+  }
 }
 
 // PNG and WebP: the size from the first chunk; chunks after the picture data are walked to the
@@ -477,10 +530,26 @@ std::optional<PictureHeader> readPictureHeader(const std::string& path) {
                                  : uint32_t(height);
     header.fewColours = le16(head + (core ? 24 : 28)) <= 8;
   } else if (starts(std::string_view("II*\0", 4)) || starts(std::string_view("II+\0", 4)) ||
-             starts(std::string_view("MM\0*", 4)) || starts(std::string_view("MM\0+", 4))) {
+             starts(std::string_view("MM\0*", 4)) || starts(std::string_view("MM\0+", 4)) ||
+             starts("IIRO") || starts("IIRS") || starts("MMOR") ||
+             starts(std::string_view("IIU\0", 4))) {
     header.kind = PictureKind::Tiff;
     header.fewColours = true;  // until the samples per pixel say otherwise
     readTiff(file, head, header);
+    RawLook look;
+    const TiffDirectories tiff(file, head[0] == 'I');
+    if (tiff.u16(head + 2) != 43) lookForRaw(tiff, tiff.u32(head + 4), 0, look);
+    // Olympus and Panasonic files have signatures of their own, Canon's a mark after it.
+    if (look.raw || starts("CR\2", 8) ||
+        (head[2] != '*' && head[2] != '+' && head[3] != '*' && head[3] != '+')) {
+      header.kind = PictureKind::Raw;
+      header.fewColours = false;
+      header.width = look.width;
+      header.height = look.height;
+      header.rawPreview = look.sensorPixels > 0 && look.previewPixels >= look.sensorPixels;
+    }
+  } else if (starts("FUJIFILMCCD-RAW") || (starts("ftyp", 4) && starts("crx ", 8))) {
+    header.kind = PictureKind::Raw;  // no size read: taken as needing the whole budget
   } else if (starts("RIFF") && starts("WEBP", 8)) {
     header.kind = PictureKind::Webp;
     readChunks(file, false, header);

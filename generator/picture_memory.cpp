@@ -27,6 +27,9 @@ constexpr uint64_t kCodecState = 256 << 10;
 // The HEVC and AV1 decoders' own state, whatever the picture's size (a 0.4-megapixel AVIF
 // file took 7 MiB in all).
 constexpr uint64_t kHeifDecoderState = 4 << 20;
+// LibRaw's own state, and the buffers of its interpolation, whatever the picture's size.
+constexpr uint64_t kRawPreviewState = 1 << 20;
+constexpr uint64_t kRawDecoderState = 16 << 20;
 
 // A number from a file such as "/proc/meminfo" after `key`; nothing when it is not there.
 std::optional<uint64_t> numberAfter(const std::string& path, const std::string& key) {
@@ -148,6 +151,13 @@ std::optional<uint64_t> pictureMemory(const PictureHeader& header, const Picture
       // interleaved copy, and alpha beside them (measured: 12 bytes a pixel in all for an
       // 8-megapixel HEIC file).
       bytes += kHeifDecoderState + 9 * pixels + (header.alpha ? 2 : 0) * pixels;
+      break;
+    case PictureKind::Raw:
+      // LibRaw's state, and the raw data at 16 bits a sample and the picture it develops at
+      // four 16-bit samples a pixel, or the embedded full-size preview's copy; the size is
+      // the largest directory's, which neither exceeds.
+      bytes +=
+          header.rawPreview ? kRawPreviewState + header.fileBytes : kRawDecoderState + 10 * pixels;
       break;
     case PictureKind::Tiff:
       // A strip or tile may hold the whole picture as stored, and libtiff's raster holds

@@ -20,6 +20,7 @@
 #include "dibs24.h"
 #include "file_permissions.h"
 #include "html_writer.h"
+#include "made_dng.h"
 #include "page_writer.h"
 #include "picture_facts.h"
 #include "picture_memory.h"
@@ -842,8 +843,24 @@ TEST(PictureMemory, EachDecodersPeakIsCoveredByItsFactor) {
       "webp/misc/hopper_orientation_8.webp",              // turned
       "heic/example.heic",                                //
       "heic/example.avif"};
-  for (const char* name : pictures) {
-    const std::string path = fs::path(GLIM_TESTDATA_DIR) / name;
+  std::vector<std::string> paths;
+  for (const char* name : pictures) paths.push_back(fs::path(GLIM_TESTDATA_DIR) / name);
+  // Camera RAW: developed from its sensor data, and with a full-size preview taken instead.
+  const testing::TemporaryFolder raw{"glim-raw"};
+  const auto grey = [](int, int, int) { return 0.4; };
+  const std::string jpeg = testing::readFile(paths[0]);
+  const DecodedPicture size = decode(paths[0]);
+  const std::pair<std::string, std::vector<uint8_t>> dngs[] = {
+      {raw / "developed.dng", picotest::madeDng(4000, 3000, 6, grey)},
+      {raw / "preview.dng", picotest::madeDng(size.width, size.height, 1, grey,
+                                              std::vector<uint8_t>(jpeg.begin(), jpeg.end()))}};
+  for (const auto& [path, bytes] : dngs) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    paths.push_back(path);
+  }
+  for (const std::string& path : paths) {
+    const std::string name = fs::path(path).filename();
     const std::optional<uint64_t> known = pictureMemory(path, modernPictureExtras());
     ASSERT_TRUE(known.has_value()) << name;
     heapPeak = heapInUse.load();
