@@ -231,6 +231,11 @@ DibOwner readRaw(Bytes bytes, Progress& progress) {
   const int32_t height =
       aspect < 1 ? static_cast<int32_t>(sizes.height / aspect + 0.5) : sizes.height;
   checkPictureSize(width, height);
+  // Even the most compressed raw data takes more than a bit for every eight pixels: a file far
+  // smaller than that is damaged, or a bomb.
+  if (uint64_t{sizes.raw_width} * sizes.raw_height / 64 > bytes.size()) {
+    fail("The camera RAW file is damaged: it holds far less data than its picture needs.");
+  }
 
   if (DibOwner preview = fullSizePreview(*raw, width, height, progress); preview.dib().Pixels) {
     return preview;

@@ -1,0 +1,33 @@
+// libFuzzer target for the camera RAW reader: the bytes as a file, or (first byte odd) as
+// changes to a DNG file made here, so that LibRaw's parsing and developing are reached
+// beyond the signature.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "../support/made_dng.h"
+#include "codec_error.h"
+#include "picture_readers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::vector<uint8_t> made = picotest::madeDng(
+      64, 32, 6, [](int x, int y, int c) { return ((x ^ y) & 7) / 8.0 + c / 4.0; });
+  std::vector<uint8_t> bytes(data, data + size);
+  if (size > 0 && (data[0] & 1) != 0) {
+    // Pairs of a position (two bytes) and the byte written there.
+    bytes = made;
+    for (size_t i = 1; i + 3 <= size; i += 3)
+      bytes[(data[i] | data[i + 1] << 8) % made.size()] = data[i + 2];
+  }
+  picodec::Progress progress(nullptr);
+  try {
+    const bool raw = picodec::isCameraRaw(bytes);
+    picodec::DibOwner dib = picodec::readRaw(bytes, progress);
+    const DibImage& d = dib.dib();
+    unsigned sum = raw ? 1 : 0;
+    for (uint32_t i = 0; i < d.Header->biSizeImage; ++i) sum += d.Pixels[i];
+    return static_cast<int>(sum & 0);
+  } catch (const picodec::CodecError&) {
+    return 0;
+  }
+}
