@@ -126,8 +126,9 @@ std::optional<uint64_t> pictureMemory(const PictureHeader& header, const Picture
   // The picture at 24 bits, an eighth more for its conversions and thumbnails, and the
   // codecs' own state.
   uint64_t bytes = picture + picture / 8 + kCodecState + ladderMemory(width, height, extras);
-  // Every reader but JPEG's takes the file whole.
-  if (header.kind != PictureKind::Jpeg) bytes += header.fileBytes;
+  // Every reader but JPEG's and camera RAW's takes the file whole.
+  if (header.kind != PictureKind::Jpeg && header.kind != PictureKind::Raw)
+    bytes += header.fileBytes;
   // Decoded at 8 bits or less, the picture stays while its 24-bit copy is made.
   if (header.fewColours) bytes += ((width + 3) & ~uint64_t{3}) * height;
   // Turned by its orientation: the turned copy beside the stored picture.

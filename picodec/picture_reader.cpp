@@ -91,7 +91,8 @@ struct StreamCloser {
 DibOwner readPictureFile(const std::string& path, Progress& progress) {
   {
     // JPEG, the common case, is streamed so that the file's bytes never sit beside the
-    // pixels; every other format is read whole.
+    // pixels, and LibRaw reads camera RAW files itself where the descriptor has a name for it;
+    // every other format is read whole.
     const int fd = openRegularFile(path);
     StreamCloser stream{::fdopen(fd, "rb")};
     if (stream.file == nullptr) {
@@ -108,6 +109,9 @@ DibOwner readPictureFile(const std::string& path, Progress& progress) {
       }
       std::rewind(stream.file);
       return readJpegFile(stream.file, progress);
+    }
+    if (::access("/proc/self/fd", X_OK) == 0 && isCameraRawFile(::fileno(stream.file))) {
+      return readRawFile(::fileno(stream.file), progress);
     }
   }
   const FileBytes file(path);

@@ -36,10 +36,13 @@ DibOwner readTiff(Bytes bytes, Progress& progress);
 DibOwner readWebp(Bytes bytes, Progress& progress);
 DibOwner readHeif(Bytes bytes, Progress& progress);
 DibOwner readRaw(Bytes bytes, Progress& progress);
+// The same for an open regular file, which LibRaw reads in the parts it needs.
+DibOwner readRawFile(int fd, Progress& progress);
 
 // Whether the bytes are a camera RAW file: the signatures of the cameras' own containers, or a
 // TIFF container whose directories hold DNG or raw sensor data.
 bool isCameraRaw(Bytes bytes);
+bool isCameraRawFile(int fd);
 
 // The filter text of GetDIBOpenFilter.
 const char* openFilterText();

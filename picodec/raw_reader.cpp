@@ -2,10 +2,17 @@
 // threads at once). The camera's own embedded JPEG rendering is taken when it is at least as
 // large as the sensor picture; otherwise the raw data is developed with the camera's white
 // balance into sRGB at 8 bits. Either way the file's orientation is applied.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <libraw/libraw.h>
 
@@ -27,22 +34,27 @@ bool startsWith(Bytes bytes, const char* magic, size_t size, size_t offset = 0) 
   return bytes.size() >= offset + size && std::memcmp(bytes.data() + offset, magic, size) == 0;
 }
 
+// Reads up to `n` bytes at `at` of a file in memory or on disk; gives how many it read.
+using ReadAt = std::function<size_t(uint64_t at, size_t n, uint8_t* out)>;
+
 // Walks the directories of a classic TIFF container (each one's chain and sub-directories) for
 // what only camera RAW files hold: the DNG version, colour filter array data or its layout
 // tags, or the compression schemes of the cameras' own raw data.
 class TiffWalk {
  public:
-  explicit TiffWalk(Bytes bytes) : bytes_(bytes), little_(bytes[0] == 'I') {}
+  TiffWalk(const ReadAt& read, bool little) : read_(read), little_(little) {}
 
   bool rawFrom(uint64_t offset, int depth) {
     for (int chain = 0; offset != 0 && chain < kMostDirectories; ++chain) {
-      if (++walked_ > kMostDirectories || depth > 2 || offset + 2 > bytes_.size()) return false;
-      const uint32_t count = std::min(u16(offset), kMostEntries);
-      const uint64_t end = offset + 2 + uint64_t{count} * 12;
-      if (end + 4 > bytes_.size()) return false;
-      for (uint64_t at = offset + 2; at < end; at += 12) {
-        const uint32_t tag = u16(at), type = u16(at + 2), n = u32(at + 4);
-        const uint32_t value = type == 3 ? u16(at + 8) : u32(at + 8);
+      uint8_t count[2];
+      if (++walked_ > kMostDirectories || depth > 2 || read_(offset, 2, count) != 2) return false;
+      // The entries and the offset of the next directory.
+      std::vector<uint8_t> entries(std::min(u16(count), kMostEntries) * size_t{12} + 4);
+      if (read_(offset + 2, entries.size(), entries.data()) != entries.size()) return false;
+      for (size_t at = 0; at + 4 < entries.size(); at += 12) {
+        const uint8_t* entry = entries.data() + at;
+        const uint32_t tag = u16(entry), type = u16(entry + 2), n = u32(entry + 4);
+        const uint32_t value = type == 3 ? u16(entry + 8) : u32(entry + 8);
         if (tag == 50706 || tag == 33421 || tag == 33422) return true;      // DNG version, CFA
         if (tag == 262 && (value == 32803 || value == 34892)) return true;  // CFA, linear raw
         // Nikon, Sony, Pentax and Kodak raw data, and Canon's and Nikon's older schemes.
@@ -52,27 +64,42 @@ class TiffWalk {
         }
         if (tag == 330 && (type == 4 || type == 13)) {  // sub-directories
           for (uint32_t i = 0; i < std::min<uint32_t>(n, 4); ++i) {
-            const uint64_t where = n == 1 ? at + 8 : u32(at + 8) + uint64_t{i} * 4;
-            if (where + 4 <= bytes_.size() && rawFrom(u32(where), depth + 1)) return true;
+            uint8_t where[4];
+            const bool read = n == 1 ? (std::memcpy(where, entry + 8, 4), true)
+                                     : read_(value + uint64_t{i} * 4, 4, where) == 4;
+            if (read && rawFrom(u32(where), depth + 1)) return true;
           }
         }
       }
-      offset = u32(end);
+      offset = u32(entries.data() + entries.size() - 4);
     }
     return false;
   }
 
  private:
-  uint32_t u16(uint64_t at) const {
-    return little_ ? readU16le(bytes_.data() + at) : readU16be(bytes_.data() + at);
-  }
-  uint32_t u32(uint64_t at) const {
-    return little_ ? readU32le(bytes_.data() + at) : readU32be(bytes_.data() + at);
-  }
-  Bytes bytes_;
+  uint32_t u16(const uint8_t* p) const { return little_ ? readU16le(p) : readU16be(p); }
+  uint32_t u32(const uint8_t* p) const { return little_ ? readU32le(p) : readU32be(p); }
+  const ReadAt& read_;
   bool little_;
   int walked_ = 0;
 };
+
+bool isRaw(const ReadAt& read) {
+  uint8_t head[16];
+  const Bytes bytes(head, read(0, sizeof head, head));
+  if (startsWith(bytes, "IIRO", 4) || startsWith(bytes, "IIRS", 4) ||
+      startsWith(bytes, "MMOR", 4) || startsWith(bytes, "IIU\0", 4) ||
+      startsWith(bytes, "FUJIFILMCCD-RAW", 15) ||
+      (startsWith(bytes, "ftyp", 4, 4) && startsWith(bytes, "crx ", 4, 8))) {
+    return true;
+  }
+  const bool little = startsWith(bytes, "II*\0", 4), big = startsWith(bytes, "MM\0*", 4);
+  if (!little && !big) return false;
+  if (little && startsWith(bytes, "CR\2", 3, 8)) return true;  // Canon's second format
+  if (bytes.size() < 8) return false;
+  const uint32_t first = little ? readU32le(bytes.data() + 4) : readU32be(bytes.data() + 4);
+  return TiffWalk(read, little).rawFrom(first, 0);
+}
 
 // The size and EXIF orientation of a JPEG file from its markers; no size when they are not
 // there.
@@ -196,21 +223,32 @@ DibOwner develop(LibRaw& raw, const int& dataErrors) {
 }  // namespace
 
 bool isCameraRaw(Bytes bytes) {
-  if (startsWith(bytes, "IIRO", 4) || startsWith(bytes, "IIRS", 4) ||
-      startsWith(bytes, "MMOR", 4) || startsWith(bytes, "IIU\0", 4) ||
-      startsWith(bytes, "FUJIFILMCCD-RAW", 15) ||
-      (startsWith(bytes, "ftyp", 4, 4) && startsWith(bytes, "crx ", 4, 8))) {
-    return true;
-  }
-  const bool little = startsWith(bytes, "II*\0", 4), big = startsWith(bytes, "MM\0*", 4);
-  if (!little && !big) return false;
-  if (little && startsWith(bytes, "CR\2", 3, 8)) return true;  // Canon's second format
-  if (bytes.size() < 8) return false;
-  const uint32_t first = little ? readU32le(bytes.data() + 4) : readU32be(bytes.data() + 4);
-  return TiffWalk(bytes).rawFrom(first, 0);
+  return isRaw([bytes](uint64_t at, size_t n, uint8_t* out) -> size_t {
+    if (at >= bytes.size()) return 0;
+    n = static_cast<size_t>(std::min<uint64_t>(n, bytes.size() - at));
+    std::memcpy(out, bytes.data() + at, n);
+    return n;
+  });
 }
 
-DibOwner readRaw(Bytes bytes, Progress& progress) {
+bool isCameraRawFile(int fd) {
+  return isRaw([fd](uint64_t at, size_t n, uint8_t* out) -> size_t {
+    size_t done = 0;
+    while (done < n && at + done <= static_cast<uint64_t>(INT64_MAX)) {
+      const ssize_t got = ::pread(fd, out + done, n - done, static_cast<off_t>(at + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<size_t>(got);
+    }
+    return done;
+  });
+}
+
+namespace {
+
+// Opens the file with `open`, checks every size, and takes the preview or develops the data.
+DibOwner decodeRaw(const std::function<int(LibRaw&)>& open, uint64_t fileBytes,
+                   Progress& progress) {
   // LibRaw's state is large: on the heap, not on a worker's stack.
   auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
   int dataErrors = 0;
@@ -218,7 +256,7 @@ DibOwner readRaw(Bytes bytes, Progress& progress) {
   raw->set_memerror_handler(onMemoryError, nullptr);
   raw->set_progress_handler(onProgress, &progress);
   raw->imgdata.params.max_raw_memory_mb = kMaxRawMegabytes;
-  check(raw->open_buffer(const_cast<uint8_t*>(bytes.data()), bytes.size()), "read");
+  check(open(*raw), "read");
 
   // Every size the picture may take is checked before anything is unpacked: the raw data
   // as stored, and the picture as developed (stretched for pixels that are not square).
@@ -233,7 +271,7 @@ DibOwner readRaw(Bytes bytes, Progress& progress) {
   checkPictureSize(width, height);
   // Even the most compressed raw data takes more than a bit for every eight pixels: a file far
   // smaller than that is damaged, or a bomb.
-  if (uint64_t{sizes.raw_width} * sizes.raw_height / 64 > bytes.size()) {
+  if (uint64_t{sizes.raw_width} * sizes.raw_height / 64 > fileBytes) {
     fail("The camera RAW file is damaged: it holds far less data than its picture needs.");
   }
 
@@ -241,6 +279,29 @@ DibOwner readRaw(Bytes bytes, Progress& progress) {
     return preview;
   }
   return develop(*raw, dataErrors);
+}
+
+}  // namespace
+
+DibOwner readRaw(Bytes bytes, Progress& progress) {
+  return decodeRaw(
+      [bytes](LibRaw& raw) {
+        return raw.open_buffer(const_cast<uint8_t*>(bytes.data()), bytes.size());
+      },
+      bytes.size(), progress);
+}
+
+DibOwner readRawFile(int fd, Progress& progress) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) fail("The path is not a file.");
+  if (static_cast<uint64_t>(info.st_size) > PICODEC_MAX_FILE_BYTES) {
+    fail("The file is too large to be a picture this program reads.");
+  }
+  // LibRaw reads the file itself, through the descriptor already open: only the parts it
+  // needs (for a full-size preview, not the sensor data).
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  return decodeRaw([&path](LibRaw& raw) { return raw.open_file(path.c_str()); },
+                   static_cast<uint64_t>(info.st_size), progress);
 }
 
 }  // namespace picodec
