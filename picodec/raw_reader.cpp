@@ -172,9 +172,11 @@ void check(int code, const char* doing) {
 
 // The embedded JPEG rendering, when it is at least as large as the sensor picture (either way
 // round); no picture otherwise.
-DibOwner fullSizePreview(LibRaw& raw, int32_t width, int32_t height, Progress& progress) {
+DibOwner fullSizePreview(LibRaw& raw, int32_t width, int32_t height, uint64_t fileBytes,
+                         Progress& progress) {
   const libraw_thumbnail_t& thumb = raw.imgdata.thumbnail;
-  if (thumb.tlength == 0 || raw.unpack_thumb() != LIBRAW_SUCCESS ||
+  // LibRaw copies the preview out of the file: no larger than the file itself.
+  if (thumb.tlength == 0 || thumb.tlength > fileBytes || raw.unpack_thumb() != LIBRAW_SUCCESS ||
       thumb.tformat != LIBRAW_THUMBNAIL_JPEG || thumb.thumb == nullptr) {
     return {};
   }
@@ -275,7 +277,8 @@ DibOwner decodeRaw(const std::function<int(LibRaw&)>& open, uint64_t fileBytes,
     fail("The camera RAW file is damaged: it holds far less data than its picture needs.");
   }
 
-  if (DibOwner preview = fullSizePreview(*raw, width, height, progress); preview.dib().Pixels) {
+  if (DibOwner preview = fullSizePreview(*raw, width, height, fileBytes, progress);
+      preview.dib().Pixels) {
     return preview;
   }
   return develop(*raw, dataErrors);
