@@ -11,10 +11,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<uint8_t> made = picotest::madeDng(
-      64, 32, 6, [](int x, int y, int c) { return ((x ^ y) & 7) / 8.0 + c / 4.0; });
+      64, 32, 6, [](int x, int y, int c) { return ((x ^ y) & 7) / 16.0 + c / 4.0; });
   std::vector<uint8_t> bytes(data, data + size);
   if (size > 0 && (data[0] & 1) != 0) {
-    // Pairs of a position (two bytes) and the byte written there.
+    // Each three bytes: a position (two bytes) and the byte written there.
     bytes = made;
     for (size_t i = 1; i + 3 <= size; i += 3)
       bytes[(data[i] | data[i + 1] << 8) % made.size()] = data[i + 2];

@@ -55,50 +55,26 @@ inline std::vector<uint8_t> madeDng(int width, int height, int orientation,
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       put(sensor, uint32_t(65535 * scene(x, y, (y & 1) + (x & 1))), 2);
-  const uint32_t raw = directory({{254, {4, {0}}},
-                                  {256, {4, {uint32_t(width)}}},
-                                  {257, {4, {uint32_t(height)}}},
-                                  {258, {3, {16}}},
-                                  {259, {3, {1}}},
-                                  {262, {3, {32803}}},
-                                  {277, {3, {1}}},
-                                  {278, {4, {uint32_t(height)}}},
-                                  {33421, {3, {2, 2}}},
-                                  {33422, {1, {0, 1, 1, 2}}},
-                                  {50717, {4, {65535}}}},
-                                 sensor);
-
   const bool full = !fullSizeJpeg.empty();
   const uint32_t pw = full ? width : width / 8, ph = full ? height : height / 8;
   std::vector<uint8_t> preview = fullSizeJpeg;
   for (uint32_t i = 0; !full && i < pw * ph * 3; ++i)
     preview.push_back(uint8_t(255 * scene(i / 3 % pw * 8, i / 3 / pw * 8, i % 3)));
-  const auto negative = [](int v) { return uint32_t(v); };
-  const uint32_t first = directory(
-      {{254, {4, {1}}},
-       {256, {4, {pw}}},
-       {257, {4, {ph}}},
-       {258, {3, {8, 8, 8}}},
-       {259, {3, {full ? 7u : 1u}}},
-       {262, {3, {full ? 6u : 2u}}},
-       {271, {2, {'M', 'a', 'd', 'e', 0}}},
-       {272, {2, {'D', 'N', 'G', 0}}},
-       {274, {3, {uint32_t(orientation)}}},
-       {277, {3, {3}}},
-       {278, {4, {ph}}},
-       {284, {3, {1}}},
-       {330, {4, {raw}}},
-       {50706, {1, {1, 4, 0, 0}}},
-       {50707, {1, {1, 1, 0, 0}}},
-       {50708, {2, {'M', 'a', 'd', 'e', ' ', 'D', 'N', 'G', 0}}},
-       // XYZ (D65) to linear sRGB, in ten-thousandths.
-       {50721,
-        {10,
-         {32406, 10000, negative(-15372), 10000, negative(-4986), 10000, negative(-9689), 10000,
-          18758, 10000, 415, 10000, 557, 10000, negative(-2040), 10000, 10570, 10000}}},
-       {50728, {5, {1, 1, 1, 1, 1, 1}}},
-       {50778, {3, {21}}}},
-      preview);
+  const auto w = uint32_t(width), h = uint32_t(height), o = uint32_t(orientation);
+  // clang-format off
+  const uint32_t raw = directory({{256, {4, {w}}}, {257, {4, {h}}}, {258, {3, {16}}},
+      {259, {3, {1}}}, {262, {3, {32803}}}, {33421, {3, {2, 2}}}, {33422, {1, {0, 1, 1, 2}}}},
+      sensor);
+  const uint32_t first = directory({{254, {4, {1}}}, {256, {4, {pw}}}, {257, {4, {ph}}},
+      {258, {3, {8, 8, 8}}}, {259, {3, {full ? 7u : 1u}}}, {262, {3, {full ? 6u : 2u}}},
+      {271, {2, {'M', 'a', 'd', 'e', 0}}}, {274, {3, {o}}}, {277, {3, {3}}}, {330, {4, {raw}}},
+      {50706, {1, {1, 4, 0, 0}}}, {50708, {2, {'M', 'a', 'd', 'e', 0}}},
+      // XYZ (D65) to linear sRGB, in signed ten-thousandths.
+      {50721, {10, {32406, 10000, 0u - 15372, 10000, 0u - 4986, 10000,
+                    0u - 9689, 10000, 18758, 10000, 415, 10000, 557, 10000,
+                    0u - 2040, 10000, 10570, 10000}}},
+      {50728, {5, {1, 1, 1, 1, 1, 1}}}}, preview);
+  // clang-format on
   for (int i = 0; i < 4; ++i) out[4 + i] = uint8_t(first >> (8 * i));
   return out;
 }
