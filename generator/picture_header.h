@@ -1,7 +1,7 @@
 // What a picture file says of itself before it is decoded: its kind and size, what its
 // decoder will hold beside the picture, and its EXIF block. One reader for every container
-// (BMP, JPEG, PNG, GIF, TIFF, WebP, HEIF/AVIF, camera RAW), serving both the memory a picture needs
-// and the facts shown on its page.
+// (BMP, JPEG, PNG, GIF, TIFF, WebP, HEIF/AVIF, camera RAW), serving both the memory a picture
+// needs and the facts shown on its page.
 #pragma once
 
 #include <cstdint>
