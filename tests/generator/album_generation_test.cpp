@@ -850,14 +850,11 @@ TEST(PictureMemory, EachDecodersPeakIsCoveredByItsFactor) {
   const auto grey = [](int, int, int) { return 0.4; };
   const std::string jpeg = testing::readFile(paths[0]);
   const DecodedPicture size = decode(paths[0]);
-  const std::pair<std::string, std::vector<uint8_t>> dngs[] = {
-      {raw / "developed.dng", picotest::madeDng(4000, 3000, 6, grey)},
-      {raw / "preview.dng", picotest::madeDng(size.width, size.height, 1, grey,
-                                              std::vector<uint8_t>(jpeg.begin(), jpeg.end()))}};
-  for (const auto& [path, bytes] : dngs) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    paths.push_back(path);
+  for (const auto& bytes :
+       {picotest::madeDng(4000, 3000, 6, grey),
+        picotest::madeDng(size.width, size.height, 1, grey, {jpeg.begin(), jpeg.end()})}) {
+    paths.push_back(raw / (paths.size() == std::size(pictures) ? "developed.dng" : "preview.dng"));
+    std::ofstream(paths.back()).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   }
   for (const std::string& path : paths) {
     const std::string name = fs::path(path).filename();

@@ -258,8 +258,8 @@ TEST_F(PaletteDepth, EveryExifOrientationArrivesUpright) {
   // A DNG whose sensor data claims 10000 x 10000 pixels in a few kilobytes is refused before
   // LibRaw unpacks it: the width and height of the sensor directory, after the data at 8.
   auto bomb = picotest::madeDng(64, 32, 1, [](int, int, int) { return 0.5; });
-  for (const int entry : {0, 1}) bomb[8 + 64 * 32 * 2 + 2 + 12 * entry + 9] = 0x27;
-  for (const int entry : {0, 1}) bomb[8 + 64 * 32 * 2 + 2 + 12 * entry + 8] = 0x10;
+  for (const int at : {8 + 64 * 32 * 2 + 10, 8 + 64 * 32 * 2 + 22})
+    bomb[at] = 0x10, bomb[at + 1] = 0x27;
   OwnedDib refused;
   OpenDib(&refused.dib, dir.write("bomb.dng", bomb).c_str(), 0, nullptr);
   EXPECT_EQ(refused->Pixels, nullptr);
