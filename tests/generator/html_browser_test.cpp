@@ -6,11 +6,14 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <turbojpeg.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,9 +25,11 @@
 #include <thread>
 #include <vector>
 
+#include "album_generation.h"
 #include "browser_harness.h"
 #include "html_writer.h"
 #include "recording_dialogs.h"
+#include "test_pictures.h"
 
 namespace glim {
 namespace {
@@ -248,6 +253,105 @@ TEST_F(AlbumInBrowser, ServedWithoutACharacterSet) {
   FolderServer server(dir_);
   ASSERT_NE(server.port(), 0);
   checkAlbum(runBrowser("http://127.0.0.1:" + std::to_string(server.port()) + "/"));
+}
+
+// A picture that compresses as a photograph does: shading and shapes at every scale down to a
+// few pixels (value noise in octaves, made at a quarter of the size) and grain in every pixel.
+void writePhotoLike(const fs::path& path, int width, int height, uint32_t seed) {
+  const auto hash = [seed](uint32_t a, uint32_t b, uint32_t c) {
+    uint32_t h = seed * 0x9E3779B1u ^ a * 0x85EBCA77u ^ b * 0xC2B2AE3Du ^ c * 0x27D4EB2Fu;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    return h ^ h >> 12;
+  };
+  const int qw = width / 4 + 1, qh = height / 4 + 1;
+  std::vector<float> quarter(static_cast<std::size_t>(qw) * qh * 3, 0.0f);
+  for (const int cell : {200, 50, 12, 3}) {
+    const float amplitude = 9.0f * std::sqrt(static_cast<float>(cell));
+    for (int y = 0; y < qh; ++y) {
+      const int j = y / cell;
+      const float fy = static_cast<float>(y % cell) / cell;
+      for (int x = 0; x < qw; ++x) {
+        const int i = x / cell;
+        const float fx = static_cast<float>(x % cell) / cell;
+        for (uint32_t c = 0; c < 3; ++c) {
+          const auto at = [&](int u, int v) {
+            return static_cast<float>(hash(u, v, c + 3 * cell) & 255) / 255.0f - 0.5f;
+          };
+          const float top = at(i, j) + (at(i + 1, j) - at(i, j)) * fx;
+          const float bottom = at(i, j + 1) + (at(i + 1, j + 1) - at(i, j + 1)) * fx;
+          // Channels move mostly together, as light and shade do.
+          quarter[(static_cast<std::size_t>(y) * qw + x) * 3 + c] +=
+              amplitude * (c == 0 ? 1.0f : 0.5f) * (top + (bottom - top) * fy);
+        }
+      }
+    }
+  }
+  std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
+  const float base[3] = {static_cast<float>(90 + seed * 37 % 80), 120.0f,
+                         static_cast<float>(150 - seed * 23 % 70)};
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const float* q = &quarter[(static_cast<std::size_t>(y / 4) * qw + x / 4) * 3];
+      const float grain = static_cast<float>(hash(x, y, 99) & 15) - 7.5f;
+      const float light = q[0] + grain;
+      for (int c = 0; c < 3; ++c) {
+        const float v = base[c] + light + (c == 0 ? 0.0f : q[c]);
+        rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c] =
+            static_cast<unsigned char>(std::clamp(v, 0.0f, 255.0f));
+      }
+    }
+  }
+  tjhandle encoder = tjInitCompress();
+  ASSERT_NE(encoder, nullptr);
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  ASSERT_EQ(
+      tjCompress2(encoder, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_420, 92, 0),
+      0);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(jpeg), size);
+  tjFree(jpeg);
+  tjDestroy(encoder);
+}
+
+// A modern album of a dozen photographs of 12 to 24 megapixels, portrait and landscape, under
+// Lighthouse's mobile preset; run by the ctest modern_album_lighthouse, which names the
+// checkers' folder.
+TEST(ModernAlbumOnAPhone, MeetsTheLighthouseGoals) {
+  const char* checks = std::getenv("GLIM_WEB_CHECKS");
+  if (checks == nullptr) GTEST_SKIP() << "run by modern_album_lighthouse";
+  const std::string chromium = testing::findChromium();
+  ASSERT_FALSE(chromium.empty()) << "Chromium is needed";
+  const testing::TemporaryFolder source{"glim-photos"};
+  const testing::TemporaryFolder out{"glim-lighthouse"};
+  const std::pair<int, int> sizes[] = {{4000, 3000}, {3000, 4000}, {4800, 3200},
+                                       {3456, 5184}, {6000, 4000}, {4000, 6000}};
+  Album album;
+  for (uint32_t n = 0; n < 12; ++n) {
+    const auto [width, height] = sizes[n % std::size(sizes)];
+    const std::string path = source / ("Foto " + std::to_string(n + 10) + ".jpg");
+    writePhotoLike(path, width, height, n);
+    album.append(path);
+  }
+  testing::RecordingDialogs dialogs;
+  CreationOptions options;
+  options.style = PageStyle::Modern;
+  options.threads = 2;
+  ASSERT_TRUE(GenerateAlbum(album, AlbumSettings{}, out / "index.htm", "/nonexistent/", dialogs,
+                            nullptr, {}, options)
+                  .overviewWritten);
+  const std::string command = "node '" + std::string(checks) + "/lighthouse_album.mjs' '" +
+                              out.path().string() + "' index.htm '" + chromium + "' 6 2>&1";
+  FILE* run = ::popen(command.c_str(), "r");
+  ASSERT_NE(run, nullptr);
+  std::string output;
+  char buffer[4096];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, run)) > 0;)
+    output.append(buffer, got);
+  const int status = ::pclose(run);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find("0 failures; 7 pages measured"), std::string::npos) << output;
+  std::printf("%s", output.c_str());
 }
 
 }  // namespace
