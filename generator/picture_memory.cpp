@@ -92,21 +92,21 @@ std::optional<uint64_t> addressSpaceLeft() {
   return limit.rlim_cur > size ? limit.rlim_cur - size : 0;
 }
 
-// The ladder's share: one sized picture at a time, with its AVIF encoder when it has one.
+// The ladder's share: all its pictures at once (made in one sweep), and the AVIF encoder of the
+// largest picture that has one, with the sums of the sweep.
 uint64_t ladderMemory(uint64_t width, uint64_t height, const PictureExtras& extras) {
-  uint64_t most = 0;
+  uint64_t pictures = 0, encoder = 0;
   for (const int32_t target : extras.widths) {
     const auto w = static_cast<uint64_t>(target);
     if (target < 1 || w >= width) continue;
     const uint64_t h = std::max<uint64_t>(1, (height * w + width / 2) / width);
-    uint64_t bytes = ((w * 3 + 3) & ~uint64_t{3}) * h + kCodecState;
+    pictures += ((w * 3 + 3) & ~uint64_t{3}) * h + width * 12;
     if (std::find(extras.avifWidths.begin(), extras.avifWidths.end(), target) !=
         extras.avifWidths.end()) {
-      bytes += avifMemory(w * h);
+      encoder = std::max(encoder, avifMemory(w * h));
     }
-    most = std::max(most, bytes);
   }
-  return most;
+  return pictures + encoder + (pictures != 0 ? kCodecState : 0);
 }
 
 }  // namespace

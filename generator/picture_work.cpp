@@ -243,22 +243,33 @@ struct PictureWorkers::Shared {
       }
     }
     if (extras.placeholder) result.placeholder = placeholderUri(thumbnail.get());
+    // The ladder: all widths made in one sweep over the picture, then written largest first,
+    // each freed once written.
+    std::vector<PictureSize> sizes;
     for (const int32_t target : extras.widths) {
       if (target < 1 || target >= width) continue;  // never enlarged
-      const auto targetHeight = static_cast<int32_t>(
-          std::max<int64_t>(1, (int64_t{height} * target + width / 2) / width));
-      OwnedPicture sized(ResizeAveraged(picture.get(), target, targetHeight));
-      if (!sized.hasPixels()) continue;
-      SizedPicture& file = result.sized.emplace_back();
-      file.width = target;
-      file.height = targetHeight;
-      saveTo(sized.get(), picsFolder, window, file.jpeg, file.jpegError);
-      if (std::find(extras.avifWidths.begin(), extras.avifWidths.end(), target) !=
+      sizes.push_back({target, static_cast<int32_t>(std::max<int64_t>(
+                                   1, (int64_t{height} * target + width / 2) / width))});
+    }
+    std::vector<std::unique_ptr<OwnedPicture>> made;
+    for (const DibImage& dib : ResizeAveraged(picture.get(), sizes)) {
+      made.push_back(std::make_unique<OwnedPicture>(dib));
+    }
+    result.sized.resize(sizes.size());
+    for (size_t i = sizes.size(); i-- > 0;) {
+      if (!made[i]->hasPixels()) continue;
+      SizedPicture& file = result.sized[i];
+      file.width = sizes[i].width;
+      file.height = sizes[i].height;
+      saveTo(made[i]->get(), picsFolder, window, file.jpeg, file.jpegError);
+      if (std::find(extras.avifWidths.begin(), extras.avifWidths.end(), file.width) !=
           extras.avifWidths.end()) {
         int error = 0;  // an AVIF file is offered only when it is there
-        saveAvif(sized.get(), picsFolder, extras.avifSpeed, file.avif, error);
+        saveAvif(made[i]->get(), picsFolder, extras.avifSpeed, file.avif, error);
       }
+      made[i].reset();
     }
+    std::erase_if(result.sized, [](const SizedPicture& file) { return file.width == 0; });
     return result;
   }
 

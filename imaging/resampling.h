@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "picodec.h"
 
@@ -21,5 +23,12 @@ DibImage Resize(const DibImage& source, int32_t width, int32_t height, bool smoo
 // width) and rows likewise, so no source pixel is skipped. Any other source or size is left to
 // Resize (nearest neighbour). Owned by the caller; null Pixels when there was no memory.
 DibImage ResizeAveraged(const DibImage& source, int32_t width, int32_t height);
+
+struct PictureSize {
+  int32_t width = 0, height = 0;
+};
+// ResizeAveraged for several sizes at once, one pass each, reading the source from memory
+// once for all of them; the results in the order of `sizes`.
+std::vector<DibImage> ResizeAveraged(const DibImage& source, std::span<const PictureSize> sizes);
 
 }  // namespace glim

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 #include "picture_fixtures.h"
 
 namespace glim {
@@ -227,6 +230,36 @@ TEST(Resize, NoPictureGivesNoPixels) {
   OwnedDib source = coordinatePicture(4, 4);
   OwnedDib huge(Resize(*source, 1 << 30, 1 << 30, false));
   EXPECT_EQ(huge->Pixels, nullptr);
+}
+
+// Area averaging: every target pixel is the rounded mean of exactly its box of source pixels,
+// for several sizes made in one sweep, with 16-bit sums and with 32-bit ones (300 rows a box).
+TEST(ResizeAveraged, EachPixelIsTheRoundedMeanOfItsBox) {
+  for (const auto& [width, height, sizes] :
+       {std::tuple{37, 23, std::vector<PictureSize>{{5, 3}, {10, 7}, {36, 22}}},
+        std::tuple{3, 600, std::vector<PictureSize>{{1, 2}}}}) {
+    OwnedDib source(width, height, 24);
+    fillRandom(*source, 5);
+    const std::vector<DibImage> made = ResizeAveraged(*source, sizes);
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      OwnedDib result(made[i]);
+      const auto [w, h] = sizes[i];
+      for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+          for (int c = 0; c < 3; ++c) {
+            uint64_t sum = 0, count = 0;
+            for (int32_t sy = y * height / h; sy < (y + 1) * height / h; ++sy) {
+              for (int32_t sx = x * width / w; sx < (x + 1) * width / w; ++sx, ++count) {
+                sum += bgrAt(*source, sx, sy)[c];
+              }
+            }
+            ASSERT_EQ(bgrAt(*result, x, y)[c], (sum + count / 2) / count)
+                << w << " " << x << "," << y;
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
