@@ -654,6 +654,35 @@ TEST_F(AlbumRun, ModernPagesOfAMixedAlbum) {
   }
 }
 
+// A detail picture at the ladder's widths below its own (the original tops the list), AVIF
+// where asked, offered with the sizes of its box; its placeholder inline and small.
+TEST_F(AlbumRun, ModernDetailPageOffersThePictureAtItsWidths) {
+  album_.append(picture("P.bmp", 1500, 1000));
+  CreationOptions options;
+  options.style = PageStyle::Modern;
+  ASSERT_TRUE(
+      GenerateAlbum(album_, settings_, out_ / "index.htm", "/p/", dialogs_, nullptr, {}, options)
+          .overviewWritten);
+  EXPECT_EQ(folderNames(out_.path() / "pics"), (Names{"P.JPG", "P@1080w.JPG", "P@1080w.avif",
+                                                      "P@1440w.JPG", "P@720w.JPG", "P@720w.avif"}));
+  EXPECT_EQ(decode(out_.path() / "pics/P@1440w.JPG").height, 960);
+  const std::string page = readFile(out_.path() / "html/P.HTM");
+  const std::string sizes = "min(calc(100vw - 30px), calc(85vh * 1500 / 1000), 1500px)";
+  for (const std::string& part :
+       {"<source type=\"image/avif\" srcset=\"../pics/P%40720w.avif 720w, ../pics/P%401080w.avif "
+        "1080w, ../pics/P%401440w.JPG 1440w, ../pics/P.JPG 1500w\" sizes=\"" +
+            sizes + "\">",
+        "<img src=\"../pics/P%401080w.JPG\" srcset=\"../pics/P%40720w.JPG 720w, "
+        "../pics/P%401080w.JPG 1080w, ../pics/P%401440w.JPG 1440w, ../pics/P.JPG 1500w\" sizes=\"" +
+            sizes + "\" width=\"1500\" height=\"1000\"",
+        std::string("fetchpriority=\"high\""), std::string("Original, 1500 \xC3\x97 1000</a>")}) {
+    EXPECT_NE(page.find(part), std::string::npos) << part;
+  }
+  const size_t uri = page.find("url(data:image/png;base64,");
+  ASSERT_NE(uri, std::string::npos);
+  EXPECT_LE(page.find(')', uri) - uri - 4, 200u);
+}
+
 // The style sheet keeps clear of the user's files and of the overview itself, the pages link
 // to the name it got, and a sheet of an earlier run is replaced.
 TEST_F(AlbumRun, ModernStyleSheetTakesAFreeName) {
