@@ -4,10 +4,11 @@
 # job on one thread, buffers reused), the builder with --jobs 1, and the builder with its
 # default (every core it may use). Prints the medians, their ratios to the floor and the
 # builder's peak memory with one job and with the default.
-# It also times the default with --style modern (the pages, a style sheet and thumbnails at
-# twice the box too) against the same classic run.
+# It also times the default with --style modern (the pages, a style sheet, thumbnails at twice
+# the box, the pictures at four widths and two of them as AVIF too) against the same classic
+# run.
 # Goals: --jobs 1 <= 1.05 x floor; the default on 2 cores <= 0.60 x floor; peak memory of the
-# default <= 2.2 x that of one job; the modern style <= 1.10 x the classic default.
+# default <= 2.2 x that of one job; the modern style <= 2.0 x the classic default.
 #
 #   usage: scripts/locked bench/create_album_bench.sh [PHOTOS] [ROUNDS]
 #     PHOTOS  the folder made by ../shared/bench/photos.sh (default: ../bench-photos beside
@@ -93,5 +94,5 @@ awk -v f="$floor_m" -v o="$one_m" -v a="$all_m" -v ok="$one_kb" -v ak="$all_kb" 
          f, o, o / f, (o / f <= 1.05 ? "met" : "NOT met"), a, a / f, (a / f <= 0.60 ? "met" : "NOT met")
   printf "peak memory: --jobs 1 %.0f MB, default %.0f MB (%.2f x, goal <= 2.2: %s)\n",
          ok / 1024, ak / 1024, ak / ok, (ak / ok <= 2.2 ? "met" : "NOT met")
-  printf "modern style: %.2f s, %.3f x the classic default (goal <= 1.10: %s)\n",
-         m, m / a, (m / a <= 1.10 ? "met" : "NOT met") }'
+  printf "modern style: %.2f s, %.3f x the classic default (goal <= 2.0: %s)\n",
+         m, m / a, (m / a <= 2.0 ? "met" : "NOT met") }'

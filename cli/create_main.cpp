@@ -58,8 +58,9 @@ progress: the picture being worked on (n of N) and how far it has been read or w
   --style STYLE  the pages' style: "classic" (the default: the pages as they have always
                  been) or "modern" (HTML5 pages for phones and HiDPI screens, with a style
                  sheet named after the overview, OVERVIEW.css (OVERVIEW0.css, ... where
-                 a file of the user's has that name), and thumbnails at twice the size
-                 for pictures that large).
+                 a file of the user's has that name), thumbnails at twice the size
+                 for pictures that large, and each picture also at the widths 720, 1080,
+                 1440 and 2160 below its own, 720 and 1080 also as AVIF).
   --demo FOLDER  paints a few pictures into FOLDER/pictures, writes the album file
                  FOLDER/demo.lmf, builds it into FOLDER/album/index.htm and prints that
                  path on standard output.
