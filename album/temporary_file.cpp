@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 namespace glim {
@@ -169,6 +170,42 @@ void TemporaryFile::discard() {
   path_.clear();
 }
 
+bool TemporaryFile::replaceWith(const std::string& finished) {
+  if (!close() || path_.empty()) return false;
+  const auto lock = std::lock_guard(registryMutex());
+  if (::rename(finished.c_str(), path_.c_str()) != 0) {
+    error_ = errno;
+    return false;
+  }
+  return true;
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  if (path_.empty()) return;
+  const auto lock = std::lock_guard(registryMutex());
+  const std::string file = filePath();
+  ::unlink(file.c_str());
+  ::rmdir(path_.c_str());
+  registry().erase(file);
+  registry().erase(path_);
+}
+
+bool TemporaryFolder::create(const std::string& folder, const std::string& fileName) {
+  std::string pattern = folder;
+  if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+  pattern += std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+  const auto lock = std::lock_guard(registryMutex());
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    error_ = errno;
+    return false;
+  }
+  path_ = pattern;
+  fileName_ = fileName;
+  registry().insert(path_);
+  registry().insert(filePath());
+  return true;
+}
+
 bool isTemporaryName(std::string_view name, pid_t* maker) {
   long pid = 0;
   if (name.substr(0, kPrefix.size()) == kPrefix) {
@@ -219,7 +256,10 @@ void keepAtExit(const std::string& path) {
 
 void removeTemporariesForExit(const std::vector<std::string>& folders) {
   registryMutex().lock();  // never unlocked: the program is ending
-  for (const std::string& path : registry()) ::unlink(path.c_str());
+  // A private folder's file comes before the folder, which sorts first.
+  for (auto path = registry().rbegin(); path != registry().rend(); ++path) {
+    if (::unlink(path->c_str()) != 0 && errno == EISDIR) ::rmdir(path->c_str());
+  }
   for (const std::string& folder : folders) removeLeftTemporaries(folder, LeftBy::ThisProcess);
 }
 

@@ -45,11 +45,35 @@ class TemporaryFile {
   bool commitTo(const std::string& target, bool toDisk = false);
   // Removes the file; nothing when there is none.
   void discard();
+  // Closes the file and puts the finished file at `finished` (another program's output, in a
+  // private folder of the same file system) in its place by a rename; false (error() set) on a
+  // failure. The temporary then goes to its name with commitTo as any other.
+  bool replaceWith(const std::string& finished);
 
  private:
   int fd_ = -1;
   int error_ = 0;
   std::string path_;
+};
+
+// A private folder (mkdtemp, 0700) beside an output file, for a program that writes its result
+// by name, such as ffmpeg. While it lives, a termination signal removes the file named
+// `fileName` in it and the folder; the destructor does the same.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() = default;
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  // False, with errno's value in error(), when `folder` takes no folder.
+  bool create(const std::string& folder, const std::string& fileName);
+  const std::string& path() const { return path_; }
+  std::string filePath() const { return path_ + "/" + fileName_; }
+  int error() const { return error_; }
+
+ private:
+  std::string path_, fileName_;
+  int error_ = 0;
 };
 
 // True when `name` (a file name, no folder) has the exact shape of a temporary file that this

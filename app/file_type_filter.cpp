@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "album_text.h"
+#include "video_clip.h"
 
 namespace glim {
 
@@ -14,6 +15,15 @@ std::vector<FileTypeChoice> parseFileTypeFilter(std::string_view filter) {
     if (parts[i].isEmpty() && i + 1 >= parts.size()) break;  // a trailing bar
     choices.push_back({parts[i], i + 1 < parts.size() ? parts[i + 1] : QString()});
   }
+  return choices;
+}
+
+std::vector<FileTypeChoice> withClipChoices(std::vector<FileTypeChoice> choices) {
+  const QString clips = QString::fromLatin1(kClipPatterns);
+  const QString pictures = choices.empty() ? QString() : choices.front().mask;
+  choices.push_back({QStringLiteral("Video clips (") + clips + QLatin1Char(')'), clips});
+  choices.push_back({QStringLiteral("Pictures and video clips"),
+                     pictures.isEmpty() ? clips : pictures + QLatin1Char(';') + clips});
   return choices;
 }
 

@@ -18,6 +18,7 @@
 #include "picture_work.h"
 #include "temporary_file.h"
 #include "termination.h"
+#include "web_clip.h"
 
 namespace glim {
 namespace {
@@ -48,7 +49,8 @@ bool placeFilesOfEntry(Album& album, std::size_t index, RunOutput& output, PageW
   entry.PicsName.clear();
   // Temporary files not given a name here go with `work`.
   if (work.outcome == PictureWork::Outcome::NotOpened) {
-    dialogs.showMessage(pictureOpenErrorBox(entry.FilePath));
+    dialogs.showMessage(isClipFile(entry.FilePath) ? clipOpenErrorBox(entry.FilePath)
+                                                   : pictureOpenErrorBox(entry.FilePath));
     return true;
   }
   if (work.outcome == PictureWork::Outcome::NotPromoted) return true;  // 16 and 32 bits

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "umlauts.h"
+#include "video_clip.h"
 
 namespace glim {
 namespace {
@@ -124,6 +125,20 @@ std::string boxStyle(const ModernEntry& file, int32_t width, int32_t height) {
                       "px; --ratio: " + std::to_string(width) + " / " + std::to_string(height);
   if (!file.placeholder.empty()) style += "; background-image: url(" + file.placeholder + ")";
   return style + "\"";
+}
+
+// A clip played on its page: its box reserved like a picture's, its poster the picture at the
+// width the page shows first, and nothing fetched before the visitor plays it.
+std::string clipMarkup(const PictureEntry& entry, const ModernEntry& file,
+                       const std::string& poster) {
+  const std::string clip = "../pics/" + percentEncoded(file.clipName);
+  return "<video controls preload=\"none\" playsinline poster=\"" + poster + "\" width=\"" +
+         std::to_string(file.pictureWidth) + "\" height=\"" + std::to_string(file.pictureHeight) +
+         "\" aria-label=\"" + altText(entry) + ", video clip of " +
+         clipDurationWords(file.clipSeconds) + "\"" +
+         boxStyle(file, file.pictureWidth, file.pictureHeight) + ">\n<source src=\"" + clip +
+         "\" type=\"video/mp4\">\n<a href=\"" + clip + "\">Video clip, " +
+         clipDurationText(file.clipSeconds) + "</a>\n</video>\n";
 }
 
 void writeHead(std::string& page, std::string_view language, const std::string& title,
@@ -344,7 +359,15 @@ std::string modernOverviewText(const AlbumSettings& input, std::span<const Pictu
             std::to_string(file.thumbHeight) + "\" alt=\"" + altText(entry) + "\"";
     // The first row shows at once; the rest load as they come near the view.
     if (n >= static_cast<std::size_t>(settings.perLine)) page += " loading=\"lazy\"";
-    page += "></a>\n";
+    page += ">";
+    // A clip's thumbnail carries a play sign and its length, which a screen reader says too.
+    if (!file.clipName.empty()) {
+      page +=
+          "<span class=\"clip\"><span aria-hidden=\"true\">\xE2\x96\xB6 </span>"
+          "<span class=\"unseen\">Video clip, </span>" +
+          clipDurationText(file.clipSeconds) + "</span>";
+    }
+    page += "</a>\n";
   }
   if (!shown.empty()) page += "</div>\n";
   page += "</main>\n</body>\n</html>\n";
@@ -369,19 +392,23 @@ std::string modernDetailText(const AlbumSettings& input, std::span<const Picture
   // The picture's box is reserved before its bytes arrive, shows the placeholder meanwhile, and
   // is fetched first of all; the browser takes the width this window needs.
   const Candidates pictures = candidatesOf(entry, file, settings.detailBorderWidth, "../pics/");
-  page += "<figure>\n<picture>\n";
-  if (!pictures.avif.empty()) {
-    page += "<source type=\"image/avif\" srcset=\"" + pictures.avif + "\" sizes=\"" +
-            pictures.sizes + "\">\n";
+  if (!file.clipName.empty()) {
+    page += "<figure>\n" + clipMarkup(entry, file, pictures.fallback);
+  } else {
+    page += "<figure>\n<picture>\n";
+    if (!pictures.avif.empty()) {
+      page += "<source type=\"image/avif\" srcset=\"" + pictures.avif + "\" sizes=\"" +
+              pictures.sizes + "\">\n";
+    }
+    page += "<img src=\"" + pictures.fallback + "\"";
+    if (!pictures.jpeg.empty()) {
+      page += " srcset=\"" + pictures.jpeg + "\" sizes=\"" + pictures.sizes + "\"";
+    }
+    page += " width=\"" + std::to_string(file.pictureWidth) + "\" height=\"" +
+            std::to_string(file.pictureHeight) + "\" alt=\"" + altText(entry) +
+            "\" fetchpriority=\"high\"" + boxStyle(file, file.pictureWidth, file.pictureHeight) +
+            ">\n</picture>\n";
   }
-  page += "<img src=\"" + pictures.fallback + "\"";
-  if (!pictures.jpeg.empty()) {
-    page += " srcset=\"" + pictures.jpeg + "\" sizes=\"" + pictures.sizes + "\"";
-  }
-  page += " width=\"" + std::to_string(file.pictureWidth) + "\" height=\"" +
-          std::to_string(file.pictureHeight) + "\" alt=\"" + altText(entry) +
-          "\" fetchpriority=\"high\"" + boxStyle(file, file.pictureWidth, file.pictureHeight) +
-          ">\n</picture>\n";
   if (commentShown(entry)) {
     page += "<figcaption>" + escapedText(entry.commentText()) + "</figcaption>\n";
   }
@@ -396,9 +423,14 @@ std::string modernDetailText(const AlbumSettings& input, std::span<const Picture
     }
     page += "</dl>\n";
   }
-  page += "<p class=\"original\"><a href=\"../pics/" + percentEncoded(entry.PicsName) +
-          "\">Original, " + std::to_string(file.pictureWidth) + " \xC3\x97 " +
-          std::to_string(file.pictureHeight) + "</a></p>\n";
+  if (!file.clipName.empty()) {
+    page += "<p class=\"original\"><a href=\"../pics/" + percentEncoded(file.clipName) +
+            "\">Video clip, " + clipDurationText(file.clipSeconds) + "</a></p>\n";
+  } else {
+    page += "<p class=\"original\"><a href=\"../pics/" + percentEncoded(entry.PicsName) +
+            "\">Original, " + std::to_string(file.pictureWidth) + " \xC3\x97 " +
+            std::to_string(file.pictureHeight) + "</a></p>\n";
+  }
   page += "</main>\n<nav>\n";
   const auto at = std::find(shown.begin(), shown.end(), index);
   if (at != shown.end() && at != shown.begin()) {
@@ -457,15 +489,26 @@ std::string modernStyleSheet(const AlbumSettings& input) {
   // Every picture's box has its final size before its bytes arrive (its proportions and width
   // come with it, in --ratio and --width), with the placeholder stretched over it meanwhile.
   css +=
-      ".thumbs img, .detail figure img { aspect-ratio: var(--ratio); "
+      ".thumbs img, .detail figure img, .detail figure video { aspect-ratio: var(--ratio); "
       "background-size: 100% 100%; }\n";
   // The detail picture: as wide as the window allows, at most 85 % of its height, never
   // enlarged (the detail pages' `sizes` says the same); a sideways swipe is the page's.
-  css += ".detail figure img { box-sizing: content-box; width: min(calc(100% - " +
-         std::to_string(2 * settings.detailBorderWidth) +
-         "px), calc(85vh * var(--ratio)), var(--width)); height: auto; vertical-align: top; "
-         "touch-action: pan-y pinch-zoom; border: " +
-         std::to_string(settings.detailBorderWidth) + "px solid " + text + "; }\n";
+  css +=
+      ".detail figure img, .detail figure video { box-sizing: content-box; width: min(calc(100% "
+      "- " +
+      std::to_string(2 * settings.detailBorderWidth) +
+      "px), calc(85vh * var(--ratio)), var(--width)); height: auto; vertical-align: top; "
+      "touch-action: pan-y pinch-zoom; border: " +
+      std::to_string(settings.detailBorderWidth) + "px solid " + text + "; }\n";
+  // A clip's mark on its thumbnail: a play sign and its length in the upper left corner.
+  css += ".thumbs a { position: relative; }\n";
+  css += ".thumbs .clip { position: absolute; left: " + std::to_string(settings.borderWidth + 4) +
+         "px; top: " + std::to_string(settings.borderWidth + 4) +
+         "px; padding: 1px 6px; border-radius: 4px; background: #000000; color: #FFFFFF; "
+         "font-size: 0.8rem; }\n";
+  css +=
+      ".unseen { position: absolute; width: 1px; height: 1px; overflow: hidden; "
+      "clip-path: inset(50%); white-space: nowrap; }\n";
   css += ".detail figcaption { white-space: pre-line; margin-top: 8px; }\n";
   css +=
       ".facts { display: inline-grid; grid-template-columns: auto auto; gap: 2px 12px; "

@@ -35,6 +35,9 @@ struct ModernEntry {
   };
   std::vector<Sized> sized;
   std::string placeholder;  // a data URI shown while the picture loads; may be empty
+  // A video clip: its MP4 file in "pics" (the picture is its poster) and its length.
+  std::string clipName;
+  double clipSeconds = 0;
 };
 
 // The widths of the detail pages' pictures beside the full-size one, and those also in AVIF.

@@ -12,6 +12,7 @@
 
 #include "html_writer.h"
 #include "page_writer.h"
+#include "web_clip.h"
 
 namespace glim {
 namespace {
@@ -97,7 +98,7 @@ class ModernWriter final : public PageWriter {
       if (!output.place(sized.avif, 0, output.pics, stem, ".avif", name, written)) return false;
       if (written) step.avif = name;
     }
-    return true;
+    return !file.complete || placeClip(album_.entries()[index].FilePath, base, file, output);
   }
 
   void picturesDone(RunOutput& output, const std::function<bool()>& stop) override {
@@ -124,6 +125,25 @@ class ModernWriter final : public PageWriter {
   }
 
  private:
+  // A video clip goes beside its poster as an MP4 the pages play ("Bild.mp4"); one that cannot
+  // be written is reported, and its page shows the poster alone.
+  static bool placeClip(const std::string& source, const std::string& base, ModernEntry& file,
+                        RunOutput& output) {
+    ClipFacts facts;
+    std::string error;
+    if (!isClipFile(source) || !probeClip(source, facts, error)) return true;
+    TemporaryFile clip;
+    const int writeError = writeWebClip(source, facts, output.pics.folder(), clip, error) ? 0 : EIO;
+    std::string name;
+    bool written = false;
+    if (!output.place(clip, writeError, output.pics, base, ".mp4", name, written)) return false;
+    if (written) {
+      file.clipName = name;
+      file.clipSeconds = facts.seconds;
+    }
+    return true;
+  }
+
   const Album& album_;
   const AlbumSettings& settings_;
   std::string overviewName_;

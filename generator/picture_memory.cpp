@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "picodec.h"
+#include "video_clip.h"
 #include "web_pictures.h"
 
 namespace glim {
@@ -109,6 +110,20 @@ uint64_t ladderMemory(uint64_t width, uint64_t height, const PictureExtras& extr
   return pictures + encoder + (pictures != 0 ? kCodecState : 0);
 }
 
+// A clip's poster: ffprobe gives its size. The PPM picture from ffmpeg's pipe is held beside
+// the decoded one; ffmpeg's own memory is another process's.
+std::optional<uint64_t> clipPosterMemory(const std::string& path, const PictureExtras& extras) {
+  ClipFacts facts;
+  std::string error;
+  if (!probeClip(path, facts, error)) return 1 << 20;  // refused at once
+  PictureHeader header;
+  header.kind = PictureKind::Bmp;  // a reader that takes the picture as it stands
+  header.width = static_cast<uint32_t>(facts.width);
+  header.height = static_cast<uint32_t>(facts.height);
+  header.fileBytes = uint64_t{3} * header.width * header.height;
+  return pictureMemory(header, extras);
+}
+
 }  // namespace
 
 std::optional<uint64_t> pictureMemory(const PictureHeader& header, const PictureExtras& extras) {
@@ -172,6 +187,7 @@ std::optional<uint64_t> pictureMemory(const PictureHeader& header, const Picture
 }
 
 std::optional<uint64_t> pictureMemory(const std::string& path, const PictureExtras& extras) {
+  if (isClipFile(path)) return clipPosterMemory(path, extras);
   const std::optional<PictureHeader> header = readPictureHeader(path);
   if (!header) return 1 << 20;  // not a regular file: the codec library refuses it at once
   return pictureMemory(*header, extras);

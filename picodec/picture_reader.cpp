@@ -92,7 +92,7 @@ DibOwner readPictureFile(const std::string& path, Progress& progress) {
   {
     // JPEG, the common case, is streamed so that the file's bytes never sit beside the
     // pixels, and LibRaw reads camera RAW files itself where the descriptor has a name for it;
-    // every other format is read whole.
+    // a video clip's poster comes from the ffmpeg program; every other format is read whole.
     const int fd = openRegularFile(path);
     StreamCloser stream{::fdopen(fd, "rb")};
     if (stream.file == nullptr) {
@@ -113,6 +113,7 @@ DibOwner readPictureFile(const std::string& path, Progress& progress) {
     if (::access("/proc/self/fd", X_OK) == 0 && isCameraRawFile(::fileno(stream.file))) {
       return readRawFile(::fileno(stream.file), progress);
     }
+    if (isClip(Bytes(head, got))) return readClipFile(path, progress);
   }
   const FileBytes file(path);
   return readPicture(file.bytes(), progress);

@@ -44,6 +44,11 @@ DibOwner readRawFile(int fd, Progress& progress);
 bool isCameraRaw(Bytes bytes);
 bool isCameraRawFile(int fd);
 
+// Whether the bytes begin a video clip (MP4, MOV, M4V, 3GP, WebM, MKV, AVI), whose picture is
+// its poster, made by the ffmpeg program from the clip's file.
+bool isClip(Bytes bytes);
+DibOwner readClipFile(const std::string& path, Progress& progress);
+
 // The filter text of GetDIBOpenFilter.
 const char* openFilterText();
 

@@ -49,9 +49,13 @@ grep -q '^Exec=glimmervellium %f$' "${desktop[0]}" || fail "the desktop entry do
 # Nothing but the package's own RUNPATH may find its codec library, and there is no display.
 run() { env -u LD_LIBRARY_PATH -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@"; }
 version=$(dpkg-deb -f "$deb" Version)
+dpkg-deb -f "$deb" Recommends | grep -qw ffmpeg || fail "the package does not recommend ffmpeg"
 for program in glimmervellium glimmervellium-create; do
   answer=$(run "$root/usr/bin/$program" --version) || fail "$program --version failed"
   [ "$answer" = "$program $version" ] || fail "$program --version says \"$answer\", not $version"
+  # ffmpeg's libraries are GPL as Debian builds them: its programs run as child processes only.
+  ! run ldd "$root/usr/bin/$program" | grep -q 'libav\(codec\|format\|util\)' ||
+    fail "$program links ffmpeg's libraries"
   library=$(run ldd "$root/usr/bin/$program" | sed -n 's/^\s*libpicodec.so.1 => \(.*\) (.*$/\1/p')
   [ -n "$library" ] && [[ "$(realpath "$library")" == "$root"/usr/lib/*/glimmervellium/* ]] ||
     fail "$program does not take the codec library from the package: \"$library\""

@@ -16,6 +16,7 @@ packages=(
   weston qt6-wayland at-spi2-core python3-pyatspi dbus-daemon
   dpkg-dev file librsvg2-bin lintian desktop-file-utils appstream
   shared-mime-info libglib2.0-bin libxml2-utils
+  ffmpeg
 )
 # The web page checkers run on Java and Node.js: Debian's, unless the machine has its own.
 command -v java >/dev/null 2>&1 || packages+=(default-jre-headless)

@@ -27,6 +27,7 @@
 #include "print_job.h"
 #include "spin_field.h"
 #include "stretch_draw.h"
+#include "video_clip.h"
 #include "window_placement.h"
 #include "zoom_geometry.h"
 
@@ -176,6 +177,13 @@ void TViewPicForm::showPicture(const DibImage& picture, const std::string& fileN
   PictureFileName = fileName;
   positionName_ = QFileInfo(QString::fromLocal8Bit(fileName.c_str())).fileName();
   positionCount_ = QStringLiteral("%1 of %2").arg(line + 1).arg(count);
+  // A clip shows its poster; the label tells its length, and "open with" plays the clip.
+  glim::ClipFacts clip;
+  std::string error;
+  if (glim::isClipFile(fileName) && glim::probeClip(fileName, clip, error)) {
+    positionCount_ +=
+        QStringLiteral("   ") + QString::fromStdString(glim::clipDurationText(clip.seconds));
+  }
   PaintBox1->setAccessibleName(positionName_);
   updatePositionLabel();
   if (!isVisible()) return;

@@ -26,6 +26,13 @@ TEST(CurrentFileMask, FollowsTheSelectionWithFallbacks) {
   EXPECT_EQ(currentFileMask(choices, -1), "*.png");  // none selected: the last one
   EXPECT_EQ(currentFileMask(choices, 3), "*.png");
   EXPECT_EQ(currentFileMask({}, 0), "*.*");
+  // The clip choices follow the codec library's.
+  const auto withClips = withClipChoices(choices);
+  ASSERT_EQ(withClips.size(), 5u);
+  EXPECT_EQ(withClips[3].description, "Video clips (*.mp4;*.mov;*.m4v;*.3gp;*.webm;*.mkv;*.avi)");
+  EXPECT_EQ(withClips[4],
+            (FileTypeChoice{"Pictures and video clips",
+                            "*.jpg;*.png;*.mp4;*.mov;*.m4v;*.3gp;*.webm;*.mkv;*.avi"}));
 }
 
 TEST(QtFileFilter, TurnsPairsIntoQtFilters) {

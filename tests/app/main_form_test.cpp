@@ -145,8 +145,8 @@ TEST_F(MainFormTest, PreviewPaneShowsTheWhitePictureFittedIntoItsCorner) {
   }
 }
 
-TEST_F(MainFormTest, FilterBoxHoldsTheCodecLibrarysTypes) {
-  const auto expected = parseFileTypeFilter(GetDIBOpenFilter());
+TEST_F(MainFormTest, FilterBoxHoldsTheCodecLibrarysTypesAndClips) {
+  const auto expected = withClipChoices(parseFileTypeFilter(GetDIBOpenFilter()));
   ASSERT_FALSE(expected.empty());
   ASSERT_EQ(form->FilterComboBox1->count(), static_cast<int>(expected.size()));
   EXPECT_EQ(form->FilterComboBox1->currentIndex(), 0);

@@ -20,6 +20,7 @@
 #include "dibs24.h"
 #include "file_permissions.h"
 #include "html_writer.h"
+#include "made_clips.h"
 #include "made_dng.h"
 #include "page_writer.h"
 #include "picture_facts.h"
@@ -734,6 +735,97 @@ TEST_F(AlbumRun, ModernPagesPassTheValidatorAxeAndLayoutChecks) {
   const int status = ::pclose(run);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
   EXPECT_NE(output.find("0 failures; 3 detail pages checked"), std::string::npos) << output;
+}
+
+// What ffprobe says of a written clip: its streams' codecs and every tag left in it.
+std::string probed(const fs::path& clip) {
+  const std::string command =
+      "ffprobe -v error -show_entries stream=codec_name:format_tags:"
+      "stream_tags -of default=nw=1 '" +
+      clip.string() + "' 2>&1";
+  FILE* run = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  for (size_t got; run != nullptr && (got = std::fread(buffer, 1, sizeof buffer, run)) > 0;)
+    output.append(buffer, got);
+  if (run != nullptr) ::pclose(run);
+  return output;
+}
+
+// Video clips: the poster (turned as the clip is shown) stands for the clip in the classic
+// pages; the modern pages play an H.264/AAC MP4 with its index first and no metadata, copied or
+// encoded; a clip that cannot be read, and any clip without ffmpeg, give one message each.
+TEST_F(AlbumRun, ClipsMakeClassicAndModernAlbums) {
+  const std::pair<const char*, const char*> clips[] = {
+      {"h264", "Farbe.mp4"}, {"hevc90", "Gedreht.mov"}, {"short", "Kurz.mp4"},
+      {"vp9", "Web.webm"},   {"truncated", "Halb.mp4"}, {"fake", "Falsch.mp4"}};
+  for (const auto& [kind, name] : clips) {
+    ASSERT_TRUE(testing::makeClip(source_.path() / name, kind)) << kind;
+    album_.append((source_.path() / name).string());
+  }
+  ASSERT_TRUE(run().overviewWritten);
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_NE(dialogs_.messages[0].text.find("Halb.mp4 - The video clip cannot be read"),
+            std::string::npos)
+      << dialogs_.messages[0].text;
+  EXPECT_NE(dialogs_.messages[1].text.find("Falsch.mp4 - "), std::string::npos);
+  EXPECT_EQ(folderNames(out_.path() / "pics"),
+            (Names{"Farbe.JPG", "Gedreht.JPG", "Kurz.JPG", "Web.JPG"}));
+  const DecodedPicture colour = decode(out_.path() / "pics/Farbe.JPG");
+  EXPECT_EQ(colour.width, 320);
+  EXPECT_TRUE(near(colour.centre, {0x33, 0x66, 0xCC}))
+      << int(colour.centre.red) << " " << int(colour.centre.green) << " "
+      << int(colour.centre.blue);
+  EXPECT_EQ(decode(out_.path() / "pics/Gedreht.JPG").height, 320) << "turned as shown";
+  EXPECT_EQ(decode(out_.path() / "pics/Kurz.JPG").width, 160) << "the first frame";
+  EXPECT_EQ(readFile(out_.path() / "html/Farbe.HTM").find("<video"), std::string::npos);
+
+  testing::TemporaryFolder modern{"glim-modern"};
+  CreationOptions options;
+  options.style = PageStyle::Modern;
+  ASSERT_TRUE(GenerateAlbum(album_, settings_, modern.path() / "index.htm", "/nonexistent/",
+                            dialogs_, nullptr, {}, options)
+                  .overviewWritten);
+  EXPECT_EQ(dialogs_.messages.size(), 4u);
+  EXPECT_EQ(folderNames(modern.path() / "pics"),
+            (Names{"Farbe.JPG", "Farbe.mp4", "Gedreht.JPG", "Gedreht.mp4", "Kurz.JPG", "Kurz.mp4",
+                   "Web.JPG", "Web.mp4"}))
+      << "no private folder left";
+  for (const char* name : {"Farbe", "Gedreht", "Kurz", "Web"}) {
+    const fs::path clip = modern.path() / "pics" / (std::string(name) + ".mp4");
+    const std::string facts = probed(clip);
+    EXPECT_NE(facts.find("codec_name=h264"), std::string::npos) << name << facts;
+    for (const char* tag : {"location", "creation_time", "make", "model", "Glimcam"}) {
+      EXPECT_EQ(facts.find(tag), std::string::npos) << name << " " << tag;
+    }
+    const std::string bytes = readFile(clip);
+    EXPECT_LT(bytes.find("moov"), bytes.find("mdat")) << name << ": the index first";
+    const std::string page = readFile(modern.path() / "html" / (std::string(name) + ".HTM"));
+    EXPECT_NE(page.find("<video controls preload=\"none\" playsinline poster=\"../pics/"),
+              std::string::npos)
+        << page;
+    EXPECT_NE(page.find("<source src=\"../pics/" + std::string(name) + ".mp4\""),
+              std::string::npos);
+  }
+  EXPECT_NE(probed(modern.path() / "pics/Farbe.mp4").find("codec_name=aac"), std::string::npos);
+  EXPECT_NE(probed(modern.path() / "pics/Web.mp4").find("codec_name=aac"), std::string::npos)
+      << "Opus encoded";
+  EXPECT_NE(readFile(modern.path() / "index.htm")
+                .find("<span class=\"unseen\">Video clip, </span>0:02</span>"),
+            std::string::npos);
+
+  // Without ffmpeg on the path, each clip says what is missing.
+  const std::string path = std::getenv("PATH");
+  ::setenv("PATH", "/nonexistent", 1);
+  testing::TemporaryFolder bare{"glim-bare"};
+  dialogs_.messages.clear();
+  GenerateAlbum(album_, settings_, bare.path() / "index.htm", "/nonexistent/", dialogs_, nullptr);
+  ::setenv("PATH", path.c_str(), 1);
+  ASSERT_EQ(dialogs_.messages.size(), 6u);
+  EXPECT_NE(dialogs_.messages[0].text.find("Farbe.mp4 - Video clips need the program ffprobe, "
+                                           "which is not installed (Debian package ffmpeg)."),
+            std::string::npos)
+      << dialogs_.messages[0].text;
 }
 
 TEST(SaveDialog2, CancelGivesNothingAndAChoiceIsPassedOn) {
