@@ -4,8 +4,8 @@
 //  - the layout in Chromium at 390 x 844 (a phone) and 1440 x 900, with script on and off: no
 //    horizontal scrolling, no thumbnail shown smaller than its own size when it fits the width,
 //    the first row in view, at most "thumbnails per line" in a row, a detail picture within
-//    the window and never enlarged;
-//  - every link and picture leads to a file of the album, and the arrow keys and Escape
+//    the window and never enlarged (a video clip's box as a picture's);
+//  - every link, picture and clip (with its poster) leads to a file of the album, and the arrow keys and Escape
 //    lead to the prior and next page and the overview.
 // Usage: node check_modern_album.mjs ALBUM_FOLDER OVERVIEW_NAME PER_LINE CHROMIUM [SHOTS_DIR]
 // Prints each failure on a line of its own and exits 1 when there was one.
@@ -50,6 +50,7 @@ async function open(page, file) {
 async function checkTargets(page, label) {
   const targets = await page.evaluate(() => [
     ...[...document.querySelectorAll('a[href]')].map((a) => a.href),
+    ...[...document.querySelectorAll('video[poster]')].map((video) => video.poster),
     ...[...document.querySelectorAll('img, source')].flatMap((img) =>
       [...(img.src ? [img.src] : []),
        ...(img.srcset ? img.srcset.split(',').map((s) => new URL(s.trim().split(' ')[0], img.baseURI).href) : [])]),
@@ -115,7 +116,7 @@ async function checkOverviewLayout(page, label, width) {
 
 async function checkDetailLayout(page, label, width) {
   const layout = await page.evaluate(() => {
-    const img = document.querySelector('figure img');
+    const img = document.querySelector('figure img, figure video');
     const box = img.getBoundingClientRect();
     return { scrollWidth: document.documentElement.scrollWidth, innerWidth: window.innerWidth,
              innerHeight: window.innerHeight, width: box.width, height: box.height,
