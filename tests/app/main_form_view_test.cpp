@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 
+#include "made_clips.h"
 #include "main_form_fixture.h"
 #include "print_form.h"
 #include "read_ahead.h"
@@ -125,13 +126,13 @@ TEST_F(ViewButtonTest, PrintingCancelledPrintsNothingAndOpenHandsTheFileToTheDes
 }
 
 // Space, Backspace and Alt+arrows step through a five-entry album whose third picture cannot
-// be read: its message is shown, the viewer keeps the picture it had, the next step passes it,
-// and the ends stop the steps. The album's focused line follows every step.
+// be read and whose last is a video clip: its message is shown, the viewer keeps the picture it
+// had, the next step passes it, and the ends stop the steps. The album's focused line follows every step.
 TEST_F(ViewButtonTest, StepsThroughTheAlbumPastAnUnreadablePictureAndStopsAtTheEnds) {
   std::ofstream(folder / "broken.bmp") << "BM not a picture";
   writePlainBmp(folder / "fourth.bmp", 40, 30, Rgb{10, 200, 10});
-  writePlainBmp(folder / "fifth.bmp", 30, 40, Rgb{200, 200, 10});
-  for (const char* name : {"broken.bmp", "fourth.bmp", "fifth.bmp"}) {
+  ASSERT_TRUE(testing::makeClip(folder / "fifth.mp4", "h264"));  // its poster, and its length
+  for (const char* name : {"broken.bmp", "fourth.bmp", "fifth.mp4"}) {
     form->album.append(folder / name);
   }
   form->UpdateListBox();
@@ -147,8 +148,8 @@ TEST_F(ViewButtonTest, StepsThroughTheAlbumPastAnUnreadablePictureAndStopsAtTheE
       {Qt::Key_Space, Qt::NoModifier, 1, "second.bmp", "2 of 5", 0},
       {Qt::Key_Space, Qt::NoModifier, 2, "second.bmp", "2 of 5", 1},
       {Qt::Key_Right, Qt::AltModifier, 3, "fourth.bmp", "4 of 5", 1},
-      {Qt::Key_Space, Qt::NoModifier, 4, "fifth.bmp", "5 of 5", 1},
-      {Qt::Key_Space, Qt::NoModifier, 4, "fifth.bmp", "5 of 5", 1},
+      {Qt::Key_Space, Qt::NoModifier, 4, "fifth.mp4", "5 of 5   0:02", 1},
+      {Qt::Key_Space, Qt::NoModifier, 4, "fifth.mp4", "5 of 5   0:02", 1},
       {Qt::Key_Backspace, Qt::NoModifier, 3, "fourth.bmp", "4 of 5", 1},
       {Qt::Key_Left, Qt::AltModifier, 2, "fourth.bmp", "4 of 5", 2},
       {Qt::Key_Backspace, Qt::NoModifier, 1, "second.bmp", "2 of 5", 2},
