@@ -69,6 +69,10 @@ bool isClipFile(const std::string& path) {
 
 std::string clipInputArgument(const std::string& path) {
   std::string absolute = path;
+  // This process's own descriptors, as the child sees them.
+  if (absolute.rfind("/proc/self/", 0) == 0) {
+    absolute = "/proc/" + std::to_string(::getpid()) + absolute.substr(10);
+  }
   if (absolute.empty() || absolute.front() != '/') {
     char folder[4096];
     if (::getcwd(folder, sizeof folder) != nullptr) absolute = std::string(folder) + "/" + path;
