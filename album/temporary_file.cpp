@@ -6,6 +6,7 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@ namespace {
 
 constexpr std::string_view kPrefix = ".glim-";
 constexpr std::string_view kSuffix = ".tmp";
+// The name of the file in a private folder.
+constexpr std::string_view kFolderFile = "output.glim-part";
 constexpr std::size_t kRandomDigits = 16;
 // The codec library's own writer names its temporary files ".picodec" PID "-" counter.
 constexpr std::string_view kCodecPrefix = ".picodec";
@@ -180,6 +183,10 @@ bool TemporaryFile::replaceWith(const std::string& finished) {
   return true;
 }
 
+std::string TemporaryFolder::filePath() const {
+  return path_ + "/" + std::string(kFolderFile);
+}
+
 TemporaryFolder::~TemporaryFolder() {
   if (path_.empty()) return;
   const auto lock = std::lock_guard(registryMutex());
@@ -190,7 +197,7 @@ TemporaryFolder::~TemporaryFolder() {
   registry().erase(path_);
 }
 
-bool TemporaryFolder::create(const std::string& folder, const std::string& fileName) {
+bool TemporaryFolder::create(const std::string& folder) {
   std::string pattern = folder;
   if (!pattern.empty() && pattern.back() != '/') pattern += '/';
   pattern += std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX";
@@ -200,7 +207,6 @@ bool TemporaryFolder::create(const std::string& folder, const std::string& fileN
     return false;
   }
   path_ = pattern;
-  fileName_ = fileName;
   registry().insert(path_);
   registry().insert(filePath());
   return true;
@@ -231,15 +237,48 @@ bool isTemporaryName(std::string_view name, pid_t* maker) {
   return true;
 }
 
+namespace {
+
+// A private folder's name: the prefix, the process id, "-" and mkdtemp's six letters or digits.
+bool isTemporaryFolderName(std::string_view name, pid_t* maker) {
+  long pid = 0;
+  if (name.substr(0, kPrefix.size()) != kPrefix) return false;
+  const std::size_t digits = skipNumber(name, kPrefix.size(), &pid);
+  if (digits == kPrefix.size() || pid <= 0 || name.size() != digits + 7 || name[digits] != '-')
+    return false;
+  for (const char c : name.substr(digits + 1)) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  }
+  *maker = static_cast<pid_t>(pid);
+  return true;
+}
+
+// Removes a private folder with the one file it may hold; a folder of the user's that only
+// looks alike keeps everything else and so stays.
+void removeTemporaryFolder(int parent, const char* name) {
+  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  ::unlinkat(fd, std::string(kFolderFile).c_str(), 0);
+  ::close(fd);
+  ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+}  // namespace
+
 void removeLeftTemporaries(const std::string& folder, LeftBy who) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return;
   while (const dirent* item = ::readdir(dir)) {
     pid_t maker = 0;
-    if (!isTemporaryName(item->d_name, &maker)) continue;
+    const bool isFolder = isTemporaryFolderName(item->d_name, &maker);
+    if (!isFolder && !isTemporaryName(item->d_name, &maker)) continue;
     if (who == LeftBy::ThisProcess && maker != ::getpid()) continue;
     if (who == LeftBy::EndedProcess && processRuns(maker)) continue;
-    ::unlinkat(::dirfd(dir), item->d_name, 0);
+    if (isFolder) {
+      removeTemporaryFolder(::dirfd(dir), item->d_name);
+    } else {
+      ::unlinkat(::dirfd(dir), item->d_name, 0);
+    }
   }
   ::closedir(dir);
 }

@@ -57,8 +57,9 @@ class TemporaryFile {
 };
 
 // A private folder (mkdtemp, 0700) beside an output file, for a program that writes its result
-// by name, such as ffmpeg. While it lives, a termination signal removes the file named
-// `fileName` in it and the folder; the destructor does the same.
+// by name, such as ffmpeg, to filePath(). While it lives, a termination signal removes that
+// file and the folder; the destructor does the same, and so does the sweep of what killed
+// processes left.
 class TemporaryFolder {
  public:
   TemporaryFolder() = default;
@@ -66,13 +67,13 @@ class TemporaryFolder {
   TemporaryFolder(const TemporaryFolder&) = delete;
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
   // False, with errno's value in error(), when `folder` takes no folder.
-  bool create(const std::string& folder, const std::string& fileName);
+  bool create(const std::string& folder);
   const std::string& path() const { return path_; }
-  std::string filePath() const { return path_ + "/" + fileName_; }
+  std::string filePath() const;
   int error() const { return error_; }
 
  private:
-  std::string path_, fileName_;
+  std::string path_;
   int error_ = 0;
 };
 

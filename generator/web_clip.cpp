@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "album_generation.h"
+#include "termination.h"
 
 namespace glim {
 
@@ -29,7 +30,7 @@ WebClipPlan webClipPlan(const ClipFacts& facts) {
 bool writeWebClip(const std::string& source, const ClipFacts& facts, const std::string& folder,
                   TemporaryFile& clip, std::string& error) {
   TemporaryFolder work;
-  if (!clip.create(folder) || !work.create(folder, "clip.mp4")) {
+  if (!clip.create(folder) || !work.create(folder)) {
     error = std::string("The clip cannot be written: ") +
             std::strerror(clip.error() != 0 ? clip.error() : work.error()) + ".";
     clip.discard();
@@ -75,7 +76,7 @@ bool writeWebClip(const std::string& source, const ClipFacts& facts, const std::
   // Encoding takes about real time at worst on a slow machine; copying far less.
   const auto limit = std::chrono::seconds(120) +
                      std::chrono::seconds(static_cast<long>(std::min(facts.seconds, 1e6)) * 4);
-  const ChildResult result = runChild(arguments, limit, 64 << 10);
+  const ChildResult result = runChild(arguments, limit, 64 << 10, terminationRequested);
   if (!result.succeeded()) {
     error = childFailureText(result, "ffmpeg");
     clip.discard();

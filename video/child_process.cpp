@@ -57,7 +57,7 @@ class SpawnSetup {
 }  // namespace
 
 ChildResult runChild(const std::vector<std::string>& arguments, std::chrono::milliseconds limit,
-                     std::size_t maxOutput) {
+                     std::size_t maxOutput, const std::function<bool()>& stop) {
   ChildResult result;
   if (arguments.empty()) return result;
   Pipe out, err;
@@ -101,8 +101,12 @@ ChildResult runChild(const std::vector<std::string>& arguments, std::chrono::mil
       killedFor = ChildEnd::TimedOut;
       break;
     }
+    if (stop && stop()) {
+      killedFor = ChildEnd::Stopped;
+      break;
+    }
     pollfd fds[2] = {{out.read, POLLIN, 0}, {err.read, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 1000)));
+    const int ready = ::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 200)));
     if (ready < 0 && errno != EINTR) break;
     if (ready <= 0) continue;
     if (fds[0].revents != 0) {
@@ -139,6 +143,10 @@ ChildResult runChild(const std::vector<std::string>& arguments, std::chrono::mil
     if (info.si_pid == pid) break;
     if (std::chrono::steady_clock::now() >= deadline) {
       killedFor = ChildEnd::TimedOut;
+      break;
+    }
+    if (stop && stop()) {
+      killedFor = ChildEnd::Stopped;
       break;
     }
     ::usleep(5000);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ enum class ChildEnd {
   Missing,    // the program is not installed (not found on PATH)
   TimedOut,   // killed at the time limit
   TooLarge,   // killed when its standard output passed the bound
+  Stopped,    // killed when `stop` said so
   Signalled,  // ended by a signal (a crash)
   Failed,     // it could not be started or waited for
 };
@@ -28,8 +30,9 @@ struct ChildResult {
 };
 
 // Runs `arguments` (the first one the program, looked up on PATH) in a process group of its
-// own, with the signals' defaults and no blocked signals.
+// own, with the signals' defaults and no blocked signals. `stop`, when given, is asked a few
+// times a second; true kills the child (a run ending on a signal leaves no child behind).
 ChildResult runChild(const std::vector<std::string>& arguments, std::chrono::milliseconds limit,
-                     std::size_t maxOutput);
+                     std::size_t maxOutput, const std::function<bool()>& stop = {});
 
 }  // namespace glim

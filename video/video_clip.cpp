@@ -88,6 +88,8 @@ std::string childFailureText(const ChildResult& result, const char* program) {
              ", which is not installed (Debian package ffmpeg).";
     case ChildEnd::TimedOut:
       return "The video clip took " + name + " too long; it was stopped.";
+    case ChildEnd::Stopped:
+      return "The program " + name + " was stopped.";
     case ChildEnd::TooLarge:
       return "The video clip gave " + name + " more data than its size allows.";
     case ChildEnd::Signalled:

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -310,8 +311,15 @@ TEST_F(CreateCommand, OneRunAFolderAndNoTemporaryFileLeft) {
   { std::ofstream(web / "pics" / ".glim-999999-00c0ffee00c0ffee.tmp") << "part"; }
   { std::ofstream(web / "mini" / ".picodec999999-7") << "part"; }
   { std::ofstream(web / "pics" / ".glim-2024-holiday.jpg") << "mine"; }
+  for (const char* folder : {".glim-999999-Ab3xYz", ".glim-2024-summer"}) {  // ffmpeg's, mine
+    fs::create_directory(web / "pics" / folder);
+    std::ofstream(web / "pics" / folder / "output.glim-part") << "part";
+  }
+  { std::ofstream(web / "pics" / ".glim-2024-summer" / "beach.jpg") << "mine"; }
   EXPECT_EQ(runCreate({album, web / "index.htm"}, dir_.path()).status, 0);
-  EXPECT_EQ(temporariesBelow(web), std::vector<std::string>{".glim-2024-holiday.jpg"});
+  std::vector<std::string> left = temporariesBelow(web);
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".glim-2024-holiday.jpg", ".glim-2024-summer"}));
 }
 
 // When the output location takes no more files, one message names the cause and the folder,
