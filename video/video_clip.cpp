@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <sstream>
+#include <vector>
 
 namespace glim {
 namespace {
@@ -103,6 +104,10 @@ std::string childFailureText(const ChildResult& result, const char* program) {
   std::string last = result.errors;
   while (!last.empty() && (last.back() == '\n' || last.back() == '\r')) last.pop_back();
   last = last.substr(last.find_last_of('\n') == std::string::npos ? 0 : last.rfind('\n') + 1);
+  // "file:/path/clip.mp4: Invalid data found when processing input": the reason alone.
+  if (last.rfind("file:", 0) == 0 && last.rfind(": ") != std::string::npos) {
+    last = last.substr(last.rfind(": ") + 2);
+  }
   if (last.size() > 200) last.resize(200);
   return "The video clip cannot be read" + (last.empty() ? std::string(".") : ": " + last);
 }
@@ -161,35 +166,19 @@ bool probeClip(const std::string& path, ClipFacts& facts, std::string& error) {
 
 std::string clipPoster(const std::string& path, const ClipFacts& facts, std::string& error) {
   // The frame at one second tells more of a clip than its first, which is often dark.
-  const char* at = facts.seconds >= 1.0 ? "1" : "0";
   const uint64_t pixels = static_cast<uint64_t>(facts.width) * static_cast<uint64_t>(facts.height);
-  const ChildResult poster = runChild({"ffmpeg",
-                                       "-nostdin",
-                                       "-v",
-                                       "error",
-                                       "-protocol_whitelist",
-                                       "file",
-                                       "-format_whitelist",
-                                       kClipFormats,
-                                       "-ss",
-                                       at,
-                                       "-i",
-                                       clipInputArgument(path),
-                                       "-map",
-                                       "0:v:0",
-                                       "-frames:v",
-                                       "1",
-                                       "-an",
-                                       "-sn",
-                                       "-dn",
-                                       "-f",
-                                       "image2pipe",
-                                       "-c:v",
-                                       "ppm",
-                                       "-pix_fmt",
-                                       "rgb24",
-                                       "-"},
-                                      kPosterLimit, static_cast<std::size_t>(pixels * 3 + 64));
+  const auto frameAt = [&](const char* at) {
+    // clang-format off
+    const std::vector<std::string> arguments = {
+        "ffmpeg", "-nostdin", "-v", "error", "-protocol_whitelist", "file", "-format_whitelist",
+        kClipFormats, "-ss", at, "-i", clipInputArgument(path), "-map", "0:v:0", "-frames:v", "1",
+        "-an", "-sn", "-dn", "-f", "image2pipe", "-c:v", "ppm", "-pix_fmt", "rgb24", "-"};
+    // clang-format on
+    return runChild(arguments, kPosterLimit, static_cast<std::size_t>(pixels * 3 + 64));
+  };
+  ChildResult poster = frameAt(facts.seconds >= 1.0 ? "1" : "0");
+  // A picture stream shorter than the file's duration has no frame at one second.
+  if (poster.succeeded() && poster.output.empty() && facts.seconds >= 1.0) poster = frameAt("0");
   if (!poster.succeeded()) {
     error = childFailureText(poster, "ffmpeg");
     return {};
