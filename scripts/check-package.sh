@@ -54,8 +54,9 @@ for program in glimmervellium glimmervellium-create; do
   answer=$(run "$root/usr/bin/$program" --version) || fail "$program --version failed"
   [ "$answer" = "$program $version" ] || fail "$program --version says \"$answer\", not $version"
   # ffmpeg's libraries are GPL as Debian builds them: its programs run as child processes only.
-  ! run ldd "$root/usr/bin/$program" | grep -q 'libav\(codec\|format\|util\)' ||
+  if run ldd "$root/usr/bin/$program" | grep 'libav\(codec\|format\|util\)'; then
     fail "$program links ffmpeg's libraries"
+  fi
   library=$(run ldd "$root/usr/bin/$program" | sed -n 's/^\s*libpicodec.so.1 => \(.*\) (.*$/\1/p')
   [ -n "$library" ] && [[ "$(realpath "$library")" == "$root"/usr/lib/*/glimmervellium/* ]] ||
     fail "$program does not take the codec library from the package: \"$library\""
