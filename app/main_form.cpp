@@ -160,8 +160,8 @@ void TMainForm::FormCreate() {
   overviewDialogFolder_ = start;
 
   const char* filter = GetDIBOpenFilter();
-  fileTypes_ = withClipChoices(
-      parseFileTypeFilter(filter ? std::string_view(filter) : std::string_view()));
+  fileTypes_ =
+      withClipChoices(parseFileTypeFilter(filter ? std::string_view(filter) : std::string_view()));
   {
     const QSignalBlocker quiet(FilterComboBox1);
     FilterComboBox1->clear();

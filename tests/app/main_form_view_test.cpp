@@ -127,7 +127,8 @@ TEST_F(ViewButtonTest, PrintingCancelledPrintsNothingAndOpenHandsTheFileToTheDes
 
 // Space, Backspace and Alt+arrows step through a five-entry album whose third picture cannot
 // be read and whose last is a video clip: its message is shown, the viewer keeps the picture it
-// had, the next step passes it, and the ends stop the steps. The album's focused line follows every step.
+// had, the next step passes it, and the ends stop the steps. The album's focused line follows
+// every step.
 TEST_F(ViewButtonTest, StepsThroughTheAlbumPastAnUnreadablePictureAndStopsAtTheEnds) {
   std::ofstream(folder / "broken.bmp") << "BM not a picture";
   writePlainBmp(folder / "fourth.bmp", 40, 30, Rgb{10, 200, 10});
