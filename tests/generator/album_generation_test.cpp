@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -785,6 +786,22 @@ TEST_F(AlbumRun, ClipsMakeClassicAndModernAlbums) {
       << int(colour.centre.red) << " " << int(colour.centre.green) << " "
       << int(colour.centre.blue);
   EXPECT_EQ(decode(out_.path() / "pics/Gedreht.JPG").height, 320) << "turned as shown";
+  {  // The poster is ffmpeg's frame at one second, turned, row for row.
+    const std::string mov = source_ / "Gedreht.mov", png = source_ / "reference.png";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -ss 1 -i '" + mov +
+                           "' -frames:v 1 -pix_fmt rgb24 '" + png + "'")
+                              .c_str()),
+              0);
+    DibImage poster{}, reference{};
+    OpenDib(&poster, mov.c_str(), 0, nullptr);
+    OpenDib(&reference, png.c_str(), 0, nullptr);
+    ASSERT_TRUE(poster.Pixels != nullptr && reference.Pixels != nullptr);
+    EXPECT_EQ(DibWidth(poster), DibWidth(reference));
+    EXPECT_TRUE(poster.Header->biSizeImage == reference.Header->biSizeImage &&
+                std::memcmp(poster.Pixels, reference.Pixels, poster.Header->biSizeImage) == 0);
+    deldib(poster);
+    deldib(reference);
+  }
   EXPECT_EQ(decode(out_.path() / "pics/Kurz.JPG").width, 160) << "the first frame";
   EXPECT_EQ(readFile(out_.path() / "html/Farbe.HTM").find("<video"), std::string::npos);
 
