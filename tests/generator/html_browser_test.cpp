@@ -28,6 +28,7 @@
 #include "album_generation.h"
 #include "browser_harness.h"
 #include "html_writer.h"
+#include "made_clips.h"
 #include "recording_dialogs.h"
 #include "test_pictures.h"
 
@@ -314,9 +315,9 @@ void writePhotoLike(const fs::path& path, int width, int height, uint32_t seed) 
   tjDestroy(encoder);
 }
 
-// A modern album of a dozen photographs of 12 to 24 megapixels, portrait and landscape, under
-// Lighthouse's mobile preset; run by the ctest modern_album_lighthouse, which names the
-// checkers' folder.
+// A modern album of a dozen photographs of 12 to 24 megapixels, portrait and landscape, and a
+// video clip, under Lighthouse's mobile preset; run by the ctest modern_album_lighthouse, which
+// names the checkers' folder.
 TEST(ModernAlbumOnAPhone, MeetsTheLighthouseGoals) {
   const char* checks = std::getenv("GLIM_WEB_CHECKS");
   if (checks == nullptr) GTEST_SKIP() << "run by modern_album_lighthouse";
@@ -333,6 +334,9 @@ TEST(ModernAlbumOnAPhone, MeetsTheLighthouseGoals) {
     writePhotoLike(path, width, height, n);
     album.append(path);
   }
+  // A video clip, whose page comes first among those measured.
+  ASSERT_TRUE(testing::makeClip(source / "Clip.mp4", "h264"));
+  album.append(source / "Clip.mp4");
   testing::RecordingDialogs dialogs;
   CreationOptions options;
   options.style = PageStyle::Modern;

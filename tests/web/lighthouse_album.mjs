@@ -14,7 +14,7 @@ import lighthouse from 'lighthouse';
 
 const [folder, overviewName, chromium, detailCount] = process.argv.slice(2);
 const types = { '.htm': 'text/html; charset=utf-8', '.css': 'text/css', '.jpg': 'image/jpeg',
-                '.avif': 'image/avif' };
+                '.avif': 'image/avif', '.mp4': 'video/mp4' };
 const server = http.createServer((request, response) => {
   const file = path.join(folder, decodeURIComponent(new URL(request.url, 'http://x').pathname));
   try {
