@@ -56,12 +56,14 @@ bool writeWebClip(const std::string& source, const ClipFacts& facts, const std::
   if (plan.copyVideo) {
     arguments.insert(arguments.end(), {"-c:v", "copy"});
   } else {
-    // The rotation is applied while decoding; the shorter side is scaled to at most 1080.
+    // The rotation is applied while decoding; the shorter side is scaled to at most 1080, and
+    // both sides to even numbers, as 4:2:0 needs.
     const std::string lines = std::to_string(kWebClipLines);
-    arguments.insert(arguments.end(), {"-c:v", "libx264", "-preset", kWebClipPreset, "-crf",
-                                       kWebClipQuality, "-pix_fmt", "yuv420p", "-vf",
-                                       "scale=w='if(gt(iw,ih),-2,min(" + lines +
-                                           ",iw))':h='if(gt(iw,ih),min(" + lines + ",ih),-2)'"});
+    arguments.insert(arguments.end(),
+                     {"-c:v", "libx264", "-preset", kWebClipPreset, "-crf", kWebClipQuality,
+                      "-pix_fmt", "yuv420p", "-vf",
+                      "scale=w='if(gt(iw,ih),-2,trunc(min(" + lines +
+                          ",iw)/2)*2)':h='if(gt(iw,ih),trunc(min(" + lines + ",ih)/2)*2,-2)'"});
   }
   if (plan.copyAudio) {
     arguments.insert(arguments.end(), {"-c:a", "copy"});

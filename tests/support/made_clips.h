@@ -10,8 +10,8 @@ namespace glim::testing {
 
 // Kinds: "h264" (an H.264/AAC MP4 of one colour, 2 s, with location, creation and device tags),
 // "hevc90" (an HEVC MOV shown turned by 90 degrees, 320x240 stored), "short" (0.5 s), "vp9" (a
-// VP9/Opus WebM, 1.2 s), "truncated" (the first half of an MP4 whose index is at its end) and
-// "fake" (an MP4 signature before garbage). False when ffmpeg could not make it.
+// VP9/Opus WebM, 1.2 s, of odd width and height), "truncated" (the first half of an MP4 whose index
+// is at its end) and "fake" (an MP4 signature before garbage). False when ffmpeg could not make it.
 inline bool makeClip(const std::filesystem::path& path, const std::string& kind) {
   const std::string q = "'" + path.string() + "'";
   const std::string ff = "ffmpeg -nostdin -v error -y ";
@@ -35,7 +35,7 @@ inline bool makeClip(const std::filesystem::path& path, const std::string& kind)
     command = ff + "-f lavfi -i testsrc=size=160x120:rate=10:duration=0.5 -c:v libx264 " + q;
   } else if (kind == "vp9") {
     command = ff +
-              "-f lavfi -i testsrc=size=320x180:rate=25:duration=1.2 -f lavfi -i "
+              "-f lavfi -i testsrc=size=321x181:rate=25:duration=1.2 -f lavfi -i "
               "sine=duration=1.2 -c:v libvpx-vp9 -deadline realtime -c:a libopus -shortest " +
               q;
   } else if (kind == "fake") {
