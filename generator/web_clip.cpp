@@ -27,32 +27,16 @@ WebClipPlan webClipPlan(const ClipFacts& facts) {
   return plan;
 }
 
-bool writeWebClip(const std::string& source, const ClipFacts& facts, const std::string& folder,
-                  TemporaryFile& clip, std::string& error) {
-  TemporaryFolder work;
-  if (!clip.create(folder) || !work.create(folder)) {
-    error = std::string("The clip cannot be written: ") +
-            std::strerror(clip.error() != 0 ? clip.error() : work.error()) + ".";
-    clip.discard();
-    return false;
-  }
-  const WebClipPlan plan = webClipPlan(facts);
-  std::vector<std::string> arguments = {"ffmpeg",
-                                        "-nostdin",
-                                        "-v",
-                                        "error",
-                                        "-protocol_whitelist",
-                                        "file",
-                                        "-format_whitelist",
-                                        kClipFormats,
-                                        "-i",
-                                        clipInputArgument(source),
-                                        "-map",
-                                        "0:v:0",
-                                        "-map",
-                                        "0:a:0?",
-                                        "-sn",
-                                        "-dn"};
+namespace {
+
+std::vector<std::string> webClipArguments(const std::string& source, const WebClipPlan& plan,
+                                          const std::string& output) {
+  // clang-format off
+  std::vector<std::string> arguments = {
+      "ffmpeg", "-nostdin", "-v", "error", "-protocol_whitelist", "file", "-format_whitelist",
+      kClipFormats, "-i", clipInputArgument(source), "-map", "0:v:0", "-map", "0:a:0?", "-sn",
+      "-dn"};
+  // clang-format on
   if (plan.copyVideo) {
     arguments.insert(arguments.end(), {"-c:v", "copy"});
   } else {
@@ -72,13 +56,36 @@ bool writeWebClip(const std::string& source, const ClipFacts& facts, const std::
   }
   // No location, device or creation time leaves with the clip: neither the file's metadata
   // nor its streams', nor chapters.
-  arguments.insert(arguments.end(), {"-map_metadata", "-1", "-map_metadata:s:v", "-1",
-                                     "-map_metadata:s:a", "-1", "-map_chapters", "-1", "-movflags",
-                                     "+faststart", "-f", "mp4", "-y", work.filePath()});
+  arguments.insert(arguments.end(),
+                   {"-map_metadata", "-1", "-map_metadata:s:v", "-1", "-map_metadata:s:a", "-1",
+                    "-map_chapters", "-1", "-movflags", "+faststart", "-f", "mp4", "-y", output});
+  return arguments;
+}
+
+}  // namespace
+
+bool writeWebClip(const std::string& source, const ClipFacts& facts, const std::string& folder,
+                  TemporaryFile& clip, std::string& error) {
+  TemporaryFolder work;
+  if (!clip.create(folder) || !work.create(folder)) {
+    error = std::string("The clip cannot be written: ") +
+            std::strerror(clip.error() != 0 ? clip.error() : work.error()) + ".";
+    clip.discard();
+    return false;
+  }
   // Encoding takes about real time at worst on a slow machine; copying far less.
   const auto limit = std::chrono::seconds(120) +
                      std::chrono::seconds(static_cast<long>(std::min(facts.seconds, 1e6)) * 4);
-  const ChildResult result = runChild(arguments, limit, 64 << 10, terminationRequested);
+  WebClipPlan plan = webClipPlan(facts);
+  ChildResult result = runChild(webClipArguments(source, plan, work.filePath()), limit, 64 << 10,
+                                terminationRequested);
+  // A stream that the MP4 file cannot take as it stands (timestamps of an AVI file, say) is
+  // encoded after all.
+  if (result.end == ChildEnd::Exited && !result.succeeded() && (plan.copyVideo || plan.copyAudio)) {
+    plan = {};
+    result = runChild(webClipArguments(source, plan, work.filePath()), limit, 64 << 10,
+                      terminationRequested);
+  }
   if (!result.succeeded()) {
     error = childFailureText(result, "ffmpeg");
     clip.discard();
