@@ -113,7 +113,11 @@ DibOwner readPictureFile(const std::string& path, Progress& progress) {
     if (::access("/proc/self/fd", X_OK) == 0 && isCameraRawFile(::fileno(stream.file))) {
       return readRawFile(::fileno(stream.file), progress);
     }
-    if (isClip(Bytes(head, got))) return readClipFile(path, progress);
+    if (isClip(Bytes(head, got))) {
+      // ffmpeg reads the very file checked here (a regular file), through its descriptor.
+      if (::access("/proc/self/fd", X_OK) != 0) return readClipFile(path, progress);
+      return readClipFile("/proc/self/fd/" + std::to_string(::fileno(stream.file)), progress);
+    }
   }
   const FileBytes file(path);
   return readPicture(file.bytes(), progress);
