@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <string_view>
 
 extern char** environ;
 
@@ -54,6 +56,25 @@ class SpawnSetup {
   posix_spawnattr_t attributes;
 };
 
+// The program named `name`: a name with a slash as it stands; otherwise the first executable
+// file of that name in PATH's absolute folders. An empty or relative entry (the current folder)
+// is passed over, so that a program planted in the folder the user works in is never run.
+std::string programPath(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* path = std::getenv("PATH");
+  std::string_view folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+  while (true) {
+    const std::size_t colon = folders.find(':');
+    const std::string_view folder = folders.substr(0, colon);
+    if (!folder.empty() && folder.front() == '/') {
+      std::string candidate = std::string(folder) + "/" + name;
+      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    if (colon == std::string_view::npos) return {};
+    folders.remove_prefix(colon + 1);
+  }
+}
+
 }  // namespace
 
 ChildResult runChild(const std::vector<std::string>& arguments, std::chrono::milliseconds limit,
@@ -81,9 +102,11 @@ ChildResult runChild(const std::vector<std::string>& arguments, std::chrono::mil
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  const std::string program = programPath(arguments.front());
   pid_t pid = -1;
-  const int spawned =
-      ::posix_spawnp(&pid, argv[0], &setup.actions, &setup.attributes, argv.data(), environ);
+  const int spawned = program.empty() ? ENOENT
+                                      : ::posix_spawn(&pid, program.c_str(), &setup.actions,
+                                                      &setup.attributes, argv.data(), environ);
   out.closeWrite();
   err.closeWrite();
   if (spawned != 0) {

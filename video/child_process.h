@@ -29,9 +29,9 @@ struct ChildResult {
   bool succeeded() const { return end == ChildEnd::Exited && exitCode == 0; }
 };
 
-// Runs `arguments` (the first one the program, looked up on PATH) in a process group of its
-// own, with the signals' defaults and no blocked signals. `stop`, when given, is asked a few
-// times a second; true kills the child (a run ending on a signal leaves no child behind).
+// Runs `arguments` (the first one the program, looked up in PATH's absolute folders) in a
+// process group of its own, with the signals' defaults and no blocked signals. `stop`, when
+// given, is asked a few times a second; true kills the child (a run ending on a signal leaves no child behind).
 ChildResult runChild(const std::vector<std::string>& arguments, std::chrono::milliseconds limit,
                      std::size_t maxOutput, const std::function<bool()>& stop = {});
 

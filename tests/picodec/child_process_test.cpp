@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -48,6 +53,23 @@ TEST(ChildProcess, EndsAsToldWithinItsLimits) {
       EXPECT_FALSE(running(grandchild));
     }
   }
+  // A program planted in the current folder is not run where PATH names that folder relatively.
+  char folder[] = "/tmp/glim-planted-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string planted = std::string(folder) + "/glim-planted";
+  std::ofstream(planted) << "#!/bin/sh\necho ran\n";
+  ::chmod(planted.c_str(), 0755);
+  char* const before = ::get_current_dir_name();
+  const std::string path = std::getenv("PATH");
+  ASSERT_EQ(::chdir(folder), 0);
+  ::setenv("PATH", (".::" + path).c_str(), 1);
+  EXPECT_EQ(runChild({"glim-planted"}, std::chrono::seconds(5), 1024).end, ChildEnd::Missing);
+  EXPECT_TRUE(runChild({"./glim-planted"}, std::chrono::seconds(5), 1024).succeeded());
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(::chdir(before), 0);
+  std::free(before);
+  std::remove(planted.c_str());
+  ::rmdir(folder);
 }
 
 }  // namespace
