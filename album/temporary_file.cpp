@@ -78,7 +78,10 @@ TemporaryFile::~TemporaryFile() {
 }
 
 TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
-    : fd_(other.fd_), error_(other.error_), path_(std::move(other.path_)) {
+    : fd_(other.fd_),
+      error_(other.error_),
+      path_(std::move(other.path_)),
+      inPlace_(other.inPlace_) {
   other.fd_ = -1;
   other.path_.clear();
 }
@@ -89,6 +92,7 @@ TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
     fd_ = other.fd_;
     error_ = other.error_;
     path_ = std::move(other.path_);
+    inPlace_ = other.inPlace_;
     other.fd_ = -1;
     other.path_.clear();
   }
@@ -98,6 +102,7 @@ TemporaryFile& TemporaryFile::operator=(TemporaryFile&& other) noexcept {
 bool TemporaryFile::create(const std::string& folder) {
   discard();
   error_ = 0;
+  inPlace_ = false;
   std::string prefix = folder;
   if (!prefix.empty() && prefix.back() != '/') prefix += '/';
   prefix += std::string(kPrefix) + std::to_string(::getpid()) + "-";
@@ -151,10 +156,14 @@ bool TemporaryFile::commitTo(const std::string& target, bool toDisk) {
     discard();
     return false;
   }
+  if (inPlace_ && path_ == target) {  // a kept file already under its name: nothing changes
+    path_.clear();
+    return true;
+  }
   const auto lock = std::lock_guard(registryMutex());
   if (::rename(path_.c_str(), target.c_str()) != 0) {
     error_ = errno;
-    ::unlink(path_.c_str());
+    if (!inPlace_) ::unlink(path_.c_str());
   }
   registry().erase(path_);
   path_.clear();
@@ -167,6 +176,10 @@ void TemporaryFile::discard() {
     fd_ = -1;
   }
   if (path_.empty()) return;
+  if (inPlace_) {
+    path_.clear();
+    return;
+  }
   const auto lock = std::lock_guard(registryMutex());
   ::unlink(path_.c_str());
   registry().erase(path_);
@@ -210,6 +223,13 @@ bool TemporaryFolder::create(const std::string& folder) {
   registry().insert(path_);
   registry().insert(filePath());
   return true;
+}
+
+void TemporaryFile::adoptInPlace(std::string path) {
+  discard();
+  error_ = 0;
+  path_ = std::move(path);
+  inPlace_ = true;
 }
 
 bool isTemporaryName(std::string_view name, pid_t* maker) {

@@ -49,11 +49,16 @@ class TemporaryFile {
   // private folder of the same file system) in its place by a rename; false (error() set) on a
   // failure. The temporary then goes to its name with commitTo as any other.
   bool replaceWith(const std::string& finished);
+  // Takes on a finished file that already stands at `path` (an earlier run's output to be kept):
+  // commitTo renames it, and it is never removed by discard or the destructor.
+  void adoptInPlace(std::string path);
+  bool isKeptAt(const std::string& path) const { return inPlace_ && path_ == path; }
 
  private:
   int fd_ = -1;
   int error_ = 0;
   std::string path_;
+  bool inPlace_ = false;  // adopted: not this object's to remove
 };
 
 // A private folder (mkdtemp, 0700) beside an output file, for a program that writes its result

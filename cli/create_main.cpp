@@ -33,7 +33,7 @@ constexpr int kExitOutputFailed = 3;
 
 constexpr const char* kHelp =
     R"(Usage: glimmervellium-create [--jobs N] [--memory SIZE] [--style classic|modern]
-                            ALBUM.lmf OVERVIEW.htm
+                            [--update] ALBUM.lmf OVERVIEW.htm
        glimmervellium-create --demo FOLDER
        glimmervellium-create --help | --version
 
@@ -61,6 +61,14 @@ progress: the picture being worked on (n of N) and how far it has been read or w
                  a file of the user's has that name), thumbnails at twice the size
                  for pictures that large, and each picture also at the widths 720, 1080,
                  1440 and 2160 below its own, 720 and 1080 also as AVIF).
+  --update       updates the album already in the folder instead: the folder ends holding
+                 exactly what a run into a folder of only your own files would make, and
+                 only what changed is done again (a picture whose file or settings
+                 changed, a page whose text changed); files of the earlier album that are
+                 no longer needed are removed. What each file was made from is kept in
+                 the hidden record .OVERVIEW.htm.record beside the overview; files it does
+                 not name are yours and are never touched. A damaged record is said so
+                 in one message, and every file is then made anew.
   --demo FOLDER  paints a few pictures into FOLDER/pictures, writes the album file
                  FOLDER/demo.lmf, builds it into FOLDER/album/index.htm and prints that
                  path on standard output.
@@ -87,6 +95,7 @@ struct Options {
   int jobs = 0;
   uint64_t memory = 0;  // 0: from what the process may use
   PageStyle style = PageStyle::Classic;
+  bool update = false;
 };
 
 // The executable's folder with a trailing separator: the fallback output folder, as the
@@ -120,8 +129,13 @@ int createAlbum(const std::string& albumPath, const std::string& overviewPath,
       album, settings, fromCurrentFolder(overviewPath), album.ProgramDir, dialogs,
       dialogs.progressWindow(),
       [&dialogs](int32_t number, int32_t count) { dialogs.pictureStarted(number, count); },
-      CreationOptions{
-          options.jobs > 1 ? options.jobs : 0, {}, {}, options.memory, options.style, {}});
+      CreationOptions{options.jobs > 1 ? options.jobs : 0,
+                      {},
+                      {},
+                      options.memory,
+                      options.style,
+                      {},
+                      options.update});
   dialogs.clearProgress();
   if (!outcome.folderMade) return kExitFailed;
   if (outcome.outputFailed) return kExitOutputFailed;
@@ -169,6 +183,11 @@ int main(int argc, char** argv) {
   Options options{usableCores(), 0};
   int first = 1;
   while (first + 1 < argc && argv[first][0] == '-') {
+    if (std::strcmp(argv[first], "--update") == 0) {
+      options.update = true;
+      ++first;
+      continue;
+    }
     const char* value = argv[first + 1];
     if (std::strcmp(argv[first], "--jobs") == 0) {
       const std::optional<int> chosen = jobCount(value);

@@ -4,13 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <span>
 #include <system_error>
 
 #include "album_naming.h"
+#include "album_update.h"
 #include "html_writer.h"
 #include "output_folder.h"
 #include "page_writer.h"
@@ -43,7 +47,8 @@ bool namesFolder(const std::string& folder, const std::string& overviewName) {
 // thumbnail, named and reported in album order; the page writer places its own files. False:
 // the output location failed.
 bool placeFilesOfEntry(Album& album, std::size_t index, RunOutput& output, PageWriter& writer,
-                       UserDialogs& dialogs, PictureWork& work) {
+                       UserDialogs& dialogs, PictureWork& work, bool& complete) {
+  complete = false;
   PictureEntry& entry = album.entry(static_cast<int32_t>(index));
   entry.MiniName.clear();
   entry.PicsName.clear();
@@ -66,9 +71,78 @@ bool placeFilesOfEntry(Album& album, std::size_t index, RunOutput& output, PageW
   }
   if (!work.thumbnailMade) return true;
   bool thumbnailWritten = false;
-  return output.place(work.thumbnail, work.thumbnailError, output.mini, base, ".JPG",
-                      entry.MiniName, thumbnailWritten) &&
-         writer.entryDone(index, work, pictureWritten, thumbnailWritten, output);
+  complete = pictureWritten;
+  if (!output.place(work.thumbnail, work.thumbnailError, output.mini, base, ".JPG", entry.MiniName,
+                    thumbnailWritten)) {
+    return false;
+  }
+  complete = complete && thumbnailWritten;
+  return writer.entryDone(index, work, pictureWritten, thumbnailWritten, output);
+}
+
+// True when the name `base` + digits (none included) starts with `prefix`.
+bool numberedFrom(std::string_view base, std::string_view prefix) {
+  if (base.substr(0, prefix.size()) != prefix) return false;
+  for (const char c : base.substr(prefix.size()))
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::string foldedCase(std::string text) {
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  return text;
+}
+
+// Every name an update may give a file in `names`' folder for these requests (base and
+// extension, one per file): a base's files take their names among its first free names, as
+// many as there are requests that may take one of those (the base's own, and those of bases
+// that are the base and digits; a name cut to fit may meet any).
+void possibleNames(const FolderNames& names,
+                   const std::vector<std::pair<std::string, std::string>>& requests,
+                   const AlbumUpdate& update, std::vector<std::string>& out) {
+  std::map<std::string, std::vector<std::string>> basesByExtension;  // folded
+  for (const auto& [base, extension] : requests)
+    basesByExtension[foldedCase(extension)].push_back(foldedCase(base));
+  for (auto& [extension, bases] : basesByExtension) std::sort(bases.begin(), bases.end());
+  std::set<std::pair<std::string, std::string>> done;
+  for (const auto& request : requests) {
+    if (!done.insert(request).second) continue;
+    const auto& [base, extension] = request;
+    const std::vector<std::string>& bases = basesByExtension[foldedCase(extension)];
+    const std::string prefix = foldedCase(base);
+    std::size_t count = 0;
+    if (base.size() + extension.size() + 20 > FolderNames::kMaxFileName) {
+      count = requests.size();
+    } else {
+      for (auto it = std::lower_bound(bases.begin(), bases.end(), prefix);
+           it != bases.end() && it->compare(0, prefix.size(), prefix) == 0; ++it) {
+        count += numberedFrom(*it, prefix) ? 1 : 0;
+      }
+    }
+    for (std::string& name : names.firstFree(base, extension, count, update.replaceable()))
+      out.push_back(names.folder() + name);
+  }
+}
+
+// The names of every file this update may make, for its record before anything changes.
+std::vector<std::string> namesOfUpdate(const Album& album, const RunOutput& output,
+                                       const PictureExtras& extras, const AlbumUpdate& update) {
+  std::vector<std::pair<std::string, std::string>> pics, mini;
+  std::vector<std::string> out;
+  for (const PictureEntry& entry : album.entries()) {
+    const std::string base = pictureBaseName(entry.FilePath);
+    out.push_back(output.htmlFolder + entry.PageName);
+    pics.emplace_back(base, ".JPG");
+    mini.emplace_back(base, ".JPG");
+    if (extras.twiceThumbnail) mini.emplace_back(base + "@2x", ".JPG");
+    for (const int32_t width : extras.widths)
+      pics.emplace_back(base + "@" + std::to_string(width) + "w", ".JPG");
+    for (const int32_t width : extras.avifWidths)
+      pics.emplace_back(base + "@" + std::to_string(width) + "w", ".avif");
+  }
+  possibleNames(output.pics, pics, update, out);
+  possibleNames(output.mini, mini, update, out);
+  return out;
 }
 
 // A termination signal, or the caller, asks the run to stop.
@@ -87,25 +161,43 @@ void createPictureFiles(Album& album, const AlbumSettings& settings, RunOutput& 
 
   // Page names first: every detail page links to its neighbours' pages. Names are kept
   // distinct within the run too, so two pictures of the same name get a page each.
+  AlbumUpdate* const update = output.update;
   FolderNames pages(output.htmlFolder);
   for (int32_t i = 0; i < album.EntryCount(); ++i) {
     PictureEntry& entry = album.entry(i);
-    entry.PageName = pages.take(pictureBaseName(entry.FilePath), ".HTM");
+    const std::string base = pictureBaseName(entry.FilePath);
+    entry.PageName =
+        update ? pages.take(base, ".HTM", update->replaceable()) : pages.take(base, ".HTM");
   }
   writer.begin(output);
 
   const int32_t count = album.EntryCount();
+  // An update makes only the pictures whose files cannot be kept; the progress counts those.
+  std::vector<char> needed;
+  if (update) {
+    needed = update->plan(album, pictureFingerprint(settings, writer.extras()));
+    update->claim(namesOfUpdate(album, output, writer.extras(), *update));
+  }
+  const int32_t toMake =
+      update ? static_cast<int32_t>(std::count(needed.begin(), needed.end(), 1)) : count;
   std::vector<std::string> paths;
   paths.reserve(static_cast<std::size_t>(count));
   for (const PictureEntry& entry : album.entries()) paths.push_back(entry.FilePath);
   PictureWorkers workers(std::move(paths), settings, output.pics.folder(), output.mini.folder(),
-                         options.threads, options.memoryBudget, writer.extras(), options.wake);
-  for (int32_t i = 0; i < count && !stopAsked(options); ++i) {
-    if (pictureStarted) pictureStarted(i + 1, count);
+                         options.threads, options.memoryBudget, writer.extras(), options.wake,
+                         needed);
+  for (int32_t i = 0, made = 0; i < count && !stopAsked(options); ++i) {
+    const bool kept = update && needed[static_cast<std::size_t>(i)] == 0;
+    if (pictureStarted && !kept) pictureStarted(++made, toMake);
     PictureWork work = workers.take(i, window, options.idle);
-    if (!placeFilesOfEntry(album, static_cast<std::size_t>(i), output, writer, dialogs, work)) {
+    if (kept) work = update->keptWork(static_cast<std::size_t>(i));
+    if (update) update->beginEntry(static_cast<std::size_t>(i), work);
+    bool complete = false;
+    if (!placeFilesOfEntry(album, static_cast<std::size_t>(i), output, writer, dialogs, work,
+                           complete)) {
       return;  // the workers remove what they wrote ahead
     }
+    if (update) update->endEntry(work, complete);
   }
   if (!stopAsked(options)) writer.picturesDone(output, [&options] { return stopAsked(options); });
 }
@@ -164,6 +256,13 @@ MessageBox outputFailureBox(std::string_view folder, OutputProblem problem) {
   return errorBox("Could not create the album in " + std::string(folder) + ": " +
                   outputProblemText(problem) +
                   ". The run was stopped; the files written so far are whole.");
+}
+
+MessageBox untrustedRecordBox(std::string_view folder) {
+  return {"The record of the album in " + std::string(folder) +
+              " is damaged or was not written by this program: every file of the album is made "
+              "anew.",
+          "Glimmervellium", MessageButtons::Ok, MessageIcon::Warning};
 }
 
 MessageBox stopRunBox() {
@@ -230,6 +329,12 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
 
   const ActiveRun active(runFolders);
   RunOutput output(dialogs, folderWithSeparator, folder);
+  std::optional<AlbumUpdate> update;
+  if (options.update) {
+    update.emplace(folderWithSeparator, overviewName);
+    if (!update->trusted()) dialogs.showMessage(untrustedRecordBox(folder));
+    output.update = &*update;
+  }
   const std::unique_ptr<PageWriter> writer =
       pageWriterFor(options.style, album, settings, overviewName);
   createPictureFiles(album, settings, output, *writer, dialogs, window, pictureStarted, options);
@@ -242,6 +347,7 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
       output.report(createHtmlErrorBox(outcome.overviewPath), folderWithSeparator, error);
     }
     outcome.outputFailed = output.stopped();
+    if (update && outcome.overviewWritten) update->finish();
   }
 
   for (int32_t i = 0; i < album.EntryCount(); ++i) {

@@ -39,7 +39,8 @@ MessageBox pictureWriteErrorBox(std::string_view path);     // no caption, like 
 MessageBox folderBusyBox(std::string_view folder);  // "... is being created by another run."
 MessageBox overviewIsFolderBox(std::string_view overviewPath);
 MessageBox outputFailureBox(std::string_view folder, OutputProblem problem);
-MessageBox stopRunBox();  // "Stop creating the album?", OK and Cancel, asked on Escape
+MessageBox stopRunBox();
+MessageBox untrustedRecordBox(std::string_view folder);  // an update's record cannot be trusted  // "Stop creating the album?", OK and Cancel, asked on Escape
 
 // Called before each picture is opened: its number (1 to count) and the entry count.
 using PictureStarted = std::function<void(int32_t number, int32_t count)>;
@@ -66,6 +67,10 @@ struct CreationOptions {
   // termination signal does, without ending the program: the files written stay whole and no
   // overview is written.
   std::function<bool()> stopRequested;
+  // Updates the album in its folder rather than adding new files beside an earlier run's:
+  // the folder ends as a run into a folder of only the user's files would leave it, with only
+  // the work whose inputs changed done (album_update.h).
+  bool update = false;
 };
 
 // The per-picture step of a run into `folder` (ending in a separator): makes the folders

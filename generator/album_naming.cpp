@@ -117,6 +117,18 @@ std::string FolderNames::take(std::string_view base, std::string_view extension,
   return name;
 }
 
+std::vector<std::string> FolderNames::firstFree(
+    std::string_view base, std::string_view extension, std::size_t count,
+    const std::function<bool(const std::string& path)>& replaceable) const {
+  std::vector<std::string> names;
+  std::string name = fitted(base, {}, extension);
+  for (uint64_t number = 0; names.size() < count; ++number) {
+    if (!present(name) || replaceable(folder_ + name)) names.push_back(name);
+    name = fitted(base, std::to_string(number), extension);
+  }
+  return names;
+}
+
 void FolderNames::reserve(std::string_view name) {
   handedOut_.insert(folded(std::string(name)));
 }

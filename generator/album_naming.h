@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "album_settings.h"
 
@@ -53,6 +54,12 @@ class FolderNames {
   // path) says yes counts as free.
   std::string take(std::string_view base, std::string_view extension,
                    const std::function<bool(const std::string& path)>& replaceable);
+  // The first `count` names that take would try for base and extension (given nothing handed
+  // out yet) that are free by `replaceable`: those among which `count` takes of base and
+  // extension, or of names that these block, find theirs.
+  std::vector<std::string> firstFree(
+      std::string_view base, std::string_view extension, std::size_t count,
+      const std::function<bool(const std::string& path)>& replaceable) const;
   // Counts `name` as handed out, so that no take gives it (or a case variant of it).
   void reserve(std::string_view name);
   const std::string& folder() const { return folder_; }

@@ -118,10 +118,10 @@ class ModernWriter final : public PageWriter {
   bool writeOverview(const std::string& path, RunOutput& output, int& error) override {
     output.writePage(output.folder() + styleSheet_, modernStyleSheet(settings_));
     return !output.stopped() &&
-           writePageFile(path,
-                         modernOverviewText(settings_, album_.entries(), files_, overviewName_,
-                                            styleSheet_, language_),
-                         &error);
+           output.writeFile(path,
+                            modernOverviewText(settings_, album_.entries(), files_,
+                                               overviewName_, styleSheet_, language_),
+                            error);
   }
 
  private:

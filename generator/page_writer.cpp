@@ -29,22 +29,40 @@ bool RunOutput::report(const MessageBox& fileBox, const std::string& folder, int
 bool RunOutput::place(TemporaryFile& file, int writeError, FolderNames& names,
                       std::string_view base, std::string_view extension, std::string& name,
                       bool& written) {
-  name = names.take(base, extension);
+  name = update ? names.take(base, extension, update->replaceable()) : names.take(base, extension);
   const std::string path = names.folder() + name;
   // Replaces what stands there, never writing through a link.
   int error = writeError;
   written = false;
   if (file.exists()) {
-    written = file.commitTo(path);
-    if (!written) error = file.error();
+    if (update) {
+      update->clearWay(path);
+      if (!file.isKeptAt(path)) error = update->aboutToChange();
+    }
+    written = error == 0 && file.commitTo(path);
+    if (!written && error == 0) error = file.error();
   }
+  if (update) update->placed(&file, path, written);
   return written || report(pictureWriteErrorBox(path), names.folder(), error);
 }
 
 bool RunOutput::writePage(const std::string& path, std::string_view text) {
   int error = 0;
-  return writePageFile(path, text, &error) ||
+  return writeFile(path, text, error) ||
          report(createHtmlErrorBox(path), path.substr(0, path.find_last_of('/') + 1), error);
+}
+
+bool RunOutput::writeFile(const std::string& path, std::string_view text, int& error) {
+  error = 0;
+  // An update leaves a page that reads the same as it is, its time included.
+  if (update && AlbumUpdate::holds(path, text)) {
+    update->pageWritten(path);
+    return true;
+  }
+  if (update) error = update->aboutToChange();
+  const bool written = error == 0 && writePageFile(path, text, &error);
+  if (written && update) update->pageWritten(path);
+  return written;
 }
 
 namespace {
@@ -67,8 +85,8 @@ class ClassicWriter final : public PageWriter {
   bool entryDone(std::size_t, PictureWork&, bool, bool, RunOutput&) override { return true; }
   void picturesDone(RunOutput&, const std::function<bool()>&) override {}
 
-  bool writeOverview(const std::string& path, RunOutput&, int& error) override {
-    return writePageFile(path, overviewPageText(settings_, album_.entries()), &error);
+  bool writeOverview(const std::string& path, RunOutput& output, int& error) override {
+    return output.writeFile(path, overviewPageText(settings_, album_.entries()), error);
   }
 
  private:

@@ -13,6 +13,7 @@
 #include "album.h"
 #include "album_naming.h"
 #include "album_settings.h"
+#include "album_update.h"
 #include "modern_pages.h"
 #include "picture_work.h"
 #include "user_dialogs.h"
@@ -42,6 +43,12 @@ class RunOutput {
              std::string_view extension, std::string& name, bool& written);
   // Writes a page; a failure is reported. False: the output location failed.
   bool writePage(const std::string& path, std::string_view text);
+  // Writes a page without reporting; false with the errno in `error` when it failed.
+  bool writeFile(const std::string& path, std::string_view text, int& error);
+
+  // An update's bookkeeping when the run updates an album in place (album_update.h): names
+  // taken over from the earlier album, files kept, pages equal to the file there left alone.
+  AlbumUpdate* update = nullptr;
 
  private:
   UserDialogs& dialogs_;

@@ -109,6 +109,7 @@ void keepFreedPictureMemory() {
 
 struct PictureWorkers::Shared {
   std::vector<std::string> paths;
+  std::vector<char> needed;  // per entry, 0: no work; empty: every entry
   AlbumSettings settings;
   std::string picsFolder;
   std::string miniFolder;
@@ -142,6 +143,10 @@ struct PictureWorkers::Shared {
   std::set<int32_t> inFlight;
   uint64_t inFlightMemory = 0;
   std::set<int32_t> retries;  // failed beside others: each runs again alone, lowest first
+
+  bool skipped(int32_t index) const {
+    return !needed.empty() && needed[static_cast<size_t>(index)] == 0;
+  }
 
   // Reads the header of entry `next` with the lock released; false when another thread does.
   bool lookUpNext(std::unique_lock<std::mutex>& lock) {
@@ -287,6 +292,7 @@ struct PictureWorkers::Shared {
       {
         std::unique_lock lock(mutex);
         for (;;) {
+          while (next < static_cast<int32_t>(paths.size()) && skipped(next)) ++next;
           if (stopping || next >= static_cast<int32_t>(paths.size())) return;
           if (retries.empty() && next < consumed + ahead + 1) {
             if (lookUpNext(lock)) continue;  // the lock was released meanwhile
@@ -336,9 +342,13 @@ struct PictureWorkers::Shared {
 PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                                std::string picsFolder, std::string miniFolder, int threads,
                                uint64_t memoryBudget, PictureExtras extras,
-                               std::function<void()> wake)
+                               std::function<void()> wake, std::vector<char> needed)
     : shared_(std::make_unique<Shared>()) {
   Shared& s = *shared_;
+  s.needed = std::move(needed);
+  if (!s.needed.empty() && std::find(s.needed.begin(), s.needed.end(), 1) == s.needed.end()) {
+    threads = 0;  // nothing to do
+  }
   s.wake = std::move(wake);
   s.extras = std::move(extras);
   s.paths = std::move(filePaths);
@@ -357,7 +367,9 @@ PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSe
   if (s.wake) {
     for (ProgressRelay& relay : s.progress) relay.wake = &s.wake;
   }
-  s.threadsWanted = static_cast<size_t>(std::min<int>(threads, static_cast<int>(s.paths.size())));
+  const auto work = s.needed.empty() ? static_cast<std::ptrdiff_t>(s.paths.size())
+                                     : std::count(s.needed.begin(), s.needed.end(), 1);
+  s.threadsWanted = static_cast<size_t>(std::min<std::ptrdiff_t>(threads, work));
   std::lock_guard lock(s.mutex);
   // The system gives no thread: the caller does the work.
   s.threaded = s.addThread();
@@ -377,6 +389,14 @@ PictureWorkers::~PictureWorkers() {
 
 PictureWork PictureWorkers::take(int32_t index, HWND window, const std::function<void()>& idle) {
   Shared& s = *shared_;
+  if (s.skipped(index)) {
+    if (s.threaded) {
+      const std::lock_guard lock(s.mutex);
+      s.consumed = index + 1;
+    }
+    s.spaceFreed.notify_all();
+    return {};
+  }
   if (!s.threaded) {
     return s.work(
         index, window,

@@ -68,10 +68,12 @@ class PictureWorkers {
   // the pictures in flight together needing at most `memoryBudget` bytes (0: what the
   // process may use, defaultPictureMemory). A picture that does not fit the budget alone
   // runs with no other beside it, and one that fails beside others runs again alone.
+  // `needed`, when given, holds 0 for entries that need no work: their take gives an empty
+  // work at once.
   PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                  std::string picsFolder, std::string miniFolder, int threads,
                  uint64_t memoryBudget = 0, PictureExtras extras = {},
-                 std::function<void()> wake = {});
+                 std::function<void()> wake = {}, std::vector<char> needed = {});
   ~PictureWorkers();  // stops the threads; temporary files never taken are removed
   PictureWorkers(const PictureWorkers&) = delete;
   PictureWorkers& operator=(const PictureWorkers&) = delete;

@@ -7,8 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev libtiff-dev libgif-dev libwebp-dev
-  libheif-dev libexif-dev liblcms2-dev libavif-dev zlib1g-dev libraw-dev libcups2-dev cups
-  printer-driver-cups-pdf
+  libheif-dev libexif-dev liblcms2-dev libavif-dev libxxhash-dev zlib1g-dev libraw-dev
+  libcups2-dev cups printer-driver-cups-pdf
   icc-profiles-free colord-data
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
