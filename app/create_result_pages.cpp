@@ -1,6 +1,7 @@
 // TMainForm: the "Create Glimmervellium" page, whose fields are the album's creation
 // settings, and the "View result" page with the browser that shows the created album.
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFormLayout>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -45,6 +47,27 @@ QFormLayout* compactForm(QGroupBox* group) {
   return form;
 }
 
+// A group box with one control of its own at its top right, beside its form rather than in it,
+// so that none of the form's fields moves: aligned with the form's first field.
+class CornerGroupBox : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+  void setCorner(QWidget* corner, QWidget* alignedWith) {
+    corner_ = corner;
+    alignedWith_ = alignedWith;
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QGroupBox::resizeEvent(event);
+    if (corner_ != nullptr) corner_->move(width() - corner_->width() - 8, alignedWith_->y());
+  }
+
+ private:
+  QWidget* corner_ = nullptr;
+  QWidget* alignedWith_ = nullptr;
+};
+
 QColor swatchColor(uint32_t value) {
   return QColor(int(value & 0xFF), int(value >> 8 & 0xFF), int(value >> 16 & 0xFF));
 }
@@ -79,7 +102,7 @@ QWidget* TMainForm::buildCreatePage() {
   connect(ColorBtn, &QPushButton::clicked, this, &TMainForm::ColorBtnClick);
   right->addWidget(Panel27);
 
-  auto* thumbs = new QGroupBox(QStringLiteral("Thumbnails"), content);
+  auto* thumbs = new CornerGroupBox(QStringLiteral("Thumbnails"), content);
   auto* thumbsForm = compactForm(thumbs);
   BreitEd = spinField(kThumbSizeRange, defaults.thumbWidth, thumbs);
   HochEd = spinField(kThumbSizeRange, defaults.thumbHeight, thumbs);
@@ -115,33 +138,46 @@ QWidget* TMainForm::buildCreatePage() {
   StyleBox = new QComboBox(Panel27);
   StyleBox->addItems({QStringLiteral("Classic"), QStringLiteral("Modern")});
   StyleBox->setGeometry(styleLabel->geometry().right() + 1, 5, StyleBox->sizeHint().width(), 25);
-  Panel27->setMinimumWidth(StyleBox->geometry().right() + 1);
   StyleBox->setAccessibleName(QStringLiteral("Page style"));
   StyleBox->view()->setAccessibleName(QStringLiteral("Page styles"));
   styleLabel->setBuddy(StyleBox);
+  // Under the style, in the free room at the right of the thumbnail fields: the row of the
+  // style is full at the window's first size, and no other control moves.
+  UpdateCheck = new QCheckBox(QStringLiteral("Update in place"), thumbs);
+  UpdateCheck->resize(UpdateCheck->sizeHint().width(), BreitEd->sizeHint().height());
+  thumbs->setCorner(UpdateCheck, BreitEd);
+  UpdateCheck->setToolTip(
+      QStringLiteral("Update the album already in the folder: only what changed is made again"));
+  Panel27->setMinimumWidth(StyleBox->geometry().right() + 1);
   {
     const std::unique_ptr<QSettings> stored = openProgramSettings();
-    if (settingsUsable(*stored) &&
-        stored->value(QStringLiteral("AlbumPages/Style")).toString() == QStringLiteral("Modern")) {
-      StyleBox->setCurrentIndex(1);
+    if (settingsUsable(*stored)) {
+      if (stored->value(QStringLiteral("AlbumPages/Style")).toString() == QStringLiteral("Modern"))
+        StyleBox->setCurrentIndex(1);
+      UpdateCheck->setChecked(stored->value(QStringLiteral("AlbumPages/Update")).toBool());
     }
   }
-  connect(StyleBox, &QComboBox::currentIndexChanged, this, [this] {
-    const std::unique_ptr<QSettings> stored = openProgramSettings();
-    if (!settingsUsable(*stored)) return;
-    stored->setValue(QStringLiteral("AlbumPages/Style"), StyleBox->currentText());
-    stored->sync();
-    if (stored->status() != QSettings::NoError && !settingsTrouble_) {
-      settingsTrouble_ = true;
-      dialogs_->showMessage(errorBox(albumBytes(
-          QStringLiteral("The settings could not be saved: %1").arg(stored->fileName()))));
-    }
-  });
+  connect(StyleBox, &QComboBox::currentIndexChanged, this,
+          [this] { storeAlbumPagesValue(QStringLiteral("Style"), StyleBox->currentText()); });
+  connect(UpdateCheck, &QCheckBox::toggled, this,
+          [this](bool on) { storeAlbumPagesValue(QStringLiteral("Update"), on); });
   right->addStretch(1);
 
   setBackgroundColor(defaults.backgroundColor);
   return makePage(
       QStringLiteral("Create Glimmervellium - Copy all pictures and create a HTML file "), content);
+}
+
+void TMainForm::storeAlbumPagesValue(const QString& name, const QVariant& value) {
+  const std::unique_ptr<QSettings> stored = openProgramSettings();
+  if (!settingsUsable(*stored)) return;
+  stored->setValue(QStringLiteral("AlbumPages/") + name, value);
+  stored->sync();
+  if (stored->status() != QSettings::NoError && !settingsTrouble_) {
+    settingsTrouble_ = true;
+    dialogs_->showMessage(errorBox(
+        albumBytes(QStringLiteral("The settings could not be saved: %1").arg(stored->fileName()))));
+  }
 }
 
 bool TMainForm::settingsUsable(const QSettings& settings) {
@@ -192,7 +228,8 @@ void TMainForm::GoBtn1Click() {
         [&guard] { guard.wake(); },
         0,
         StyleBox->currentIndex() == 1 ? PageStyle::Modern : PageStyle::Classic,
-        [&guard] { return guard.stopRequested(); }};
+        [&guard] { return guard.stopRequested(); },
+        UpdateCheck->isChecked()};
     outcome = GenerateAlbum(album, currentSettings(), *overview, album.ProgramDir, *dialogs_,
                             windowHandle(), {}, options);
   }

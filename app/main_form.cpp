@@ -122,7 +122,7 @@ void TMainForm::addKeyboardCommands() {
   const std::vector<QWidget*> chain = {PageControl2->tabBar(), NewBtn, OpenBtn, SaveBtn, SaveAsBtn,
                                  JamShellTree1, JamShellList1, AddBtn, DelBtn, ViewBtn,
                                  PrintBtn, FilterComboBox1, ImageList, SortBox, UpNow, DownNow,
-                                 ImageBox, ShowComment, ComMemo, GoBtn1, ColorBtn, StyleBox,
+                                 ImageBox, ShowComment, ComMemo, GoBtn1, ColorBtn, StyleBox, UpdateCheck,
                                  BreitEd, HochEd, CaptionED, FreeText, AnzEd, BorderEd,
                                  Caption2ED, Border2ED, WebBrowser1, wwwBtn, ueberbtn, EndeBtn};
   // clang-format on

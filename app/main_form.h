@@ -121,6 +121,9 @@ class TMainForm : public QWidget {
   // The pages' style, "Classic" or "Modern"; remembered per user in the settings file's
   // "AlbumPages" group.
   QComboBox* StyleBox;
+  // "Update in place": the run updates the album already in the folder (album_update.h);
+  // remembered beside the style.
+  QCheckBox* UpdateCheck;
   // "View result".
   QTextBrowser* WebBrowser1;
   // Bottom strip and status bar.
@@ -284,6 +287,8 @@ class TMainForm : public QWidget {
   std::string overviewDialogFolder_;
   // True when the settings file can be read; says once a run why it cannot.
   bool settingsUsable(const QSettings& settings);
+  // Keeps `value` under `name` in the settings file's "AlbumPages" group; a failure is told once.
+  void storeAlbumPagesValue(const QString& name, const QVariant& value);
   bool settingsTrouble_ = false;  // a trouble with the settings file was told
   bool destroyed_ = false;
 };

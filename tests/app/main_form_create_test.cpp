@@ -1,5 +1,6 @@
 // The create button over the album generator: the overview's save dialog, the album written
 // into the chosen folder, the result page shown, and no page switch when the overview fails.
+#include <QCheckBox>
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
@@ -101,6 +102,17 @@ TEST_F(CreateTest, ModernStyleIsUsedAndRemembered) {
   TMainForm next(&otherDialogs);
   EXPECT_EQ(next.StyleBox->currentText(), QStringLiteral("Modern"));
   form->StyleBox->setCurrentIndex(0);  // leaves the settings as the other tests expect them
+
+  // Updated in place: the same names again, the record beside them; the choice is remembered.
+  form->UpdateCheck->setChecked(true);
+  const std::string updated = folder / "updated/index.htm";
+  dialogs.fileNames = {updated, updated};
+  clickGo();
+  clickGo();
+  EXPECT_EQ(folderNames(folder.path() / "updated/pics"), (std::vector<std::string>{"Urlaub.JPG"}));
+  EXPECT_TRUE(std::filesystem::exists(folder.path() / "updated/.index.htm.record"));
+  EXPECT_TRUE(TMainForm(&otherDialogs).UpdateCheck->isChecked());
+  form->UpdateCheck->setChecked(false);
 }
 
 // A settings file that cannot be read is told once, after the window has come up, and left as

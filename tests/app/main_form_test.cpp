@@ -106,6 +106,10 @@ TEST_F(MainFormTest, EveryPageFitsTheFirstWindowSize) {
   const QWidget* style = form->StyleBox;
   EXPECT_GE(style->width(), style->sizeHint().width());
   EXPECT_LE(style->geometry().right(), style->parentWidget()->width() - 1);
+  const QWidget* update = form->UpdateCheck;
+  EXPECT_GE(update->width(), update->sizeHint().width());
+  EXPECT_LE(update->geometry().right(), update->parentWidget()->width() - 1);
+  EXPECT_GT(update->x(), form->BreitEd->geometry().right()) << "beside the width field";
 }
 
 TEST_F(MainFormTest, CurrentPictureStartsWhite320By200) {
@@ -307,8 +311,8 @@ TEST_F(MainFormTest, EveryControlAndCommandByKeyboard) {
        f.FilterComboBox1, f.ImageList},
       {f.SortBox, f.UpNow, f.DownNow},
       {f.ImageBox, f.ShowComment, f.ComMemo},
-      {f.GoBtn1, f.ColorBtn, f.StyleBox, f.BreitEd, f.HochEd, f.CaptionED, f.FreeText, f.AnzEd,
-       f.BorderEd, f.Caption2ED, f.Border2ED},
+      {f.GoBtn1, f.ColorBtn, f.StyleBox, f.UpdateCheck, f.BreitEd, f.HochEd, f.CaptionED,
+       f.FreeText, f.AnzEd, f.BorderEd, f.Caption2ED, f.Border2ED},
       {f.WebBrowser1}};
   for (std::size_t page = 0; page < pages.size(); ++page) {
     f.PageControl2->setCurrentIndex(static_cast<int>(page));
