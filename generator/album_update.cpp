@@ -86,7 +86,8 @@ std::vector<char> AlbumUpdate::plan(const Album& album, const std::string& finge
   sourceStamps_.assign(count, std::nullopt);
   hashes_.assign(count, 0);
   paths_.clear();
-  std::vector<std::vector<std::size_t>> outputsOf(old_.sources.size());
+  std::vector<std::vector<std::size_t>>& outputsOf = outputsOf_;
+  outputsOf.assign(old_.sources.size(), {});
   for (std::size_t i = 0; i < old_.outputs.size(); ++i) {
     if (old_.outputs[i].group >= 0)
       outputsOf[static_cast<std::size_t>(old_.outputs[i].group)].push_back(i);
@@ -158,9 +159,8 @@ PictureWork AlbumUpdate::keptWork(std::size_t index) {
   work.thumbHeight = source.thumbHeight;
   work.facts = source.facts;
   work.placeholder = source.placeholder;
-  for (std::size_t o = 0; o < earlier_.size(); ++o) {
+  for (const std::size_t o : outputsOf_[static_cast<std::size_t>(kept_[index])]) {
     const RecordedOutput& output = earlier_[o].recorded;
-    if (output.group != kept_[index]) continue;
     switch (output.kind) {
       case OutputKind::Picture:
         work.picture = take(o);

@@ -92,6 +92,7 @@ class AlbumUpdate {
 
   // Per entry: the earlier source whose files it keeps (-1: made anew) and its picture's stamp.
   std::vector<int32_t> kept_;
+  std::vector<std::vector<std::size_t>> outputsOf_;  // per earlier source, its outputs in order
   std::vector<std::optional<FileStamp>> sourceStamps_;
   std::vector<uint64_t> hashes_;
   std::vector<std::string> paths_;
