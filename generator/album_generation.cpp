@@ -179,7 +179,7 @@ void createPictureFiles(Album& album, const AlbumSettings& settings, RunOutput& 
     update->claim(namesOfUpdate(album, output, writer.extras(), *update));
   }
   const int32_t toMake =
-      update ? static_cast<int32_t>(std::count(needed.begin(), needed.end(), 1)) : count;
+      update ? count - static_cast<int32_t>(std::count(needed.begin(), needed.end(), 0)) : count;
   std::vector<std::string> paths;
   paths.reserve(static_cast<std::size_t>(count));
   for (const PictureEntry& entry : album.entries()) paths.push_back(entry.FilePath);
@@ -187,10 +187,10 @@ void createPictureFiles(Album& album, const AlbumSettings& settings, RunOutput& 
                          options.threads, options.memoryBudget, writer.extras(), options.wake,
                          needed);
   for (int32_t i = 0, made = 0; i < count && !stopAsked(options); ++i) {
-    const bool kept = update && needed[static_cast<std::size_t>(i)] == 0;
-    if (pictureStarted && !kept) pictureStarted(++made, toMake);
+    const int parts = update ? needed[static_cast<std::size_t>(i)] : int{kAllParts};
+    if (pictureStarted && parts != 0) pictureStarted(++made, toMake);
     PictureWork work = workers.take(i, window, options.idle);
-    if (kept) work = update->keptWork(static_cast<std::size_t>(i));
+    if (parts != kAllParts) update->keepParts(static_cast<std::size_t>(i), parts, work);
     if (update) update->beginEntry(static_cast<std::size_t>(i), work);
     bool complete = false;
     if (!placeFilesOfEntry(album, static_cast<std::size_t>(i), output, writer, dialogs, work,

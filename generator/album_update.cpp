@@ -27,16 +27,50 @@ std::string stampKey(const std::string& path, const FileStamp& stamp) {
 }  // namespace
 
 std::string pictureFingerprint(const AlbumSettings& settings, const PictureExtras& extras) {
-  std::string text = std::string(GLIM_VERSION) + ";box " + std::to_string(settings.thumbWidth) +
-                     "x" + std::to_string(settings.thumbHeight);
-  text += extras.twiceThumbnail ? ";2x" : "";
+  // One line per part of the files (PictureParts, the picture first), so that a change of the
+  // thumbnail box or of the style keeps the parts it does not shape.
+  const std::string version = GLIM_VERSION;
+  std::string text = version + " picture\n" + version + " ladder";
   text += extras.facts ? ";facts" : "";
-  text += extras.placeholder ? ";placeholder" : "";
   for (const int32_t width : extras.widths) text += ";w" + std::to_string(width);
   for (const int32_t width : extras.avifWidths) text += ";avif" + std::to_string(width);
   if (!extras.avifWidths.empty()) text += ";speed" + std::to_string(extras.avifSpeed);
+  text += "\n" + version + " box " + std::to_string(settings.thumbWidth) + "x" +
+          std::to_string(settings.thumbHeight);
+  text += extras.twiceThumbnail ? ";2x" : "";
+  text += extras.placeholder ? ";placeholder" : "";
   return text;
 }
+
+namespace {
+
+// Line `part` (0: the picture, 1: the ladder, 2: the thumbnails) of a fingerprint.
+std::string_view fingerprintPart(std::string_view fingerprint, int part) {
+  for (int i = 0; i < part; ++i) {
+    const std::size_t end = fingerprint.find('\n');
+    fingerprint = end == std::string_view::npos ? std::string_view() : fingerprint.substr(end + 1);
+  }
+  return fingerprint.substr(0, fingerprint.find('\n'));
+}
+
+// The part of an entry's files that a file of `kind` belongs to.
+int partOf(OutputKind kind) {
+  switch (kind) {
+    case OutputKind::Picture:
+      return kPicturePart;
+    case OutputKind::Thumbnail:
+    case OutputKind::Thumbnail2x:
+      return kThumbnailParts;
+    case OutputKind::SizedJpeg:
+    case OutputKind::SizedAvif:
+      return kLadderPart;
+    case OutputKind::Page:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace
 
 AlbumUpdate::AlbumUpdate(std::string folder, std::string overviewName)
     : folder_(std::move(folder)),
@@ -92,14 +126,12 @@ std::vector<char> AlbumUpdate::plan(const Album& album, const std::string& finge
     if (old_.outputs[i].group >= 0)
       outputsOf[static_cast<std::size_t>(old_.outputs[i].group)].push_back(i);
   }
-  // The earlier pictures of each file and settings, in album order: the n-th entry of a file
-  // keeps the files of the n-th, so that an unchanged album renames nothing.
+  // The earlier pictures of each file, in album order: the n-th entry of a file keeps the
+  // files of the n-th, so that an unchanged album renames nothing.
   std::map<std::string, std::deque<int32_t>> sources;
-  for (std::size_t g = 0; g < old_.sources.size(); ++g) {
-    if (old_.sources[g].settings == fingerprint)
-      sources[old_.sources[g].path].push_back(static_cast<int32_t>(g));
-  }
-  std::vector<char> work(count, 1);
+  for (std::size_t g = 0; g < old_.sources.size(); ++g)
+    sources[old_.sources[g].path].push_back(static_cast<int32_t>(g));
+  std::vector<char> work(count, kAllParts);
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& path = album.entries()[i].FilePath;
     paths_.push_back(path);
@@ -120,18 +152,28 @@ std::vector<char> AlbumUpdate::plan(const Album& album, const std::string& finge
       const auto hash = hashCache_.find(key);
       same = hash != hashCache_.end() && hash->second == source.hash;
     }
-    bool picture = false, thumbnail = false;
+    if (!same) continue;
+    // A part is made again when its settings changed or one of its files is not as recorded;
+    // the thumbnail and the picture must be there.
+    int parts = 0, present = 0;
+    for (int part = 0; part < 3; ++part) {
+      if (fingerprintPart(source.settings, part) != fingerprintPart(fingerprint, part))
+        parts |= kPicturePart >> part;
+    }
     for (const std::size_t o : outputsOf[static_cast<std::size_t>(g)]) {
       const Earlier& file = earlier_[o];
-      same = same && sameFile(file.recorded.stamp, stampOf(folder_ + file.at));
-      picture = picture || file.recorded.kind == OutputKind::Picture;
-      thumbnail = thumbnail || file.recorded.kind == OutputKind::Thumbnail;
+      present |= partOf(file.recorded.kind);
+      if (!sameFile(file.recorded.stamp, stampOf(folder_ + file.at)))
+        parts |= partOf(file.recorded.kind);
     }
-    if (!same || !picture || !thumbnail) continue;
+    parts |= ~present & (kPicturePart | kThumbnailParts);
+    if (parts & kPicturePart) continue;  // made anew whole
     kept_[i] = g;
     hashes_[i] = source.hash;
-    for (const std::size_t o : outputsOf[static_cast<std::size_t>(g)]) earlier_[o].wanted = true;
-    work[i] = 0;
+    for (const std::size_t o : outputsOf[static_cast<std::size_t>(g)]) {
+      if (!(parts & partOf(earlier_[o].recorded.kind))) earlier_[o].wanted = true;
+    }
+    work[i] = static_cast<char>(parts);
   }
   return work;
 }
@@ -148,19 +190,24 @@ TemporaryFile AlbumUpdate::take(std::size_t index) {
   return kept;
 }
 
-PictureWork AlbumUpdate::keptWork(std::size_t index) {
-  PictureWork work;
+void AlbumUpdate::keepParts(std::size_t index, int parts, PictureWork& work) {
   const RecordedSource& source = old_.sources[static_cast<std::size_t>(kept_[index])];
-  work.outcome = PictureWork::Outcome::Done;
-  work.thumbnailMade = true;
-  work.width = source.width;
-  work.height = source.height;
-  work.thumbWidth = source.thumbWidth;
-  work.thumbHeight = source.thumbHeight;
-  work.facts = source.facts;
-  work.placeholder = source.placeholder;
+  if (parts == 0) {
+    work.outcome = PictureWork::Outcome::Done;
+    work.width = source.width;
+    work.height = source.height;
+    work.facts = source.facts;
+  }
+  if (work.outcome != PictureWork::Outcome::Done) return;  // as a fresh run would fail now
+  if (!(parts & kThumbnailParts)) {
+    work.thumbnailMade = true;
+    work.thumbWidth = source.thumbWidth;
+    work.thumbHeight = source.thumbHeight;
+    work.placeholder = source.placeholder;
+  }
   for (const std::size_t o : outputsOf_[static_cast<std::size_t>(kept_[index])]) {
     const RecordedOutput& output = earlier_[o].recorded;
+    if (parts & partOf(output.kind)) continue;
     switch (output.kind) {
       case OutputKind::Picture:
         work.picture = take(o);
@@ -187,7 +234,6 @@ PictureWork AlbumUpdate::keptWork(std::size_t index) {
         break;
     }
   }
-  return work;
 }
 
 void AlbumUpdate::claim(const std::vector<std::string>& names) {

@@ -32,11 +32,12 @@ class AlbumUpdate {
   // Whether an entry at `path` (below the folder) may be replaced by this run's file.
   const std::function<bool(const std::string& path)>& replaceable() const { return replaceable_; }
 
-  // Which entries need their pictures made (1) and which keep their files (0), for pictures
-  // made with the settings `fingerprint`.
+  // The parts of each entry's files (PictureParts) to be made for pictures made with the
+  // settings `fingerprint`; 0: the entry keeps all its files.
   std::vector<char> plan(const Album& album, const std::string& fingerprint);
-  // The work of an entry that keeps its files: what the earlier run learnt, and the files.
-  PictureWork keptWork(std::size_t index);
+  // Completes the work of entry `index`, which made `parts`, with the files it keeps and what
+  // the earlier run learnt of them.
+  void keepParts(std::size_t index, int parts, PictureWork& work);
 
   // Before anything changes: when this run may make a file the record does not name (given
   // as paths below the folder), the record is written with those names added, so that a run

@@ -119,8 +119,8 @@ class ModernWriter final : public PageWriter {
     output.writePage(output.folder() + styleSheet_, modernStyleSheet(settings_));
     return !output.stopped() &&
            output.writeFile(path,
-                            modernOverviewText(settings_, album_.entries(), files_,
-                                               overviewName_, styleSheet_, language_),
+                            modernOverviewText(settings_, album_.entries(), files_, overviewName_,
+                                               styleSheet_, language_),
                             error);
   }
 

@@ -109,7 +109,7 @@ void keepFreedPictureMemory() {
 
 struct PictureWorkers::Shared {
   std::vector<std::string> paths;
-  std::vector<char> needed;  // per entry, 0: no work; empty: every entry
+  std::vector<char> needed;  // per entry, the parts to make (PictureParts); empty: all
   AlbumSettings settings;
   std::string picsFolder;
   std::string miniFolder;
@@ -144,9 +144,10 @@ struct PictureWorkers::Shared {
   uint64_t inFlightMemory = 0;
   std::set<int32_t> retries;  // failed beside others: each runs again alone, lowest first
 
-  bool skipped(int32_t index) const {
-    return !needed.empty() && needed[static_cast<size_t>(index)] == 0;
+  int partsOf(int32_t index) const {
+    return needed.empty() ? int{kAllParts} : needed[static_cast<size_t>(index)];
   }
+  bool skipped(int32_t index) const { return partsOf(index) == 0; }
 
   // Reads the header of entry `next` with the lock released; false when another thread does.
   bool lookUpNext(std::unique_lock<std::mutex>& lock) {
@@ -224,34 +225,39 @@ struct PictureWorkers::Shared {
       return result;
     }
     result.outcome = PictureWork::Outcome::Done;
-    saveTo(picture.get(), picsFolder, window, result.picture, result.pictureError);
-
+    const int parts = partsOf(index);
+    if (parts & kPicturePart) {
+      saveTo(picture.get(), picsFolder, window, result.picture, result.pictureError);
+    }
     const int32_t width = DibWidth(picture.get()), height = DibHeight(picture.get());
-    const ThumbnailSize size = thumbnailSize(width, height, settings);
-    OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
-    if (!thumbnail.hasPixels()) return result;
-    result.thumbnailMade = true;
-    saveTo(thumbnail.get(), miniFolder, window, result.thumbnail, result.thumbnailError);
     result.width = width;
     result.height = height;
-    result.thumbWidth = size.width;
-    result.thumbHeight = size.height;
     result.facts = pictureFacts;
-    if (extras.twiceThumbnail) {
-      // Twice the thumbnail in both sides, never enlarged: a smaller picture gets none.
-      const int64_t twiceWidth = int64_t{size.width} * 2, twiceHeight = int64_t{size.height} * 2;
-      if (result.thumbnail.exists() && twiceWidth <= width && twiceHeight <= height) {
-        OwnedPicture large(Resize(picture.get(), static_cast<int32_t>(twiceWidth),
-                                  static_cast<int32_t>(twiceHeight), false));
-        int error = 0;  // the thumbnail at twice the box is offered only when it is there
-        if (large.hasPixels()) saveTo(large.get(), miniFolder, window, result.thumbnail2x, error);
+    if (parts & kThumbnailParts) {
+      const ThumbnailSize size = thumbnailSize(width, height, settings);
+      OwnedPicture thumbnail(Resize(picture.get(), size.width, size.height, false));
+      if (!thumbnail.hasPixels()) return result;
+      result.thumbnailMade = true;
+      saveTo(thumbnail.get(), miniFolder, window, result.thumbnail, result.thumbnailError);
+      result.thumbWidth = size.width;
+      result.thumbHeight = size.height;
+      if (extras.twiceThumbnail) {
+        // Twice the thumbnail in both sides, never enlarged: a smaller picture gets none.
+        const int64_t twiceWidth = int64_t{size.width} * 2, twiceHeight = int64_t{size.height} * 2;
+        if (result.thumbnail.exists() && twiceWidth <= width && twiceHeight <= height) {
+          OwnedPicture large(Resize(picture.get(), static_cast<int32_t>(twiceWidth),
+                                    static_cast<int32_t>(twiceHeight), false));
+          int error = 0;  // the thumbnail at twice the box is offered only when it is there
+          if (large.hasPixels()) saveTo(large.get(), miniFolder, window, result.thumbnail2x, error);
+        }
       }
+      if (extras.placeholder) result.placeholder = placeholderUri(thumbnail.get());
     }
-    if (extras.placeholder) result.placeholder = placeholderUri(thumbnail.get());
     // The ladder: all widths made in one sweep over the picture, then written largest first,
     // each freed once written.
     std::vector<PictureSize> sizes;
     for (const int32_t target : extras.widths) {
+      if (!(parts & kLadderPart)) break;
       if (target < 1 || target >= width) continue;  // never enlarged
       sizes.push_back({target, static_cast<int32_t>(std::max<int64_t>(
                                    1, (int64_t{height} * target + width / 2) / width))});
@@ -278,10 +284,12 @@ struct PictureWorkers::Shared {
     return result;
   }
 
-  static bool complete(const PictureWork& work) {
+  bool complete(int32_t index, const PictureWork& work) const {
+    const int parts = partsOf(index);
     return work.outcome == PictureWork::Outcome::NotPromoted ||
-           (work.outcome == PictureWork::Outcome::Done && work.picture.exists() &&
-            work.thumbnailMade && work.thumbnail.exists());
+           (work.outcome == PictureWork::Outcome::Done &&
+            (!(parts & kPicturePart) || work.picture.exists()) &&
+            (!(parts & kThumbnailParts) || (work.thumbnailMade && work.thumbnail.exists())));
   }
 
   void runThread() {
@@ -314,7 +322,7 @@ struct PictureWorkers::Shared {
         finish(index, bytes);
         // What failed beside other pictures may have lacked only memory: it runs once more
         // with nothing beside it, so that the album does not depend on the number of threads.
-        if (!complete(result) && overlapped[static_cast<size_t>(index)] && !stopping) {
+        if (!complete(index, result) && overlapped[static_cast<size_t>(index)] && !stopping) {
           retries.insert(index);
           spaceFreed.wait(lock, [this, index] {
             return stopping || (inFlight.empty() && *retries.begin() == index);
@@ -346,7 +354,8 @@ PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSe
     : shared_(std::make_unique<Shared>()) {
   Shared& s = *shared_;
   s.needed = std::move(needed);
-  if (!s.needed.empty() && std::find(s.needed.begin(), s.needed.end(), 1) == s.needed.end()) {
+  if (!s.needed.empty() &&
+      std::count(s.needed.begin(), s.needed.end(), 0) == std::ssize(s.needed)) {
     threads = 0;  // nothing to do
   }
   s.wake = std::move(wake);
@@ -367,8 +376,9 @@ PictureWorkers::PictureWorkers(std::vector<std::string> filePaths, const AlbumSe
   if (s.wake) {
     for (ProgressRelay& relay : s.progress) relay.wake = &s.wake;
   }
-  const auto work = s.needed.empty() ? static_cast<std::ptrdiff_t>(s.paths.size())
-                                     : std::count(s.needed.begin(), s.needed.end(), 1);
+  const auto work = s.needed.empty()
+                        ? static_cast<std::ptrdiff_t>(s.paths.size())
+                        : std::ssize(s.needed) - std::count(s.needed.begin(), s.needed.end(), 0);
   s.threadsWanted = static_cast<size_t>(std::min<std::ptrdiff_t>(threads, work));
   std::lock_guard lock(s.mutex);
   // The system gives no thread: the caller does the work.

@@ -61,6 +61,10 @@ struct PictureWork {
   bool besideOthers = false;        // another picture was worked on beside it
 };
 
+// The parts of an entry's files that its work makes: the thumbnails (with the placeholder), the
+// picture at the ladder's widths, the picture itself.
+enum PictureParts : char { kThumbnailParts = 1, kLadderPart = 2, kPicturePart = 4, kAllParts = 7 };
+
 class PictureWorkers {
  public:
   // `threads` 0 does each entry's work on the calling thread when it is taken, with progress
@@ -68,8 +72,8 @@ class PictureWorkers {
   // the pictures in flight together needing at most `memoryBudget` bytes (0: what the
   // process may use, defaultPictureMemory). A picture that does not fit the budget alone
   // runs with no other beside it, and one that fails beside others runs again alone.
-  // `needed`, when given, holds 0 for entries that need no work: their take gives an empty
-  // work at once.
+  // `needed`, when given, holds the PictureParts each entry's work makes; 0: no work, and its
+  // take gives an empty work at once.
   PictureWorkers(std::vector<std::string> filePaths, const AlbumSettings& settings,
                  std::string picsFolder, std::string miniFolder, int threads,
                  uint64_t memoryBudget = 0, PictureExtras extras = {},
