@@ -347,7 +347,13 @@ GenerationOutcome GenerateAlbum(Album& album, const AlbumSettings& input,
       output.report(createHtmlErrorBox(outcome.overviewPath), folderWithSeparator, error);
     }
     outcome.outputFailed = output.stopped();
-    if (update && outcome.overviewWritten) update->finish();
+    // Without its record the next update would take the album's files for the user's.
+    if (update && outcome.overviewWritten) {
+      if (const int error = update->finish(); error != 0) {
+        output.report(pictureWriteErrorBox(update->recordPath()), folderWithSeparator, error);
+        outcome.outputFailed = output.stopped();
+      }
+    }
   }
 
   for (int32_t i = 0; i < album.EntryCount(); ++i) {

@@ -259,6 +259,7 @@ int AlbumUpdate::aboutToChange() {
   const bool written =
       writeFileAtomically(recordPath_, claims_, false, &error, LinkAtTarget::Replace);
   claims_.clear();
+  recordFailed_ = !written;
   return written ? 0 : error != 0 ? error : EIO;
 }
 
@@ -274,7 +275,6 @@ void AlbumUpdate::clearWay(const std::string& path) {
   if (found == standing_.end()) return;
   Earlier& file = earlier_[found->second];
   standing_.erase(found);
-  aboutToChange();
   const std::string at = std::move(file.at);
   file.at.clear();
   // A file another entry keeps goes under a temporary name until that entry takes it; one no
@@ -375,7 +375,7 @@ void AlbumUpdate::pageWritten(const std::string& path) {
   addOutput(path, OutputKind::Page, 0, 0);
 }
 
-void AlbumUpdate::finish() {
+int AlbumUpdate::finish() {
   // Only what the record names as this program's, and only where the album no longer has it.
   for (Earlier& file : earlier_) {
     if (!file.at.empty() && !made_.contains(file.at) && isOurs(file.at) &&
@@ -387,10 +387,14 @@ void AlbumUpdate::finish() {
   }
   next_.overviewName = overviewName_;
   const std::string bytes = encodeRecord(next_);
-  if (!holds(recordPath_, bytes)) {
-    aboutToChange();  // nothing when no file changed: the record then is the same
-    writeFileAtomically(recordPath_, bytes, false, nullptr, LinkAtTarget::Replace);
+  if (holds(recordPath_, bytes)) return 0;
+  aboutToChange();  // nothing when no file changed: the record then is the same
+  int error = 0;
+  if (writeFileAtomically(recordPath_, bytes, false, &error, LinkAtTarget::Replace) ||
+      recordFailed_) {
+    return 0;  // a failure of the record was told already
   }
+  return error != 0 ? error : EIO;
 }
 
 }  // namespace glim

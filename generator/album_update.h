@@ -51,8 +51,8 @@ class AlbumUpdate {
 
   // Entry `index` is being placed from `work`.
   void beginEntry(std::size_t index, const PictureWork& work);
-  // `file` (of the entry's work) is about to take `path`: an earlier file there that an entry
-  // keeps is moved aside first.
+  // A file of the entry's work is about to take `path` (after aboutToChange): an earlier file
+  // there that an entry keeps is moved aside first.
   void clearWay(const std::string& path);
   void placed(const TemporaryFile* file, const std::string& path, bool written);
   // The entry's files are placed; its picture is recorded when every one of them was written.
@@ -63,8 +63,8 @@ class AlbumUpdate {
   void pageWritten(const std::string& path);
 
   // The run made every file: earlier files no longer made are removed, and the record is
-  // written when it changed.
-  void finish();
+  // written when it changed. The errno of a failed write of the record, else 0.
+  int finish();
 
  private:
   struct Earlier {
@@ -87,7 +87,8 @@ class AlbumUpdate {
   // Paths the record names, with the stamp each had; a file there since changed or replaced is
   // the user's. A zero stamp: a name an interrupted run claimed, its file unknown.
   std::unordered_map<std::string, RecordedOutput> ours_;
-  std::string claims_;  // the record written before the first change; empty once written
+  std::string claims_;         // the record written before the first change; empty once written
+  bool recordFailed_ = false;  // writing it failed (and was told)
   bool isOurs(const std::string& below) const;
   std::function<bool(const std::string&)> replaceable_;
 

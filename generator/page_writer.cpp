@@ -35,20 +35,25 @@ bool RunOutput::place(TemporaryFile& file, int writeError, FolderNames& names,
   int error = writeError;
   written = false;
   if (file.exists()) {
-    if (update) {
+    if (update && !file.isKeptAt(path)) {
+      if (!beforeChange()) return false;
       update->clearWay(path);
-      if (!file.isKeptAt(path)) error = update->aboutToChange();
     }
-    written = error == 0 && file.commitTo(path);
-    if (!written && error == 0) error = file.error();
+    written = file.commitTo(path);
+    if (!written) error = file.error();
   }
   if (update) update->placed(&file, path, written);
   return written || report(pictureWriteErrorBox(path), names.folder(), error);
 }
 
+bool RunOutput::beforeChange() {
+  const int error = update->aboutToChange();
+  return error == 0 || report(pictureWriteErrorBox(update->recordPath()), folder_, error);
+}
+
 bool RunOutput::writePage(const std::string& path, std::string_view text) {
   int error = 0;
-  return writeFile(path, text, error) ||
+  return writeFile(path, text, error) || stopped_ ||
          report(createHtmlErrorBox(path), path.substr(0, path.find_last_of('/') + 1), error);
 }
 
@@ -59,8 +64,8 @@ bool RunOutput::writeFile(const std::string& path, std::string_view text, int& e
     update->pageWritten(path);
     return true;
   }
-  if (update) error = update->aboutToChange();
-  const bool written = error == 0 && writePageFile(path, text, &error);
+  if (update && !beforeChange()) return false;
+  const bool written = writePageFile(path, text, &error);
   if (written && update) update->pageWritten(path);
   return written;
 }

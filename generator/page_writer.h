@@ -51,6 +51,10 @@ class RunOutput {
   AlbumUpdate* update = nullptr;
 
  private:
+  // An update's first change writes its record of claimed names first; a failure is reported
+  // with the record's name. False: the output location failed.
+  bool beforeChange();
+
   UserDialogs& dialogs_;
   std::string folder_;
   std::string shownFolder_;
