@@ -176,7 +176,10 @@ void createPictureFiles(Album& album, const AlbumSettings& settings, RunOutput& 
   std::vector<char> needed;
   if (update) {
     needed = update->plan(album, pictureFingerprint(settings, writer.extras()));
-    update->claim(namesOfUpdate(album, output, writer.extras(), *update));
+    std::vector<std::string> names = namesOfUpdate(album, output, writer.extras(), *update);
+    for (const std::string& shared : writer.sharedFiles())
+      names.push_back(output.folder() + shared);
+    update->claim(names);
   }
   const int32_t toMake =
       update ? count - static_cast<int32_t>(std::count(needed.begin(), needed.end(), 0)) : count;

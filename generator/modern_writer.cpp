@@ -57,6 +57,8 @@ class ModernWriter final : public PageWriter {
     styleSheet_ = names.take(styleSheetBase(overviewName_), ".css", isOwnStyleSheet);
   }
 
+  std::vector<std::string> sharedFiles() const override { return {styleSheet_}; }
+
   bool pictureNamed(std::size_t, RunOutput&) override { return true; }
 
   bool entryDone(std::size_t index, PictureWork& work, bool pictureWritten, bool thumbnailWritten,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "album.h"
 #include "album_naming.h"
@@ -69,6 +70,8 @@ class PageWriter {
   virtual PictureExtras extras() const = 0;
   // Before any page: the names of the files the pages share.
   virtual void begin(RunOutput& output) { (void)output; }
+  // After begin: the names of those files (beside the overview).
+  virtual std::vector<std::string> sharedFiles() const { return {}; }
   // Entry `index` has its picture named (PicsName), before its thumbnail. False: stop.
   virtual bool pictureNamed(std::size_t index, RunOutput& output) = 0;
   // Entry `index` has its thumbnail named (MiniName, empty when none was made): the writer's
