@@ -88,6 +88,7 @@ struct Edit {
   // A file of the user's in the output folder, also put into the fresh run's folder.
   std::string userFile;
   std::string untouched = "-";  // files below this folder keep their times and inodes
+  std::string firstStyle = "classic";
 };
 
 TEST_F(AlbumUpdate, EachEditEndsAsAFreshRun) {
@@ -110,7 +111,7 @@ TEST_F(AlbumUpdate, EachEditEndsAsAFreshRun) {
          const std::string path = entries_[0].FilePath;
          struct stat before {};
          ASSERT_EQ(::stat(path.c_str(), &before), 0);
-         picture("Urlaub.bmp", 400, 300, {200, 40, 40});
+         picture("Urlaub.bmp", 800, 600, {200, 40, 40});
          const timespec times[2] = {before.st_atim, before.st_mtim};
          ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
        },
@@ -148,6 +149,13 @@ TEST_F(AlbumUpdate, EachEditEndsAsAFreshRun) {
        0,
        {},
        "pics/"},
+      {"modern: thumbnail box changed",
+       [this](const fs::path&, std::string&) { settings_.thumbWidth = 60; },
+       -1,
+       0,
+       {},
+       "pics/",
+       "modern"},
       {"an output deleted by hand",
        [](const fs::path& web, std::string&) { fs::remove(web / "mini" / "IMG0.JPG"); },
        -1,
@@ -158,14 +166,16 @@ TEST_F(AlbumUpdate, EachEditEndsAsAFreshRun) {
          fs::remove(web / "pics" / "Haus.JPG");
          std::ofstream(web / "pics" / "Haus.JPG") << "mine";
        },
-       -1, 0, "pics/Haus.JPG"},
+       -1, 0, "pics/Haus.JPG", "-", "classic"},
       {"a damaged record",
        [](const fs::path& web, std::string&) {
          std::ofstream(web / ".index.htm.record", std::ios::app) << "garbage";
        },
        -1,
        1,
-       {}},
+       {},
+       "-",
+       "classic"},
   };
   for (const Edit& edit : edits) {
     SCOPED_TRACE(edit.what);
@@ -173,12 +183,12 @@ TEST_F(AlbumUpdate, EachEditEndsAsAFreshRun) {
     settings_ = {};
     fs::remove_all(dir_.path());
     fs::create_directories(dir_.path());
-    entry(picture("Urlaub.bmp", 400, 300), "Am Meer");
+    entry(picture("Urlaub.bmp", 800, 600), "Am Meer");  // 720 wide too in the modern style
     entry(picture("a/IMG.bmp", 64, 48), "Eins");
     entry(picture("b/IMG.bmp", 48, 64, {250, 250, 0}));
     entry(picture("Haus.bmp", 40, 30), "Haus");
     const fs::path web = dir_.path() / "web", fresh = dir_.path() / "fresh";
-    std::string style = "classic";
+    std::string style = edit.firstStyle;
     ASSERT_EQ(run(web, true, style).status, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));  // a new time for what changes
     const auto before = stamps(web);
