@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <xxhash.h>
 
+#include <bit>
 #include <cerrno>
 #include <memory>
 
@@ -160,6 +161,7 @@ std::string encodeRecord(const AlbumRecord& record) {
     putText(out, source.facts.taken);
     putText(out, source.facts.camera);
     putText(out, source.placeholder);
+    putNumber(out, std::bit_cast<uint64_t>(source.clipSeconds));
   }
   putNumber(out, record.outputs.size());
   for (const RecordedOutput& output : record.outputs) {
@@ -180,7 +182,7 @@ std::optional<AlbumRecord> decodeRecord(std::string_view bytes) {
   if (in.number() != kVersion) return std::nullopt;
   AlbumRecord record;
   record.overviewName = in.text();
-  constexpr std::size_t kSourceBytes = 8 * 14;  // numbers and empty texts
+  constexpr std::size_t kSourceBytes = 8 * 15;  // numbers and empty texts
   const uint32_t sources = in.count(kSourceBytes);
   record.sources.reserve(sources);
   for (uint32_t i = 0; i < sources && in.ok(); ++i) {
@@ -196,6 +198,7 @@ std::optional<AlbumRecord> decodeRecord(std::string_view bytes) {
     source.facts.taken = in.text();
     source.facts.camera = in.text();
     source.placeholder = in.text();
+    source.clipSeconds = std::bit_cast<double>(in.number());
   }
   constexpr std::size_t kOutputBytes = 8 * 11;
   const uint32_t outputs = in.count(kOutputBytes);
@@ -210,7 +213,7 @@ std::optional<AlbumRecord> decodeRecord(std::string_view bytes) {
     const auto group = static_cast<int64_t>(in.number());
     const uint64_t claimed = in.number();
     output.claimed = claimed == 1;
-    if (kind > uint64_t(OutputKind::SizedAvif) || group < -1 || group >= int64_t{sources} ||
+    if (kind > uint64_t(OutputKind::Clip) || group < -1 || group >= int64_t{sources} ||
         claimed > 1 || !isOutputPath(output.path)) {
       return std::nullopt;
     }

@@ -34,7 +34,15 @@ std::optional<FileStamp> stampOf(const std::string& path, bool follow = false);
 std::optional<uint64_t> contentHash(const std::string& path);
 
 // The kinds of files a picture gives, beside pages, the overview and the style sheet.
-enum class OutputKind : uint8_t { Page, Picture, Thumbnail, Thumbnail2x, SizedJpeg, SizedAvif };
+enum class OutputKind : uint8_t {
+  Page,
+  Picture,
+  Thumbnail,
+  Thumbnail2x,
+  SizedJpeg,
+  SizedAvif,
+  Clip,  // a video clip's MP4 for the pages
+};
 
 struct RecordedOutput {
   std::string path;  // below the output folder: "pics/Bild.JPG", "index.htm"
@@ -56,6 +64,7 @@ struct RecordedSource {
   int32_t width = 0, height = 0, thumbWidth = 0, thumbHeight = 0;
   PictureFacts facts;
   std::string placeholder;
+  double clipSeconds = 0;  // a video clip's length
 };
 
 struct AlbumRecord {

@@ -63,6 +63,7 @@ int partOf(OutputKind kind) {
       return kThumbnailParts;
     case OutputKind::SizedJpeg:
     case OutputKind::SizedAvif:
+    case OutputKind::Clip:  // made for the modern pages, as the ladder
       return kLadderPart;
     case OutputKind::Page:
       break;
@@ -230,6 +231,10 @@ void AlbumUpdate::keepParts(std::size_t index, int parts, PictureWork& work) {
           work.sized.back().avif = take(o);
         }
         break;
+      case OutputKind::Clip:
+        work.clip = take(o);
+        work.clipSeconds = source.clipSeconds;
+        break;
       case OutputKind::Page:
         break;
     }
@@ -308,6 +313,7 @@ void AlbumUpdate::placed(const TemporaryFile* file, const std::string& path, boo
   if (work_ != nullptr) {
     if (file == &work_->thumbnail) kind = OutputKind::Thumbnail;
     if (file == &work_->thumbnail2x) kind = OutputKind::Thumbnail2x;
+    if (file == &work_->clip) kind = OutputKind::Clip;
     for (const SizedPicture& sized : work_->sized) {
       if (file != &sized.jpeg && file != &sized.avif) continue;
       kind = file == &sized.jpeg ? OutputKind::SizedJpeg : OutputKind::SizedAvif;
@@ -350,6 +356,7 @@ void AlbumUpdate::endEntry(const PictureWork& work, bool complete) {
   source.thumbHeight = work.thumbHeight;
   source.facts = work.facts;
   source.placeholder = work.placeholder;
+  source.clipSeconds = work.clipSeconds;
   for (const std::size_t o : entryOutputs_) next_.outputs[o].group = group;
 }
 

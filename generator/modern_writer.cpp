@@ -100,7 +100,7 @@ class ModernWriter final : public PageWriter {
       if (!output.place(sized.avif, 0, output.pics, stem, ".avif", name, written)) return false;
       if (written) step.avif = name;
     }
-    return !file.complete || placeClip(album_.entries()[index].FilePath, base, file, output);
+    return !file.complete || placeClip(album_.entries()[index].FilePath, base, file, work, output);
   }
 
   void picturesDone(RunOutput& output, const std::function<bool()>& stop) override {
@@ -129,19 +129,24 @@ class ModernWriter final : public PageWriter {
  private:
   // A video clip goes beside its poster as an MP4 the pages play ("Bild.mp4"); one that cannot
   // be written is reported, and its page shows the poster alone.
+  // An update may have kept the clip of an earlier run in `work`.
   static bool placeClip(const std::string& source, const std::string& base, ModernEntry& file,
-                        RunOutput& output) {
-    ClipFacts facts;
-    std::string error;
-    if (!isClipFile(source) || !probeClip(source, facts, error)) return true;
-    TemporaryFile clip;
-    const int writeError = writeWebClip(source, facts, output.pics.folder(), clip, error) ? 0 : EIO;
+                        PictureWork& work, RunOutput& output) {
+    int writeError = 0;
+    if (!work.clip.exists()) {
+      ClipFacts facts;
+      std::string error;
+      if (!isClipFile(source) || !probeClip(source, facts, error)) return true;
+      writeError = writeWebClip(source, facts, output.pics.folder(), work.clip, error) ? 0 : EIO;
+      work.clipSeconds = facts.seconds;
+    }
     std::string name;
     bool written = false;
-    if (!output.place(clip, writeError, output.pics, base, ".mp4", name, written)) return false;
+    if (!output.place(work.clip, writeError, output.pics, base, ".mp4", name, written))
+      return false;
     if (written) {
       file.clipName = name;
-      file.clipSeconds = facts.seconds;
+      file.clipSeconds = work.clipSeconds;
     }
     return true;
   }

@@ -58,7 +58,11 @@ struct PictureWork {
   PictureFacts facts;
   std::vector<SizedPicture> sized;  // the widths asked for below the picture's own, smallest first
   std::string placeholder;          // placeholderUri of the thumbnail, when asked for
-  bool besideOthers = false;        // another picture was worked on beside it
+  // A video clip's MP4 for the pages, under a temporary name (or kept by an update), and its
+  // length in seconds.
+  TemporaryFile clip;
+  double clipSeconds = 0;
+  bool besideOthers = false;  // another picture was worked on beside it
 };
 
 // The parts of an entry's files that its work makes: the thumbnails (with the placeholder), the
