@@ -14,6 +14,7 @@
 
 #include "album_file.h"
 #include "atomic_file.h"
+#include "made_clips.h"
 #include "run_create.h"
 #include "test_pictures.h"
 
@@ -89,6 +90,7 @@ struct Edit {
   std::string userFile;
   std::string untouched = "-";  // files below this folder keep their times and inodes
   std::string firstStyle = "classic";
+  bool withClip = false;  // a video clip among the pictures
 };
 
 TEST_F(AlbumUpdate, EachEditEndsAsAFreshRun) {
@@ -156,6 +158,14 @@ TEST_F(AlbumUpdate, EachEditEndsAsAFreshRun) {
        {},
        "pics/",
        "modern"},
+      {"a modern album with a video clip turned classic",
+       [](const fs::path&, std::string& style) { style = "classic"; },
+       -1,
+       0,
+       {},
+       "-",
+       "modern",
+       true},
       {"an output deleted by hand",
        [](const fs::path& web, std::string&) { fs::remove(web / "mini" / "IMG0.JPG"); },
        -1,
@@ -187,6 +197,10 @@ TEST_F(AlbumUpdate, EachEditEndsAsAFreshRun) {
     entry(picture("a/IMG.bmp", 64, 48), "Eins");
     entry(picture("b/IMG.bmp", 48, 64, {250, 250, 0}));
     entry(picture("Haus.bmp", 40, 30), "Haus");
+    if (edit.withClip) {
+      ASSERT_TRUE(testing::makeClip(dir_.path() / "fotos" / "Film.mp4", "h264"));
+      entry((dir_.path() / "fotos" / "Film.mp4").string());
+    }
     const fs::path web = dir_.path() / "web", fresh = dir_.path() / "fresh";
     std::string style = edit.firstStyle;
     ASSERT_EQ(run(web, true, style).status, 0);
