@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <iterator>
 #include <span>
 #include <vector>
@@ -166,7 +167,11 @@ PictureExtras modernPictureExtras() {
   extras.twiceThumbnail = true;
   extras.facts = true;
   extras.widths.assign(std::begin(kLadderWidths), std::end(kLadderWidths));
-  extras.avifWidths.assign(std::begin(kAvifWidths), std::end(kAvifWidths));
+  // For the album benchmark only: GLIM_BENCH_AVIF=off times the run with the JPEG widths alone.
+  const char* avif = std::getenv("GLIM_BENCH_AVIF");
+  if (avif == nullptr || std::string_view(avif) != "off") {
+    extras.avifWidths.assign(std::begin(kAvifWidths), std::end(kAvifWidths));
+  }
   extras.avifSpeed = kAvifSpeed;
   extras.placeholder = true;
   return extras;

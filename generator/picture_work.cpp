@@ -262,9 +262,28 @@ struct PictureWorkers::Shared {
       sizes.push_back({target, static_cast<int32_t>(std::max<int64_t>(
                                    1, (int64_t{height} * target + width / 2) / width))});
     }
-    std::vector<std::unique_ptr<OwnedPicture>> made;
-    for (const DibImage& dib : ResizeAveraged(picture.get(), sizes)) {
-      made.push_back(std::make_unique<OwnedPicture>(dib));
+    // A width half of a larger one is made from that one (2 x 2 boxes of its pixels, from a
+    // picture a few times smaller than the original); the others in one sweep over the picture.
+    std::vector<size_t> from(sizes.size(), sizes.size());  // the larger width's index, or none
+    std::vector<PictureSize> direct;
+    std::vector<size_t> directIndex(sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      for (size_t j = i + 1; j < sizes.size(); ++j) {
+        if (sizes[j].width == 2 * sizes[i].width && from[j] == sizes.size()) from[i] = j;
+      }
+    }
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      if (from[i] != sizes.size()) continue;
+      directIndex[i] = direct.size();
+      direct.push_back(sizes[i]);
+    }
+    std::vector<DibImage> swept = ResizeAveraged(picture.get(), direct);
+    std::vector<std::unique_ptr<OwnedPicture>> made(sizes.size());
+    for (size_t i = sizes.size(); i-- > 0;) {
+      made[i] = from[i] == sizes.size()
+                    ? std::make_unique<OwnedPicture>(swept[directIndex[i]])
+                    : std::make_unique<OwnedPicture>(
+                          ResizeAveraged(made[from[i]]->get(), sizes[i].width, sizes[i].height));
     }
     result.sized.resize(sizes.size());
     for (size_t i = sizes.size(); i-- > 0;) {
@@ -272,7 +291,7 @@ struct PictureWorkers::Shared {
       SizedPicture& file = result.sized[i];
       file.width = sizes[i].width;
       file.height = sizes[i].height;
-      saveTo(made[i]->get(), picsFolder, window, file.jpeg, file.jpegError);
+      saveWebJpeg(made[i]->get(), picsFolder, kLadderQuality, file.jpeg, file.jpegError);
       if (std::find(extras.avifWidths.begin(), extras.avifWidths.end(), file.width) !=
           extras.avifWidths.end()) {
         int error = 0;  // an AVIF file is offered only when it is there

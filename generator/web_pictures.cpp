@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csetjmp>
+#include <cstdio>
 #include <memory>
 #include <vector>
+
+#include <jerror.h>
+#include <jpeglib.h>  // after <cstdio>, which it needs
 
 #include "dibs24.h"
 #include "resampling.h"
@@ -97,7 +102,93 @@ std::string pngOf(const DibImage& picture) {
   return png;
 }
 
+struct JpegErrors {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+
+// libjpeg's output into a string, grown as it fills; a failure to grow is libjpeg's error.
+struct StringDestination {
+  jpeg_destination_mgr manager;
+  std::string* bytes;
+
+  static void grow(j_compress_ptr cinfo, size_t size) {
+    auto* self = reinterpret_cast<StringDestination*>(cinfo->dest);
+    const size_t used = self->bytes->size() - self->manager.free_in_buffer;
+    try {
+      self->bytes->resize(size);
+    } catch (...) {
+      cinfo->err->msg_code = JERR_OUT_OF_MEMORY;
+      (*cinfo->err->error_exit)(reinterpret_cast<j_common_ptr>(cinfo));
+    }
+    self->manager.next_output_byte = reinterpret_cast<JOCTET*>(self->bytes->data()) + used;
+    self->manager.free_in_buffer = size - used;
+  }
+  static void start(j_compress_ptr cinfo) { grow(cinfo, 1 << 16); }
+  static boolean empty(j_compress_ptr cinfo) {
+    auto* self = reinterpret_cast<StringDestination*>(cinfo->dest);
+    self->manager.free_in_buffer = 0;  // libjpeg calls this with the buffer full
+    grow(cinfo, self->bytes->size() * 2);
+    return TRUE;
+  }
+  static void finish(j_compress_ptr cinfo) {
+    auto* self = reinterpret_cast<StringDestination*>(cinfo->dest);
+    self->bytes->resize(self->bytes->size() - self->manager.free_in_buffer);
+  }
+};
+
+// The libjpeg part of saveWebJpeg; only trivially destructible locals, so the error longjmp
+// skips no destructor. False when libjpeg gave up (no memory).
+bool compressWeb(const DibImage& picture, int quality, std::string& bytes) {
+  jpeg_compress_struct cinfo;
+  JpegErrors errors;
+  StringDestination destination{{}, &bytes};
+  destination.manager.init_destination = &StringDestination::start;
+  destination.manager.empty_output_buffer = &StringDestination::empty;
+  destination.manager.term_destination = &StringDestination::finish;
+  cinfo.err = jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = [](j_common_ptr common) {
+    std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->jump, 1);
+  };
+  errors.manager.emit_message = [](j_common_ptr, int) {};
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    return false;
+  }
+  jpeg_create_compress(&cinfo);
+  cinfo.dest = &destination.manager;
+  cinfo.image_width = static_cast<JDIMENSION>(DibWidth(picture));
+  cinfo.image_height = static_cast<JDIMENSION>(DibHeight(picture));
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);  // 4:2:0, the standard Huffman tables
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  const int32_t height = DibHeight(picture);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = picture.Pixels +
+                   static_cast<int64_t>(height - 1 - static_cast<int32_t>(cinfo.next_scanline)) *
+                       picture.RowBytes;  // rows are bottom-up
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return true;
+}
+
 }  // namespace
+
+void saveWebJpeg(const DibImage& picture, const std::string& folder, int quality,
+                 TemporaryFile& file, int& error) {
+  error = 0;
+  if (picture.Pixels == nullptr || DibBitCount(picture) != 24) return;
+  std::string bytes;
+  if (!compressWeb(picture, quality, bytes)) return;
+  if (!file.create(folder) || !file.write(bytes) || !file.close()) {
+    error = file.error();
+    file.discard();
+  }
+}
 
 void saveAvif(const DibImage& picture, const std::string& folder, int speed, TemporaryFile& file,
               int& error) {

@@ -1,5 +1,9 @@
 #include "resampling.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -158,31 +162,42 @@ inline uint8_t meanOf(uint64_t sum, uint64_t count, uint64_t reciprocal) {
 
 // One target of averageAll: its picture, its spans, and the source rows summed so far for its
 // current row, byte by byte: in 16 bits while a target row takes at most 257 source rows (half
-// the memory to go through), else in 32 (at most 65535 rows of 255).
+// the memory to go through), else in 32 (at most 65535 rows of 255). The sums have four
+// values more than a source row, always 0, so that a span's last column may be read whole
+// (with the next pixel's first channel) without a test.
 struct AveragedTarget {
   DibImage picture{};
   std::vector<int32_t> columns, rows;
   std::vector<uint16_t> narrow;
   std::vector<uint32_t> wide;
   int32_t y = 0;
+  int32_t least = 0;  // a target pixel takes `least` source columns or one more
 };
 
+// The first source row of a target row replaces the sums, the others are added: plain loops
+// over the whole row, which the compiler vectorises, with wider vectors where the processor
+// has them.
 template <typename Sum>
-void addRow(const uint8_t* from, std::vector<Sum>& sums) {
-  Sum* sum = sums.data();
-  for (size_t i = 0; i < sums.size(); ++i) sum[i] = static_cast<Sum>(sum[i] + from[i]);
+inline void addRowTo(Sum* sum, const uint8_t* from, size_t bytes, bool first) {
+  if (first) {
+    for (size_t i = 0; i < bytes; ++i) sum[i] = from[i];
+  } else {
+    for (size_t i = 0; i < bytes; ++i) sum[i] = static_cast<Sum>(sum[i] + from[i]);
+  }
+}
+[[gnu::target_clones("avx2", "default")]] void addRow(uint16_t* sum, const uint8_t* from,
+                                                      size_t bytes, bool first) {
+  addRowTo(sum, from, bytes, first);
+}
+[[gnu::target_clones("avx2", "default")]] void addRow(uint32_t* sum, const uint8_t* from,
+                                                      size_t bytes, bool first) {
+  addRowTo(sum, from, bytes, first);
 }
 
-// Makes target row t.y from the columns of `sums` and clears them.
+// The columns of target row t.y for spans of any width.
 template <typename Sum>
-void finishRow(AveragedTarget& t, std::vector<Sum>& sums) {
-  const Sum* sum = sums.data();
-  const auto rowCount = static_cast<uint64_t>(t.rows[static_cast<size_t>(t.y) + 1] -
-                                              t.rows[static_cast<size_t>(t.y)]);
-  uint8_t* to = targetRow(t.picture, t.y);
-  // A target pixel takes `least` source columns or one more.
-  const auto least =
-      static_cast<uint64_t>(t.columns.back() / static_cast<int32_t>(t.columns.size() - 1));
+void finishAnyColumns(const AveragedTarget& t, const Sum* sum, uint8_t* to, uint64_t rowCount) {
+  const auto least = static_cast<uint64_t>(t.least);
   const uint64_t fewer = reciprocalOf(rowCount * least),
                  more = reciprocalOf(rowCount * (least + 1));
   for (size_t x = 0; x + 1 < t.columns.size(); ++x) {
@@ -200,24 +215,128 @@ void finishRow(AveragedTarget& t, std::vector<Sum>& sums) {
     to[3 * x + 1] = meanOf(g, count, reciprocal);
     to[3 * x + 2] = meanOf(r, count, reciprocal);
   }
-  std::fill(sums.begin(), sums.end(), Sum{0});
+}
+
+// The columns of target row t.y for spans of `Least` or `Least + 1` columns: the extra
+// column is added masked, so there is no branch a pixel.
+template <int Least, typename Sum>
+void finishColumns(const AveragedTarget& t, const Sum* sum, uint8_t* to, uint64_t rowCount) {
+  const uint64_t fewerCount = rowCount * Least, moreCount = rowCount * (Least + 1);
+  const uint64_t fewer = reciprocalOf(fewerCount), more = reciprocalOf(moreCount);
+  if (fewer == 0 || more == 0) return finishAnyColumns(t, sum, to, rowCount);
+  const int32_t* columns = t.columns.data();
+  const size_t width = t.columns.size() - 1;
+  for (size_t x = 0; x < width; ++x) {
+    const Sum* p = sum + 3 * static_cast<size_t>(columns[x]);
+    uint64_t b = p[0], g = p[1], r = p[2];
+    for (int k = 1; k < Least; ++k) {
+      b += p[3 * k];
+      g += p[3 * k + 1];
+      r += p[3 * k + 2];
+    }
+    const bool extra = columns[x + 1] - columns[x] > Least;
+    const uint64_t mask = extra ? ~uint64_t{0} : 0;
+    b += p[3 * Least] & mask;
+    g += p[3 * Least + 1] & mask;
+    r += p[3 * Least + 2] & mask;
+    const uint64_t half = (extra ? moreCount : fewerCount) / 2;
+    const uint64_t reciprocal = extra ? more : fewer;
+    to[3 * x] = static_cast<uint8_t>((b + half) * reciprocal >> 40);
+    to[3 * x + 1] = static_cast<uint8_t>((g + half) * reciprocal >> 40);
+    to[3 * x + 2] = static_cast<uint8_t>((r + half) * reciprocal >> 40);
+  }
+}
+
+#if defined(__SSE2__)
+// finishColumns for 16-bit sums, a pixel's three channels in one vector: the rounded mean as
+// (sum + count / 2) times a reciprocal a little above 1 / count in single precision, exact
+// here (the sums stay below 2^24, and a mean's fraction is at least 1 / count from the next
+// integer while the reciprocal's excess is below 1 / (255 count)).
+template <int Least>
+void finishNarrowColumns(const AveragedTarget& t, const uint16_t* sum, uint8_t* to,
+                         uint64_t rowCount) {
+  const auto fewerCount = static_cast<float>(rowCount * Least);
+  const auto moreCount = static_cast<float>(rowCount * (Least + 1));
+  const auto above = [](double count) {
+    return static_cast<float>(1.0 / count * (1.0 + 1.0 / (1 << 20)));
+  };
+  const __m128 fewerHalf = _mm_set1_ps(static_cast<float>(rowCount * Least / 2));
+  const __m128 moreHalf = _mm_set1_ps(static_cast<float>(rowCount * (Least + 1) / 2));
+  const __m128 fewer = _mm_set1_ps(above(fewerCount)), more = _mm_set1_ps(above(moreCount));
+  const __m128i zero = _mm_setzero_si128();
+  const int32_t* columns = t.columns.data();
+  const size_t width = t.columns.size() - 1;
+  // Four sums from `at` (a pixel and the next one's first channel) in 32 bits.
+  const auto load = [&zero](const uint16_t* at) {
+    return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero);
+  };
+  for (size_t x = 0; x < width; ++x) {
+    const uint16_t* p = sum + 3 * static_cast<size_t>(columns[x]);
+    __m128i total = load(p);
+    for (int k = 1; k < Least; ++k) total = _mm_add_epi32(total, load(p + 3 * k));
+    const bool extra = columns[x + 1] - columns[x] > Least;
+    const __m128i mask = _mm_set1_epi32(extra ? -1 : 0);
+    total = _mm_add_epi32(total, _mm_and_si128(load(p + 3 * Least), mask));
+    const __m128 mean = _mm_mul_ps(_mm_add_ps(_mm_cvtepi32_ps(total), extra ? moreHalf : fewerHalf),
+                                   extra ? more : fewer);
+    const __m128i words = _mm_packs_epi32(_mm_cvttps_epi32(mean), zero);
+    const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, zero)));
+    // Four bytes where the next pixel overwrites the fourth; the row's last pixel gets three.
+    std::memcpy(to + 3 * x, &bytes, x + 1 < width ? 4 : 3);
+  }
+}
+#endif
+
+// Makes target row t.y from the columns of `sums`.
+template <typename Sum>
+void finishRow(AveragedTarget& t, const std::vector<Sum>& sums) {
+  const Sum* sum = sums.data();
+  const auto rowCount = static_cast<uint64_t>(t.rows[static_cast<size_t>(t.y) + 1] -
+                                              t.rows[static_cast<size_t>(t.y)]);
+  uint8_t* to = targetRow(t.picture, t.y);
   ++t.y;
+#if defined(__SSE2__)
+  if constexpr (sizeof(Sum) == 2) {
+    switch (t.least) {
+      case 1:
+        return finishNarrowColumns<1>(t, sum, to, rowCount);
+      case 2:
+        return finishNarrowColumns<2>(t, sum, to, rowCount);
+      case 3:
+        return finishNarrowColumns<3>(t, sum, to, rowCount);
+      default:
+        break;
+    }
+  }
+#endif
+  switch (t.least) {
+    case 1:
+      return finishColumns<1>(t, sum, to, rowCount);
+    case 2:
+      return finishColumns<2>(t, sum, to, rowCount);
+    case 3:
+      return finishColumns<3>(t, sum, to, rowCount);
+    default:
+      break;
+  }
+  finishAnyColumns(t, sum, to, rowCount);
 }
 
 // Each source row is read once, from memory, for every target: it is added to each target's
-// sums (a plain loop over the whole row, which the compiler vectorises), and a target row whose
-// source rows are all in is made from the columns of its sums.
+// sums, and a target row whose source rows are all in is made from the columns of its sums.
 void averageAll(const DibImage& source, std::vector<AveragedTarget>& targets) {
+  const auto bytes = static_cast<size_t>(DibWidth(source)) * 3;
   for (int32_t row = 0; row < DibHeight(source); ++row) {
     const uint8_t* from = sourceRow(source, row);
     for (AveragedTarget& t : targets) {
       if (t.picture.Pixels == nullptr) continue;
+      const bool first = row == t.rows[static_cast<size_t>(t.y)];
       const bool done = row + 1 == t.rows[static_cast<size_t>(t.y) + 1];
       if (!t.narrow.empty()) {
-        addRow(from, t.narrow);
+        addRow(t.narrow.data(), from, bytes, first);
         if (done) finishRow(t, t.narrow);
       } else {
-        addRow(from, t.wide);
+        addRow(t.wide.data(), from, bytes, first);
         if (done) finishRow(t, t.wide);
       }
     }
@@ -241,7 +360,8 @@ std::vector<DibImage> ResizeAveraged(const DibImage& source, std::span<const Pic
     if (t.picture.Pixels == nullptr) continue;
     t.columns = spans(DibWidth(source), width);
     t.rows = spans(DibHeight(source), height);
-    const auto rowBytes = static_cast<size_t>(DibWidth(source)) * 3;
+    t.least = DibWidth(source) / width;
+    const auto rowBytes = static_cast<size_t>(DibWidth(source)) * 3 + 4;
     // Target rows take floor or ceiling of the source rows over the target rows.
     if (DibHeight(source) / height + 1 <= 257) {
       t.narrow.assign(rowBytes, 0);

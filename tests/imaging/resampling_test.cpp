@@ -237,7 +237,9 @@ TEST(Resize, NoPictureGivesNoPixels) {
 TEST(ResizeAveraged, EachPixelIsTheRoundedMeanOfItsBox) {
   for (const auto& [width, height, sizes] :
        {std::tuple{37, 23, std::vector<PictureSize>{{5, 3}, {10, 7}, {36, 22}}},
-        std::tuple{3, 600, std::vector<PictureSize>{{1, 2}}}}) {
+        std::tuple{3, 600, std::vector<PictureSize>{{1, 2}}},
+        // The largest 16-bit boxes of 2 or 3 and 3 or 4 columns: 256 rows, up to 1024 values.
+        std::tuple{200, 1024, std::vector<PictureSize>{{90, 4}, {60, 4}}}}) {
     OwnedDib source(width, height, 24);
     fillRandom(*source, 5);
     const std::vector<DibImage> made = ResizeAveraged(*source, sizes);
