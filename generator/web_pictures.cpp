@@ -107,45 +107,46 @@ struct JpegErrors {
   std::jmp_buf jump;
 };
 
-// libjpeg's output into a string, grown as it fills; a failure to grow is libjpeg's error.
-struct StringDestination {
+// libjpeg's output into the temporary file through a buffer of its own; a failed write is
+// libjpeg's error (the file keeps its errno).
+struct FileDestination {
   jpeg_destination_mgr manager;
-  std::string* bytes;
+  TemporaryFile* file;
+  JOCTET buffer[1 << 16];
 
-  static void grow(j_compress_ptr cinfo, size_t size) {
-    auto* self = reinterpret_cast<StringDestination*>(cinfo->dest);
-    const size_t used = self->bytes->size() - self->manager.free_in_buffer;
-    try {
-      self->bytes->resize(size);
-    } catch (...) {
-      cinfo->err->msg_code = JERR_OUT_OF_MEMORY;
+  static FileDestination& of(j_compress_ptr cinfo) {
+    return *reinterpret_cast<FileDestination*>(cinfo->dest);
+  }
+  static void write(j_compress_ptr cinfo, size_t bytes) {
+    FileDestination& self = of(cinfo);
+    if (!self.file->write(std::string_view(reinterpret_cast<const char*>(self.buffer), bytes))) {
+      cinfo->err->msg_code = JERR_FILE_WRITE;
       (*cinfo->err->error_exit)(reinterpret_cast<j_common_ptr>(cinfo));
     }
-    self->manager.next_output_byte = reinterpret_cast<JOCTET*>(self->bytes->data()) + used;
-    self->manager.free_in_buffer = size - used;
+    self.manager.next_output_byte = self.buffer;
+    self.manager.free_in_buffer = sizeof(self.buffer);
   }
-  static void start(j_compress_ptr cinfo) { grow(cinfo, 1 << 16); }
+  static void start(j_compress_ptr cinfo) {
+    of(cinfo).manager.next_output_byte = of(cinfo).buffer;
+    of(cinfo).manager.free_in_buffer = sizeof(buffer);
+  }
   static boolean empty(j_compress_ptr cinfo) {
-    auto* self = reinterpret_cast<StringDestination*>(cinfo->dest);
-    self->manager.free_in_buffer = 0;  // libjpeg calls this with the buffer full
-    grow(cinfo, self->bytes->size() * 2);
+    write(cinfo, sizeof(buffer));  // libjpeg calls this with the buffer full
     return TRUE;
   }
   static void finish(j_compress_ptr cinfo) {
-    auto* self = reinterpret_cast<StringDestination*>(cinfo->dest);
-    self->bytes->resize(self->bytes->size() - self->manager.free_in_buffer);
+    write(cinfo, sizeof(buffer) - of(cinfo).manager.free_in_buffer);
   }
 };
 
 // The libjpeg part of saveWebJpeg; only trivially destructible locals, so the error longjmp
-// skips no destructor. False when libjpeg gave up (no memory).
-bool compressWeb(const DibImage& picture, int quality, std::string& bytes) {
+// skips no destructor. False when libjpeg gave up (no memory, or a write failed).
+bool compressWeb(const DibImage& picture, int quality, FileDestination& destination) {
   jpeg_compress_struct cinfo;
   JpegErrors errors;
-  StringDestination destination{{}, &bytes};
-  destination.manager.init_destination = &StringDestination::start;
-  destination.manager.empty_output_buffer = &StringDestination::empty;
-  destination.manager.term_destination = &StringDestination::finish;
+  destination.manager.init_destination = &FileDestination::start;
+  destination.manager.empty_output_buffer = &FileDestination::empty;
+  destination.manager.term_destination = &FileDestination::finish;
   cinfo.err = jpeg_std_error(&errors.manager);
   errors.manager.error_exit = [](j_common_ptr common) {
     std::longjmp(reinterpret_cast<JpegErrors*>(common->err)->jump, 1);
@@ -182,9 +183,13 @@ void saveWebJpeg(const DibImage& picture, const std::string& folder, int quality
                  TemporaryFile& file, int& error) {
   error = 0;
   if (picture.Pixels == nullptr || DibBitCount(picture) != 24) return;
-  std::string bytes;
-  if (!compressWeb(picture, quality, bytes)) return;
-  if (!file.create(folder) || !file.write(bytes) || !file.close()) {
+  if (!file.create(folder)) {
+    error = file.error();
+    return;
+  }
+  auto destination = std::make_unique<FileDestination>();
+  destination->file = &file;
+  if (!compressWeb(picture, quality, *destination) || !file.close()) {
     error = file.error();
     file.discard();
   }
