@@ -93,8 +93,8 @@ std::optional<uint64_t> addressSpaceLeft() {
   return limit.rlim_cur > size ? limit.rlim_cur - size : 0;
 }
 
-// The ladder's share: all its pictures at once (made in one sweep), and the AVIF encoder of the
-// largest picture that has one, with the sums of the sweep.
+// The ladder's share: all its pictures at once (all made before any is written), and the AVIF
+// encoder of the largest picture that has one, with the sums of the sweep.
 uint64_t ladderMemory(uint64_t width, uint64_t height, const PictureExtras& extras) {
   uint64_t pictures = 0, encoder = 0;
   for (const int32_t target : extras.widths) {

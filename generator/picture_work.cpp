@@ -253,7 +253,7 @@ struct PictureWorkers::Shared {
       }
       if (extras.placeholder) result.placeholder = placeholderUri(thumbnail.get());
     }
-    // The ladder: all widths made in one sweep over the picture, then written largest first,
+    // The ladder: all widths made first (see below), then written largest first,
     // each freed once written.
     std::vector<PictureSize> sizes;
     for (const int32_t target : extras.widths) {
