@@ -133,7 +133,8 @@ std::optional<uint64_t> contentHash(const std::string& path) {
 }
 
 std::string recordFileName(std::string_view overviewName) {
-  return "." + std::string(overviewName) + ".record";
+  std::string name(".");  // appended, not "." + string: GCC 12 misreads that as an overlap
+  return name.append(overviewName).append(".record");
 }
 
 bool isOutputPath(std::string_view path) {

@@ -170,11 +170,12 @@ TEST_F(AlbumRun, ThumbnailsFitTheBoxOfTheSettings) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
     album_.DelallPics();
-    album_.append(picture("p" + std::to_string(n) + ".bmp", c.width, c.height));
+    album_.append(picture(std::string("p").append(std::to_string(n)) + ".bmp", c.width, c.height));
     settings_.thumbWidth = c.boxWidth;
     settings_.thumbHeight = c.boxHeight;
     ASSERT_TRUE(run("run" + std::to_string(n) + ".htm").overviewWritten);
-    const DecodedPicture thumb = decode(out_.path() / "mini" / ("p" + std::to_string(n) + ".JPG"));
+    const DecodedPicture thumb =
+        decode(out_.path() / "mini" / (std::string("p").append(std::to_string(n)) + ".JPG"));
     EXPECT_EQ(thumb.width, c.thumbWidth);
     EXPECT_EQ(thumb.height, c.thumbHeight);
     EXPECT_EQ(thumb.bits, 24u);
@@ -602,7 +603,7 @@ TEST(PictureFacts, FromEveryContainer) {
   };
   int n = 0;
   for (const auto& [bytes, facts] : files) {
-    const std::string path = folder / ("f" + std::to_string(n++));
+    const std::string path = folder / std::string("f").append(std::to_string(n++));
     std::ofstream(path, std::ios::binary) << bytes;
     EXPECT_EQ(readPictureFacts(path), facts) << n;
   }
