@@ -44,8 +44,8 @@ std::vector<std::string> webClipArguments(const std::string& source, const WebCl
     // both sides to even numbers, as 4:2:0 needs.
     const std::string lines = std::to_string(kWebClipLines);
     arguments.insert(arguments.end(),
-                     {"-c:v", "libx264", "-preset", kWebClipPreset, "-crf", kWebClipQuality,
-                      "-pix_fmt", "yuv420p", "-vf",
+                     {"-c:v", "libx264", "-preset", kWebClipPreset, "-x264-params", kWebClipTuning,
+                      "-crf", kWebClipQuality, "-pix_fmt", "yuv420p", "-vf",
                       "scale=w='if(gt(iw,ih),-2,trunc(min(" + lines +
                           ",iw)/2)*2)':h='if(gt(iw,ih),trunc(min(" + lines + ",ih)/2)*2,-2)'"});
   }

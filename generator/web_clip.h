@@ -22,9 +22,12 @@ struct WebClipPlan {
 };
 WebClipPlan webClipPlan(const ClipFacts& facts);
 
-// The settings of an encoded clip: x264 at the "veryfast" preset and quality 23, 4:2:0, the
-// shorter side scaled down to 1080 where it is longer; AAC at 128 kbit/s.
+// The settings of an encoded clip: x264 at the "veryfast" preset with the quickest sub-pixel
+// search (a quarter less time for about a sixth more bytes, so that a 1080p clip encodes at
+// over twice real time on two cores) and quality 23, 4:2:0, the shorter side scaled down to
+// 1080 where it is longer; AAC at 128 kbit/s.
 inline constexpr const char* kWebClipPreset = "veryfast";
+inline constexpr const char* kWebClipTuning = "subme=1";
 inline constexpr const char* kWebClipQuality = "23";
 inline constexpr int kWebClipLines = 1080;
 
