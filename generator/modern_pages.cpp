@@ -518,6 +518,9 @@ std::string modernStyleSheet(const AlbumSettings& input) {
   css +=
       ".detail nav a, .detail nav button { display: inline-block; margin: 4px 8px; padding: 8px; "
       "font: inherit; }\n";
+  // The script shows the button once the links may already be on the screen: on a line of its
+  // own below them, so that they keep their places rather than move to make room for it.
+  css += ".detail nav button { display: block; margin: 4px auto; }\n";
   css += ".detail nav button[hidden] { display: none; }\n";
   return css;
 }
