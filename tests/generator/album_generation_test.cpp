@@ -730,13 +730,8 @@ TEST_F(AlbumRun, ModernPagesPassTheValidatorAxeAndLayoutChecks) {
                               out_.path().string() + "' index.htm " +
                               std::to_string(settings_.perLine) + " '" + chromium + "' " +
                               (shots != nullptr ? shots : "") + " 2>&1";
-  FILE* run = ::popen(command.c_str(), "r");
-  ASSERT_NE(run, nullptr);
-  std::string output;
-  char buffer[4096];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, run)) > 0;)
-    output.append(buffer, got);
-  const int status = ::pclose(run);
+  int status = -1;
+  const std::string output = testing::commandOutput(command, &status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
   EXPECT_NE(output.find("0 failures; 4 detail pages checked"), std::string::npos) << output;
 }
@@ -747,13 +742,7 @@ std::string probed(const fs::path& clip) {
       "ffprobe -v error -show_entries stream=codec_name:format_tags:"
       "stream_tags -of default=nw=1 '" +
       clip.string() + "' 2>&1";
-  FILE* run = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  for (size_t got; run != nullptr && (got = std::fread(buffer, 1, sizeof buffer, run)) > 0;)
-    output.append(buffer, got);
-  if (run != nullptr) ::pclose(run);
-  return output;
+  return testing::commandOutput(command);
 }
 
 // Video clips: the poster (turned as the clip is shown) stands for the clip in the classic

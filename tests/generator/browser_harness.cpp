@@ -69,6 +69,19 @@ std::string findChromium() {
   return {};
 }
 
+std::string commandOutput(const std::string& command, int* status) {
+  std::string output;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe != nullptr) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      output.append(buffer, n);
+  }
+  const int ended = pipe != nullptr ? ::pclose(pipe) : -1;
+  if (status != nullptr) *status = ended;
+  return output;
+}
+
 std::string encodeAll(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -104,13 +117,7 @@ std::map<std::string, PageReport> pagesInBrowser(const std::string& chromium,
       " --disable-background-networking --disable-component-update --disable-sync"
       " --allow-file-access-from-files --user-data-dir='" +
       profile.string() + "' --dump-dom '" + base + "harness.html' 2>/dev/null";
-  std::string dom;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      dom.append(buffer, n);
-    ::pclose(pipe);
-  }
+  const std::string dom = commandOutput(command);
   std::error_code ignored;
   fs::remove_all(profile, ignored);
   fs::remove(folder / "harness.html", ignored);

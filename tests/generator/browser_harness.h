@@ -16,6 +16,10 @@ namespace glim::testing {
 // The Chromium executable ($GLIM_CHROMIUM, else chromium on the PATH); empty when absent.
 std::string findChromium();
 
+// What `command`, run by the shell, writes on its standard output; its wait status in `status`
+// when given (-1 when it could not be started).
+std::string commandOutput(const std::string& command, int* status = nullptr);
+
 // Every byte but unreserved ASCII and '/' as %XX: how the harness names pages in addresses.
 std::string encodeAll(std::string_view text);
 

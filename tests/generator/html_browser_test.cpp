@@ -40,19 +40,25 @@ using testing::decodePercent;
 using testing::encodeAll;
 using testing::PageReport;
 
-void writeJpeg(const fs::path& path, int width, int height, unsigned char shade) {
-  std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
-  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<unsigned char>(shade + i % 7);
+// Writes the RGB rows `rgb` as a JPEG file.
+void writeRgbJpeg(const fs::path& path, const std::vector<unsigned char>& rgb, int width,
+                  int height, int subsampling, int quality) {
   tjhandle encoder = tjInitCompress();
   ASSERT_NE(encoder, nullptr);
   unsigned char* jpeg = nullptr;
   unsigned long size = 0;
-  ASSERT_EQ(
-      tjCompress2(encoder, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_444, 90, 0),
-      0);
+  ASSERT_EQ(tjCompress2(encoder, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, subsampling,
+                        quality, 0),
+            0);
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(jpeg), size);
   tjFree(jpeg);
   tjDestroy(encoder);
+}
+
+void writeJpeg(const fs::path& path, int width, int height, unsigned char shade) {
+  std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * height * 3);
+  for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<unsigned char>(shade + i % 7);
+  writeRgbJpeg(path, rgb, width, height, TJSAMP_444, 90);
 }
 
 // A web server for one folder on 127.0.0.1 that sends pages as text/html with no charset,
@@ -303,16 +309,7 @@ void writePhotoLike(const fs::path& path, int width, int height, uint32_t seed) 
       }
     }
   }
-  tjhandle encoder = tjInitCompress();
-  ASSERT_NE(encoder, nullptr);
-  unsigned char* jpeg = nullptr;
-  unsigned long size = 0;
-  ASSERT_EQ(
-      tjCompress2(encoder, rgb.data(), width, 0, height, TJPF_RGB, &jpeg, &size, TJSAMP_420, 92, 0),
-      0);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(jpeg), size);
-  tjFree(jpeg);
-  tjDestroy(encoder);
+  writeRgbJpeg(path, rgb, width, height, TJSAMP_420, 92);
 }
 
 // A modern album of a dozen photographs of 12 to 24 megapixels, portrait and landscape, and a
@@ -346,13 +343,8 @@ TEST(ModernAlbumOnAPhone, MeetsTheLighthouseGoals) {
                   .overviewWritten);
   const std::string command = "node '" + std::string(checks) + "/lighthouse_album.mjs' '" +
                               out.path().string() + "' index.htm '" + chromium + "' 6 2>&1";
-  FILE* run = ::popen(command.c_str(), "r");
-  ASSERT_NE(run, nullptr);
-  std::string output;
-  char buffer[4096];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, run)) > 0;)
-    output.append(buffer, got);
-  const int status = ::pclose(run);
+  int status = -1;
+  const std::string output = testing::commandOutput(command, &status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
   EXPECT_NE(output.find("0 failures; 7 pages measured"), std::string::npos) << output;
   std::printf("%s", output.c_str());
